@@ -1,0 +1,43 @@
+// Search criteria: "field op operand" comparisons joined by AND. Operators
+// =, <>, >, <, >=, <=; an operand is an integer, a decimal number, another field of
+// the record, or a bare word taken as text. Field names match regardless of case.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "btrieve/status.h"
+#include "btrieve/types.h"
+#include "btrieve/value.h"
+
+namespace btrieve {
+
+enum class CompareOp { Eq, Ne, Gt, Lt, Ge, Le };
+
+struct Criterion {
+    size_t field = 0;                 // index into the layout's fields
+    CompareOp op = CompareOp::Eq;
+    std::optional<size_t> otherField; // operand is another field
+    Value literal;                    // operand otherwise: int64_t, double or std::string
+};
+
+class Criteria {
+public:
+    // Parses text against the layout's fields. Errors: CriteriaSyntax, UnknownField,
+    // TypeMismatch (e.g. a text operand against a numeric field).
+    static Status parse(std::string_view text, const std::vector<FieldDef>& fields, Criteria& out);
+
+    // Whether record meets every comparison. A field that cannot be decoded fails.
+    bool matches(std::string_view record) const;
+
+    const std::vector<Criterion>& terms() const { return terms_; }
+    const std::vector<FieldDef>& fields() const { return fields_; }
+
+private:
+    std::vector<Criterion> terms_;
+    std::vector<FieldDef> fields_;
+};
+
+}  // namespace btrieve

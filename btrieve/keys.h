@@ -1,0 +1,20 @@
+// Key values and their ordering: extracting a key from a record by the file's key
+// segments, and comparing two keys by segment type and flags (string, zstring,
+// integer, unsigned binary, float, date, logical, case-insensitive, ACS, descending).
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "btrieve/types.h"
+
+namespace btrieve {
+
+// The concatenated segment bytes of key in record. Bytes past the end of a short
+// (variable) record count as zero.
+std::string extractKey(const KeySpec& key, std::string_view record);
+
+// <0, 0, >0 as a orders before, with or after b under key (both as extractKey makes them).
+int compareKeys(const KeySpec& key, const FileInfo& info, std::string_view a, std::string_view b);
+
+}  // namespace btrieve

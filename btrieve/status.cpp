@@ -1,0 +1,39 @@
+#include "btrieve/status.h"
+
+namespace btrieve {
+
+const char* describe(Status s) {
+    switch (s) {
+    case Status::Success: return "success";
+    case Status::InvalidOperation: return "invalid operation";
+    case Status::IoError: return "I/O error";
+    case Status::FileNotOpen: return "file not open";
+    case Status::KeyNotFound: return "key value not found";
+    case Status::InvalidKeyNumber: return "invalid key number";
+    case Status::InvalidPositioning: return "no current record";
+    case Status::EndOfFile: return "end of file";
+    case Status::FileNotFound: return "file not found";
+    case Status::NotBtrieveFile: return "not a Btrieve file";
+    case Status::InvalidRecordAddress: return "invalid record address";
+    case Status::AccessDenied: return "access to file denied";
+    case Status::InvalidOwner: return "invalid owner name";
+    case Status::VariablePageError: return "corrupt variable-length record";
+    case Status::IncompleteIndex: return "incomplete index";
+    case Status::UnsupportedVersion: return "unsupported Btrieve version";
+    case Status::Truncated: return "file is truncated";
+    case Status::Corrupt: return "file is corrupt";
+    case Status::UnsupportedEncryption: return "unsupported encryption";
+    case Status::UnsupportedLayout: return "unsupported file layout";
+    case Status::CriteriaSyntax: return "malformed criteria";
+    case Status::UnknownField: return "unknown field";
+    case Status::TypeMismatch: return "type mismatch in criteria";
+    case Status::LayoutMismatch: return "layout keys disagree with the file";
+    }
+    return "unknown status";
+}
+
+std::string statusText(Status s) {
+    return "status " + std::to_string(static_cast<int>(s)) + " (" + describe(s) + ")";
+}
+
+}  // namespace btrieve

@@ -1,0 +1,50 @@
+// Key-ordered navigation over a file's live records by the active key (key 0 unless
+// changed): first, last, next, previous, seek, and criteria searches. An unsuccessful
+// move returns its status and leaves the current record current.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "btrieve/criteria.h"
+#include "btrieve/record_source.h"
+
+namespace btrieve {
+
+enum class SeekOp { Eq, Ge, Gt, Le, Lt };
+
+class Table {
+public:
+    explicit Table(std::shared_ptr<const RecordSource> source);
+    ~Table();
+
+    const FileInfo& info() const;
+    Status setActiveKey(int keyNumber);  // InvalidKeyNumber for a key the file lacks
+    int activeKey() const;
+
+    Status moveFirst();
+    Status moveLast();
+    Status moveNext();      // with no current record: the first record
+    Status movePrevious();  // with no current record: the last record
+    // keyValue holds the key's bytes in the record's own encoding (extractKey form);
+    // shorter values are padded as the key type requires.
+    Status seek(SeekOp op, std::string_view keyValue);
+
+    // First record in active-key order meeting criteria; FindNext: the next one
+    // after the current record (from the start when there is none).
+    Status findFirst(const Criteria& criteria);
+    Status findNext(const Criteria& criteria);
+
+    bool hasCurrent() const;
+    // Logical bytes of the current record; empty when there is none.
+    const std::string& currentRecord() const;
+    std::optional<RecordAddress> currentAddress() const;
+
+    class Impl;
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace btrieve
