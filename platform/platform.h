@@ -111,6 +111,11 @@ Services realServices();
 // that is already native comes back unchanged.
 std::string mapWindowsPath(const std::string& path);
 
+// The font family to use for a Windows font name: "MS Sans Serif" (not on this
+// system) becomes a close, narrow sans-serif that is installed (Liberation Sans);
+// other names come back unchanged.
+std::string mapFontFamily(const std::string& windowsFamily);
+
 // A file error, as the framework's file class raises it: the file's name and the cause.
 class FileError : public std::runtime_error {
 public:
