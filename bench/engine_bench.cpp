@@ -1,0 +1,221 @@
+// Benchmarks of the engine at the scale of a company that has run for years.
+// Each goal is measured beside a baseline from the same run: one sequential read()
+// pass over the file from the page cache. bench/run turns the JSON of a run into
+// "ratio NAME VALUE" lines.
+//
+// Companies are written by mkcompany into bench/data (see bench/run):
+//   small: 10,000 customers, 100,000 journal rows
+//   large: 100,000 customers, 1,000,000 journal rows
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "btrieve/criteria.h"
+#include "btrieve/file.h"
+#include "btrieve/table.h"
+#include "btrieve/value.h"
+#include "data/layouts.h"
+
+namespace {
+
+std::string dataDir() {
+    const char* d = std::getenv("BENCH_DATA");
+    return d ? d : "bench/data";
+}
+std::string company(const char* size) { return dataDir() + "/" + size; }
+
+double peakRssMb() {
+    rusage u{};
+    getrusage(RUSAGE_SELF, &u);
+    return static_cast<double>(u.ru_maxrss) / 1024.0;
+}
+
+void sequentialRead(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) std::abort();
+    std::vector<char> buf(1 << 20);
+    ssize_t n;
+    size_t total = 0;
+    while ((n = ::read(fd, buf.data(), buf.size())) > 0) total += static_cast<size_t>(n);
+    ::close(fd);
+    benchmark::DoNotOptimize(total);
+}
+
+std::shared_ptr<btrieve::File> openFile(const std::string& path, bool useFileIndex = true) {
+    std::unique_ptr<btrieve::File> f;
+    btrieve::OpenOptions options;
+    options.ownerName = "MyHolder";
+    if (btrieve::File::open(path, f, options) != btrieve::Status::Success) std::abort();
+    (void)useFileIndex;
+    return std::shared_ptr<btrieve::File>(std::move(f));
+}
+
+const btrieve::FieldDef& field(const layouts::Layout& l, const std::string& name) {
+    for (const auto& f : l.fields)
+        if (f.name == name) return f;
+    std::abort();
+}
+
+// The thirteen fields the window reads to show a customer.
+void showCustomer(const btrieve::Table& t) {
+    static const char* names[] = {"custID", "BillName", "BillAddr1", "BillAddr2", "BillCity",
+                                  "BillState", "BillZip", "Phone", "Fax", "Email",
+                                  "contact", "nindex", "ARbalance"};
+    const auto& l = layouts::customer();
+    for (const char* n : names) {
+        btrieve::Value v;
+        btrieve::decodeField(field(l, n), t.currentRecord(), v);
+        benchmark::DoNotOptimize(v);
+    }
+}
+
+// The open-invoice walk of "Show Detail" for the customer whose nindex is given.
+int detailWalk(btrieve::Table& journal, int nindex) {
+    std::string text = "nindex = " + std::to_string(nindex) +
+                       " AND Journalid = 3 AND Quote = 0  AND ARamount <> AmountReceived";
+    btrieve::Criteria c;
+    if (btrieve::Criteria::parse(text, layouts::journal().fields, c) != btrieve::Status::Success)
+        std::abort();
+    int rows = 0;
+    const auto& l = layouts::journal();
+    for (auto s = journal.findFirst(c); s == btrieve::Status::Success; s = journal.findNext(c)) {
+        for (const char* n : {"Date", "InvNumber", "ARamount", "AmountReceived"}) {
+            btrieve::Value v;
+            btrieve::decodeField(field(l, n), journal.currentRecord(), v);
+            benchmark::DoNotOptimize(v);
+        }
+        ++rows;
+    }
+    return rows;
+}
+
+// nindex of the customer that mkcompany gives exactly 20 open invoices: read from
+// the environment set by bench/run (it asks mkcompany).
+int twentyInvoiceCustomer() {
+    const char* v = std::getenv("BENCH_DETAIL_NINDEX");
+    return v ? std::atoi(v) : 1;
+}
+
+void BM_SeqRead_Customer(benchmark::State& state, const char* size) {
+    std::string p = company(size) + "/customer.dat";
+    sequentialRead(p);
+    for (auto _ : state) sequentialRead(p);
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+void BM_SeqRead_Journal(benchmark::State& state, const char* size) {
+    std::string p = company(size) + "/journal.dat";
+    sequentialRead(p);
+    for (auto _ : state) sequentialRead(p);
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+// Open the three files and show the first customer.
+void BM_OpenFirst(benchmark::State& state, const char* size) {
+    std::string dir = company(size);
+    for (auto _ : state) {
+        auto permiss = openFile(dir + "/permiss.dat");
+        auto cust = openFile(dir + "/customer.dat");
+        auto jrnl = openFile(dir + "/journal.dat");
+        btrieve::Table t(cust);
+        if (t.moveNext() != btrieve::Status::Success) std::abort();
+        showCustomer(t);
+    }
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+// One lookup keystroke, warm: seek "<=" by custID, the move after it, 13 field reads.
+void BM_Lookup(benchmark::State& state, const char* size) {
+    auto cust = openFile(company(size) + "/customer.dat");
+    btrieve::Table t(cust);
+    t.moveFirst();
+    // A spread of typed prefixes over the key range.
+    std::vector<std::string> ids;
+    for (int i = 0; i < 64 && t.hasCurrent(); ++i) {
+        btrieve::Value v;
+        btrieve::decodeField(field(layouts::customer(), "custID"), t.currentRecord(), v);
+        ids.push_back(std::get<std::string>(v).substr(0, 3));
+        for (int k = 0; k < 97; ++k) t.moveNext();
+    }
+    size_t i = 0;
+    for (auto _ : state) {
+        std::string key = ids[i++ % ids.size()];
+        key.resize(21, '\0');
+        t.seek(btrieve::SeekOp::Le, key);
+        t.moveNext();
+        if (t.hasCurrent()) showCustomer(t);
+    }
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+// One "Show Detail" walk, warm.
+void BM_DetailWarm(benchmark::State& state, const char* size) {
+    auto jrnl = openFile(company(size) + "/journal.dat");
+    btrieve::Table t(jrnl);
+    int nindex = twentyInvoiceCustomer();
+    detailWalk(t, nindex);
+    int rows = 0;
+    for (auto _ : state) rows = detailWalk(t, nindex);
+    state.counters["rows"] = rows;
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+// The same walk the first time after open.
+void BM_DetailFirst(benchmark::State& state, const char* size) {
+    std::string p = company(size) + "/journal.dat";
+    int nindex = twentyInvoiceCustomer();
+    int rows = 0;
+    for (auto _ : state) {
+        auto jrnl = openFile(p);
+        btrieve::Table t(jrnl);
+        rows = detailWalk(t, nindex);
+    }
+    state.counters["rows"] = rows;
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+// "$" from the first to the last customer: FindNext "ARbalance > 0" until the end.
+void BM_BalanceScan(benchmark::State& state, const char* size) {
+    std::string p = company(size) + "/customer.dat";
+    btrieve::Criteria c;
+    btrieve::Criteria::parse("ARbalance > 0", layouts::customer().fields, c);
+    for (auto _ : state) {
+        auto cust = openFile(p);
+        btrieve::Table t(cust);
+        t.moveNext();
+        int hits = 0;
+        while (t.findNext(c) == btrieve::Status::Success) ++hits;
+        benchmark::DoNotOptimize(hits);
+    }
+    state.counters["peak_rss_mb"] = peakRssMb();
+}
+
+// btrexport --layout journal of the large journal to /dev/null.
+void BM_Export(benchmark::State& state, const char* size) {
+    const char* tool = std::getenv("BENCH_BTREXPORT");
+    if (!tool) std::abort();
+    std::string cmd = std::string(tool) + " --layout journal " + company(size) +
+                      "/journal.dat > /dev/null";
+    for (auto _ : state)
+        if (std::system(cmd.c_str()) != 0) std::abort();
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_Export, large, "large")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeqRead_Customer, large, "large")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeqRead_Journal, large, "large")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OpenFirst, large, "large")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Lookup, small, "small")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_Lookup, large, "large")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_DetailWarm, small, "small")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_DetailWarm, large, "large")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_DetailFirst, large, "large")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_BalanceScan, large, "large")->Unit(benchmark::kMillisecond);
+
+BENCHMARK_MAIN();

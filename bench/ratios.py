@@ -1,0 +1,23 @@
+"""Turns the JSON files of one bench/run into the goal ratios."""
+import json, pathlib, sys
+
+UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+times = {}
+for p in pathlib.Path(sys.argv[1]).glob("*.json"):
+    for b in json.loads(p.read_text())["benchmarks"]:
+        times[b["name"]] = b["real_time"] * UNIT[b["time_unit"]]
+
+def ratio(name, num, den):
+    if num in times and den in times:
+        print(f"ratio {name} {times[num] / times[den]:.4f}")
+    else:
+        print(f"ratio {name} missing ({num} or {den} did not run)")
+
+ratio("open_first_over_seqread", "BM_OpenFirst/large", "BM_SeqRead_Customer/large")
+ratio("open_first_fallback_over_seqread", "BM_OpenFirstFallback/large", "BM_SeqRead_Customer/large")
+ratio("lookup_100k_over_10k", "BM_Lookup/large", "BM_Lookup/small")
+ratio("detail_warm_1m_over_100k", "BM_DetailWarm/large", "BM_DetailWarm/small")
+ratio("detail_first_over_seqread", "BM_DetailFirst/large", "BM_SeqRead_Journal/large")
+ratio("detail_first_fallback_over_seqread", "BM_DetailFirstFallback/large", "BM_SeqRead_Journal/large")
+ratio("export_over_seqread", "BM_Export/large", "BM_SeqRead_Journal/large")
+ratio("balance_scan_over_seqread", "BM_BalanceScan/large", "BM_SeqRead_Customer/large")
