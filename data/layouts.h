@@ -1,0 +1,55 @@
+// The record layouts of the three company files: customer.dat, journal.dat and
+// permiss.dat. Plain tables, no Qt, so the data control and the command-line tools
+// share them. A layout also has a stored-state form: the text properties a window
+// template keeps for a data control.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "btrieve/status.h"
+#include "btrieve/types.h"
+
+namespace layouts {
+
+struct KeyDef {
+    std::string name;   // "KEY00", "KEY01", ...
+    std::string field;  // the one field the key is on
+    int number = 0;     // Btrieve key number
+};
+
+struct Layout {
+    std::string tableName;
+    std::string fileName;
+    std::string ownerName;
+    uint32_t recordLength = 0;
+    std::vector<btrieve::FieldDef> fields;
+    std::vector<KeyDef> keys;
+    std::string fieldList;
+    std::string dateFormat;
+    std::string timeFormat;
+
+    // The field called name (exact spelling), or nullptr.
+    const btrieve::FieldDef* field(const std::string& name) const;
+};
+
+const Layout& customer();
+const Layout& journal();
+const Layout& permiss();
+// "customer", "journal" or "permiss"; nullptr for any other name.
+const Layout* byName(const std::string& name);
+
+// Stored-state keys: "TableName", "FileName", "OwnerName", "RecordLength",
+// "Fields" ("name type offset length" joined by ';'), "Keys" ("KEY00 field" joined
+// by ';'; the key number is the one in the name), "FieldList", "DateFormat",
+// "TimeFormat".
+std::map<std::string, std::string> toStoredState(const Layout& layout);
+
+// Parses a stored state. Success; UnknownField for a key on a field the layout
+// lacks; UnsupportedLayout for anything else malformed: a missing property, a bad
+// number or entry, an unknown type code, a field outside the record, overlapping
+// fields, a repeated field name or key number. out is changed only on success.
+btrieve::Status fromStoredState(const std::map<std::string, std::string>& state, Layout& out);
+
+}  // namespace layouts
