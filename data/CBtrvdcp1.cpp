@@ -1,0 +1,595 @@
+#include "data/CBtrvdcp1.h"
+
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <limits>
+#include <sstream>
+
+#include "btrieve/file.h"
+#include "btrieve/table.h"
+#include "platform/platform.h"
+
+namespace {
+
+using btrieve::Status;
+
+// Days from 1970-01-01 to a proleptic Gregorian date.
+int64_t daysFromCivil(int64_t y, unsigned m, unsigned d) {
+    y -= m <= 2;
+    const int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const unsigned yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<int64_t>(doe) - 719468;
+}
+
+btrieve::Date civilFromDays(int64_t z) {
+    z += 719468;
+    const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const unsigned doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t y = static_cast<int64_t>(yoe) + era * 400;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    const unsigned d = doy - (153 * mp + 2) / 5 + 1;
+    const unsigned m = mp < 10 ? mp + 3 : mp - 9;
+    return btrieve::Date{static_cast<int>(y + (m <= 2)), static_cast<int>(m), static_cast<int>(d)};
+}
+
+const int64_t kOleEpoch = daysFromCivil(1899, 12, 30);
+
+[[noreturn]] void typeMismatch(const std::string& what) {
+    throw CBtrvdcpException(Status::TypeMismatch, "", what);
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+std::optional<double> parseNumber(std::string_view s) {
+    s = trimBlanks(s);
+    if (!s.empty() && s.front() == '+') s.remove_prefix(1);
+    double v = 0;
+    auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
+    if (s.empty() || ec != std::errc() || end != s.data() + s.size()) return std::nullopt;
+    return v;
+}
+
+bool validDate(int y, int m, int d) {
+    if (y < 100 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+    return d <= days[m - 1] + (m == 2 && leap ? 1 : 0);
+}
+
+// "yyyy-mm-dd" or "m/d/yyyy".
+std::optional<btrieve::Date> parseDateText(std::string_view s) {
+    s = trimBlanks(s);
+    int a = 0, b = 0, c = 0;
+    char s1 = 0, s2 = 0;
+    char tail = 0;
+    const std::string text(s);
+    if (std::sscanf(text.c_str(), "%d%c%d%c%d%c", &a, &s1, &b, &s2, &c, &tail) != 5) return std::nullopt;
+    btrieve::Date d;
+    if (s1 == '-' && s2 == '-') d = {a, b, c};
+    else if (s1 == '/' && s2 == '/') d = {c, a, b};
+    else return std::nullopt;
+    if (!validDate(d.year, d.month, d.day)) return std::nullopt;
+    return d;
+}
+
+std::string shortest(double v) {
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
+    return ec == std::errc() ? std::string(buf, end) : std::string();
+}
+
+bool equalsIgnoreCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+void putLittleEndian(std::string& out, uint64_t v, size_t length) {
+    for (size_t i = 0; i < length; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+COleVariant toVariant(const btrieve::Value& v) {
+    struct Visitor {
+        COleVariant operator()(std::monostate) const { return {}; }
+        COleVariant operator()(const std::string& s) const { return COleVariant(s); }
+        COleVariant operator()(int64_t i) const {
+            if (i >= std::numeric_limits<int32_t>::min() && i <= std::numeric_limits<int32_t>::max())
+                return COleVariant(static_cast<int32_t>(i));
+            return COleVariant(static_cast<double>(i));
+        }
+        COleVariant operator()(uint64_t u) const {
+            if (u <= static_cast<uint64_t>(std::numeric_limits<int32_t>::max()))
+                return COleVariant(static_cast<int32_t>(u));
+            return COleVariant(static_cast<double>(u));
+        }
+        COleVariant operator()(double d) const { return COleVariant(d); }
+        COleVariant operator()(bool b) const { return COleVariant(b); }
+        COleVariant operator()(const btrieve::Date& d) const {
+            if (!validDate(d.year, d.month, d.day)) return COleVariant::null();
+            return COleVariant::fromDate(oleDateFromDate(d));
+        }
+        COleVariant operator()(btrieve::NoDate) const { return COleVariant::null(); }
+        COleVariant operator()(const btrieve::Time& t) const {
+            const double seconds = t.hour * 3600.0 + t.minute * 60.0 + t.second + t.hundredths / 100.0;
+            return COleVariant::fromDate(seconds / 86400.0);
+        }
+    };
+    return std::visit(Visitor{}, v);
+}
+
+}  // namespace
+
+// ---- COleVariant -----------------------------------------------------------------
+
+COleVariant::COleVariant(const char* text) : vt_(VT_BSTR), text_(text ? text : "") {}
+COleVariant::COleVariant(std::string text) : vt_(VT_BSTR), text_(std::move(text)) {}
+COleVariant::COleVariant(int16_t v) : vt_(VT_I2), integer_(v) {}
+COleVariant::COleVariant(int32_t v) : vt_(VT_I4), integer_(v) {}
+COleVariant::COleVariant(double v) : vt_(VT_R8), real_(v) {}
+COleVariant::COleVariant(bool v) : vt_(VT_BOOL), integer_(v ? -1 : 0) {}
+
+COleVariant COleVariant::fromDate(double oleDate) {
+    COleVariant v;
+    v.vt_ = VT_DATE;
+    v.real_ = oleDate;
+    return v;
+}
+
+COleVariant COleVariant::null() {
+    COleVariant v;
+    v.vt_ = VT_NULL;
+    return v;
+}
+
+std::string COleVariant::toString() const {
+    switch (vt_) {
+    case VT_EMPTY:
+    case VT_NULL: return {};
+    case VT_BSTR: return text_;
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL: return std::to_string(integer_);
+    case VT_R8: return shortest(real_);
+    case VT_DATE: {
+        const double days = std::floor(real_);
+        const btrieve::Date d = dateFromOleDate(real_);
+        char buf[40];
+        std::snprintf(buf, sizeof buf, "%04d-%02d-%02d", d.year, d.month, d.day);
+        std::string out = buf;
+        const long seconds = std::lround((real_ - days) * 86400.0);
+        if (seconds > 0 && seconds < 86400) {
+            std::snprintf(buf, sizeof buf, " %02ld:%02ld:%02ld", seconds / 3600, seconds / 60 % 60,
+                          seconds % 60);
+            out += buf;
+        }
+        return out;
+    }
+    }
+    return {};
+}
+
+double COleVariant::toDouble() const {
+    switch (vt_) {
+    case VT_EMPTY: return 0.0;
+    case VT_NULL: typeMismatch("a null value has no number");
+    case VT_BSTR: {
+        auto n = parseNumber(text_);
+        if (!n) typeMismatch("\"" + text_ + "\" is not a number");
+        return *n;
+    }
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL: return static_cast<double>(integer_);
+    case VT_R8:
+    case VT_DATE: return real_;
+    }
+    return 0.0;
+}
+
+int32_t COleVariant::toLong() const {
+    if (vt_ == VT_I2 || vt_ == VT_I4 || vt_ == VT_BOOL) return static_cast<int32_t>(integer_);
+    // Automation rounds half to even, which is the default rounding mode of nearbyint.
+    const double r = std::nearbyint(toDouble());
+    if (!(r >= std::numeric_limits<int32_t>::min() && r <= std::numeric_limits<int32_t>::max()))
+        typeMismatch(toString() + " does not fit a 32-bit integer");
+    return static_cast<int32_t>(r);
+}
+
+int16_t COleVariant::toShort() const {
+    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<uint32_t>(toLong()) & 0xFFFFu));
+}
+
+bool COleVariant::toBool() const {
+    if (vt_ == VT_BSTR) {
+        if (equalsIgnoreCase(trimBlanks(text_), "true")) return true;
+        if (equalsIgnoreCase(trimBlanks(text_), "false")) return false;
+    }
+    return toDouble() != 0.0;
+}
+
+std::optional<double> COleVariant::toDate() const {
+    switch (vt_) {
+    case VT_EMPTY:
+    case VT_NULL: return std::nullopt;
+    case VT_BSTR: {
+        if (auto d = parseDateText(text_)) return oleDateFromDate(*d);
+        return std::nullopt;
+    }
+    case VT_DATE:
+    case VT_R8: return real_;
+    case VT_I2:
+    case VT_I4:
+    case VT_BOOL: return static_cast<double>(integer_);
+    }
+    return std::nullopt;
+}
+
+std::optional<btrieve::Date> COleVariant::toCalendarDate() const {
+    auto d = toDate();
+    if (!d || !std::isfinite(*d) || std::fabs(*d) > 3e6) return std::nullopt;
+    return dateFromOleDate(*d);
+}
+
+bool COleVariant::operator==(const COleVariant& o) const {
+    if (vt_ != o.vt_) return false;
+    switch (vt_) {
+    case VT_EMPTY:
+    case VT_NULL: return true;
+    case VT_BSTR: return text_ == o.text_;
+    case VT_R8:
+    case VT_DATE: return real_ == o.real_;
+    default: return integer_ == o.integer_;
+    }
+}
+
+double oleDateFromDate(const btrieve::Date& d) {
+    return static_cast<double>(daysFromCivil(d.year, static_cast<unsigned>(d.month),
+                                             static_cast<unsigned>(d.day)) - kOleEpoch);
+}
+
+btrieve::Date dateFromOleDate(double oleDate) {
+    return civilFromDays(static_cast<int64_t>(std::floor(oleDate)) + kOleEpoch);
+}
+
+CBtrvdcpException::CBtrvdcpException(btrieve::Status status, std::string fileName,
+                                     const std::string& what)
+    : std::runtime_error((fileName.empty() ? std::string() : fileName + ": ") + what + ": " +
+                         btrieve::statusText(status)),
+      status_(status),
+      fileName_(std::move(fileName)) {}
+
+// ---- BtrvDataControl ---------------------------------------------------------------
+
+BtrvDataControl::BtrvDataControl(const framework::PropertyMap& properties, QWidget* parent)
+    : QWidget(parent) {
+    setVisible(false);
+    configStatus_ = layouts::fromStoredState(properties, layout_);
+    fileName_ = layout_.fileName;
+}
+
+BtrvDataControl::~BtrvDataControl() = default;
+
+void BtrvDataControl::raise(Status status, const std::string& what) const {
+    throw CBtrvdcpException(status, fileName_, what);
+}
+
+void BtrvDataControl::requireOpen(const char* operation) const {
+    if (!table_) raise(Status::FileNotOpen, operation);
+}
+
+void BtrvDataControl::setFileName(const std::string& path) { fileName_ = path; }
+
+// The file is always opened read-only, whatever the mode asks for: the program never
+// writes company data.
+void BtrvDataControl::setFileMode(long mode) { fileMode_ = mode; }
+
+short BtrvDataControl::open() {
+    table_.reset();
+    file_.reset();
+    beforeCurrent_ = false;
+    recordCount_.reset();
+    lastCriteria_.reset();
+    lastCriteriaText_.clear();
+    if (!btrieve::ok(configStatus_)) return static_cast<short>(configStatus_);
+
+    std::unique_ptr<btrieve::File> file;
+    btrieve::OpenOptions options;
+    options.ownerName = layout_.ownerName;
+    const Status st = btrieve::File::open(platform::mapWindowsPath(fileName_), file, options);
+    if (!btrieve::ok(st)) return static_cast<short>(st);
+
+    // The layout names the keys the file should have; where they disagree, the file's
+    // own keys order the records, and the difference is reported once.
+    const btrieve::FileInfo& info = file->info();
+    std::ostringstream diff;
+    for (const auto& key : layout_.keys) {
+        const btrieve::FieldDef* field = nullptr;
+        for (const auto& f : layout_.fields)
+            if (equalsIgnoreCase(f.name, key.field)) field = &f;
+        const btrieve::KeySpec* fileKey = nullptr;
+        for (const auto& k : info.keys)
+            if (k.number == key.number) fileKey = &k;
+        if (!field) continue;  // fromStoredState refuses such a layout
+        const bool same = fileKey && fileKey->segments.size() == 1 &&
+                          fileKey->segments[0].position == field->offset &&
+                          fileKey->segments[0].length == field->length;
+        if (!same) {
+            diff << (diff.tellp() > 0 ? "; " : "") << key.name << " (" << field->name << " at "
+                 << field->offset << ", " << field->length << " bytes)";
+            if (!fileKey) diff << " is missing";
+            else
+                diff << " differs from the file's key " << fileKey->number << " ("
+                     << fileKey->segments.size() << " segment(s), first at "
+                     << (fileKey->segments.empty() ? 0 : fileKey->segments[0].position) << ", "
+                     << fileKey->totalLength() << " bytes)";
+        }
+    }
+    if (diff.tellp() > 0)
+        std::cerr << fileName_ << ": the layout's keys disagree with the file: " << diff.str()
+                  << "; the file's keys are used\n";
+
+    file_ = std::shared_ptr<btrieve::File>(std::move(file));
+    auto table = std::make_unique<btrieve::Table>(file_);
+    if (!info.keys.empty()) {
+        const Status ks = table->setActiveKey(info.keys.front().number);
+        if (!btrieve::ok(ks)) {
+            file_.reset();
+            return static_cast<short>(ks);
+        }
+    }
+    table_ = std::move(table);
+    return 0;
+}
+
+short BtrvDataControl::moveNext() {
+    requireOpen("MoveNext");
+    if (beforeCurrent_) {
+        beforeCurrent_ = false;
+        return 0;
+    }
+    return static_cast<short>(table_->moveNext());
+}
+
+short BtrvDataControl::movePrevious() {
+    requireOpen("MovePrevious");
+    beforeCurrent_ = false;
+    return static_cast<short>(table_->movePrevious());
+}
+
+Status BtrvDataControl::criteriaFor(const std::string& text, const btrieve::Criteria*& out) {
+    if (!lastCriteria_ || text != lastCriteriaText_) {
+        auto parsed = std::make_unique<btrieve::Criteria>();
+        lastCriteriaStatus_ = btrieve::Criteria::parse(text, layout_.fields, *parsed);
+        lastCriteria_ = std::move(parsed);
+        lastCriteriaText_ = text;
+    }
+    out = lastCriteria_.get();
+    return lastCriteriaStatus_;
+}
+
+short BtrvDataControl::findFirst(const std::string& criteria) {
+    requireOpen("FindFirst");
+    beforeCurrent_ = false;
+    const btrieve::Criteria* c = nullptr;
+    const Status st = criteriaFor(criteria, c);
+    if (!btrieve::ok(st)) return static_cast<short>(st);
+    return static_cast<short>(table_->findFirst(*c));
+}
+
+short BtrvDataControl::findNext(const std::string& criteria) {
+    requireOpen("FindNext");
+    const btrieve::Criteria* c = nullptr;
+    const Status st = criteriaFor(criteria, c);
+    if (!btrieve::ok(st)) return static_cast<short>(st);
+    if (beforeCurrent_) {
+        // Standing before a record: that record is the first candidate.
+        beforeCurrent_ = false;
+        if (table_->hasCurrent() && c->matches(table_->currentRecord())) return 0;
+    }
+    return static_cast<short>(table_->findNext(*c));
+}
+
+// Key bytes in the record's own encoding for the active key, one segment per given
+// value; the values stop at the first empty one, and the table pads what is missing.
+std::string BtrvDataControl::encodeKey(const COleVariant* values, int count) const {
+    const btrieve::FileInfo& info = table_->info();
+    const btrieve::KeySpec* key = nullptr;
+    for (const auto& k : info.keys)
+        if (k.number == table_->activeKey()) key = &k;
+    if (!key) raise(Status::InvalidKeyNumber, "Seek");
+
+    std::string out;
+    const size_t n = std::min(static_cast<size_t>(std::max(count, 0)), key->segments.size());
+    for (size_t i = 0; i < n && !values[i].isEmpty(); ++i) {
+        const btrieve::KeySegment& seg = key->segments[i];
+        const COleVariant& v = values[i];
+        const bool last = i + 1 == n || values[i + 1].isEmpty();
+        try {
+            switch (seg.type) {
+            case btrieve::DataType::String:
+            case btrieve::DataType::OldString:
+            case btrieve::DataType::ZString:
+            case btrieve::DataType::LString: {
+                std::string text = v.toString();
+                size_t room = seg.length;
+                if (seg.type == btrieve::DataType::ZString && room > 0) room -= 1;
+                if (seg.type == btrieve::DataType::LString) {
+                    room = room > 0 ? room - 1 : 0;
+                    if (text.size() > room) text.resize(room);
+                    out.push_back(static_cast<char>(text.size()));
+                    text.resize(room, '\0');
+                } else {
+                    if (text.size() > room) text.resize(room);
+                    if (!last) text.resize(seg.length, seg.type == btrieve::DataType::ZString ? '\0' : ' ');
+                }
+                out += text;
+                break;
+            }
+            case btrieve::DataType::Integer:
+            case btrieve::DataType::AutoIncrement:
+            case btrieve::DataType::UnsignedBinary:
+            case btrieve::DataType::OldBinary: {
+                if (seg.length != 1 && seg.length != 2 && seg.length != 4 && seg.length != 8)
+                    raise(Status::UnsupportedLayout, "Seek");
+                const double d = std::nearbyint(v.toDouble());
+                int64_t i64 = 0;
+                if (d >= -9.2e18 && d <= 9.2e18) i64 = static_cast<int64_t>(d);
+                else raise(Status::TypeMismatch, "Seek: " + v.toString() + " does not fit the key");
+                putLittleEndian(out, static_cast<uint64_t>(i64), seg.length);
+                break;
+            }
+            case btrieve::DataType::Float:
+            case btrieve::DataType::BFloat: {
+                uint64_t bits = 0;
+                if (seg.length == 8) {
+                    const double d = v.toDouble();
+                    std::memcpy(&bits, &d, 8);
+                } else if (seg.length == 4) {
+                    const float f = static_cast<float>(v.toDouble());
+                    uint32_t b32 = 0;
+                    std::memcpy(&b32, &f, 4);
+                    bits = b32;
+                } else {
+                    raise(Status::UnsupportedLayout, "Seek");
+                }
+                putLittleEndian(out, bits, seg.length);
+                break;
+            }
+            case btrieve::DataType::Date: {
+                auto d = v.toCalendarDate();
+                if (!d || seg.length != 4) raise(Status::TypeMismatch, "Seek: not a date");
+                out.push_back(static_cast<char>(d->day));
+                out.push_back(static_cast<char>(d->month));
+                putLittleEndian(out, static_cast<uint64_t>(d->year), 2);
+                break;
+            }
+            case btrieve::DataType::Logical:
+                putLittleEndian(out, v.toBool() ? 1 : 0, seg.length);
+                break;
+            default: raise(Status::UnsupportedLayout, "Seek: key type not supported");
+            }
+        } catch (const CBtrvdcpException& e) {
+            if (!e.fileName().empty()) throw;
+            raise(e.status(), std::string("Seek: ") + e.what());
+        }
+    }
+    return out;
+}
+
+// Comparisons: "=", ">=", ">", "<" make the record found current. "<=" stands the
+// control just before the first record whose key is at or after the value, so that the
+// next MoveNext delivers it: typing a prefix of an ID then finds that ID, the first
+// customer included, and a whole ID finds itself.
+void BtrvDataControl::seek(const std::string& comparison, const COleVariant* keyValues, int count) {
+    requireOpen("Seek");
+    const std::string op(trimBlanks(comparison));
+    btrieve::SeekOp seekOp;
+    bool before = false;
+    if (op == "=" || op == "==") seekOp = btrieve::SeekOp::Eq;
+    else if (op == ">=" || op == "=>") seekOp = btrieve::SeekOp::Ge;
+    else if (op == ">") seekOp = btrieve::SeekOp::Gt;
+    else if (op == "<") seekOp = btrieve::SeekOp::Lt;
+    else if (op == "<=" || op == "=<") { seekOp = btrieve::SeekOp::Ge; before = true; }
+    else raise(Status::InvalidOperation, "Seek: unknown comparison \"" + comparison + "\"");
+
+    const std::string key = encodeKey(keyValues, count);
+    const Status st = table_->seek(seekOp, key);
+    if (!btrieve::ok(st)) raise(st, "Seek " + op + " \"" + (count > 0 ? keyValues[0].toString() : "") + "\"");
+    beforeCurrent_ = before;
+}
+
+COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
+    requireOpen("GetFieldValue");
+    const btrieve::FieldDef* field = nullptr;
+    if (fieldName.vt() == VT_I2 || fieldName.vt() == VT_I4) {
+        const int32_t i = fieldName.toLong();
+        if (i >= 0 && static_cast<size_t>(i) < layout_.fields.size()) field = &layout_.fields[i];
+    } else {
+        const std::string name = fieldName.toString();
+        for (const auto& f : layout_.fields)
+            if (equalsIgnoreCase(f.name, name)) {
+                field = &f;
+                break;
+            }
+    }
+    if (!field) raise(Status::UnknownField, "GetFieldValue(\"" + fieldName.toString() + "\")");
+    if (beforeCurrent_ || !table_->hasCurrent())
+        raise(Status::InvalidPositioning, "GetFieldValue(\"" + field->name + "\")");
+    btrieve::Value value;
+    const Status st = btrieve::decodeField(*field, table_->currentRecord(), value);
+    if (!btrieve::ok(st)) raise(st, "GetFieldValue(\"" + field->name + "\")");
+    return toVariant(value);
+}
+
+// The number of live records, counted once per open (the header's count is not
+// trusted to agree with the pages).
+long BtrvDataControl::getRecordCount() {
+    requireOpen("GetRecordCount");
+    if (!recordCount_) {
+        long n = 0;
+        const Status st = file_->forEachRecord([&n](btrieve::RecordAddress, const std::string&) {
+            ++n;
+            return true;
+        });
+        if (!btrieve::ok(st)) raise(st, "GetRecordCount");
+        recordCount_ = n;
+    }
+    return *recordCount_;
+}
+
+void RegisterDataControl() {
+    framework::registerActiveXClass(
+        "BtrvDataControl", [](const framework::ActiveXCreateInfo& info, QWidget* parent) -> QWidget* {
+            // Owned by parent (the dialog), as every template control is.
+            return new BtrvDataControl(info.properties, parent);
+        });
+}
+
+// ---- CBtrvdcp1 --------------------------------------------------------------------
+
+BtrvDataControl* CBtrvdcp1::control() const { return qobject_cast<BtrvDataControl*>(GetWidget()); }
+
+BtrvDataControl& CBtrvdcp1::require() const {
+    BtrvDataControl* c = control();
+    if (!c) throw CBtrvdcpException(Status::FileNotOpen, "", "the data control is not attached");
+    return *c;
+}
+
+void CBtrvdcp1::SetFileName(const std::string& fileName) { require().setFileName(fileName); }
+void CBtrvdcp1::SetFileMode(long mode) { require().setFileMode(mode); }
+short CBtrvdcp1::Open() { return require().open(); }
+short CBtrvdcp1::MoveNext() { return require().moveNext(); }
+short CBtrvdcp1::MovePrevious() { return require().movePrevious(); }
+short CBtrvdcp1::FindFirst(const std::string& criteria) { return require().findFirst(criteria); }
+short CBtrvdcp1::FindNext(const std::string& criteria) { return require().findNext(criteria); }
+
+void CBtrvdcp1::Seek(const std::string& comparison, const COleVariant& k1, const COleVariant& k2,
+                     const COleVariant& k3, const COleVariant& k4, const COleVariant& k5,
+                     const COleVariant& k6, const COleVariant& k7, const COleVariant& k8,
+                     const COleVariant& k9) {
+    const COleVariant values[9] = {k1, k2, k3, k4, k5, k6, k7, k8, k9};
+    require().seek(comparison, values, 9);
+}
+
+COleVariant CBtrvdcp1::GetFieldValue(const COleVariant& fieldName) {
+    return require().getFieldValue(fieldName);
+}
+
+long CBtrvdcp1::GetRecordCount() { return require().getRecordCount(); }

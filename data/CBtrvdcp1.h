@@ -1,0 +1,192 @@
+// The hidden data control that reads one company file, and CBtrvdcp1, the thin
+// wrapper the main window holds for each instance (m_CustomerData, m_JournalData,
+// m_PermissData). The control is configured from its stored properties (the record
+// layout of data/layouts.h in stored-state form), opens its file read-only through
+// the engine and keeps one current record, ordered by key 0 of the file.
+//
+// Values cross the wrapper as COleVariant: text stays Windows-1252 bytes
+// (std::string), never converted here.
+//
+// Errors: moves and finds return Btrieve statuses (0 = found). The failures the
+// window treats as raised errors throw CBtrvdcpException (a std::runtime_error):
+//   - any call other than SetFileName, SetFileMode and Open while the file is not open;
+//   - Seek that finds no record;
+//   - GetFieldValue with no current record, an unknown field or an undecodable value;
+//   - a value of the wrong kind (a Seek value that does not fit the key's type).
+#pragma once
+
+#include <QVariantList>
+#include <QWidget>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "btrieve/criteria.h"
+#include "btrieve/status.h"
+#include "btrieve/value.h"
+#include "data/layouts.h"
+#include "framework/activex.h"
+#include "framework/cwnd.h"
+
+namespace btrieve {
+class File;
+class Table;
+}  // namespace btrieve
+
+// Variant kinds, with their automation numbers.
+enum VariantKind : unsigned short {
+    VT_EMPTY = 0,
+    VT_NULL = 1,   // a value that exists but has no content: a DATE field holding no date
+    VT_I2 = 2,
+    VT_I4 = 3,
+    VT_R8 = 5,
+    VT_DATE = 7,   // days since 1899-12-30, the fraction is the time of day
+    VT_BSTR = 8,   // Windows-1252 text
+    VT_BOOL = 11,
+};
+
+// A small automation-style variant. Conversions follow the automation rules closely
+// enough for this program: a number from text is parsed strictly (C locale), and a
+// conversion that cannot be made throws CBtrvdcpException (status TypeMismatch).
+class COleVariant {
+public:
+    COleVariant() = default;                      // VT_EMPTY
+    COleVariant(const char* text);                // VT_BSTR
+    COleVariant(std::string text);                // VT_BSTR
+    COleVariant(int16_t v);                       // VT_I2
+    COleVariant(int32_t v);                       // VT_I4
+    COleVariant(double v);                        // VT_R8
+    COleVariant(bool v);                          // VT_BOOL
+    static COleVariant fromDate(double oleDate);  // VT_DATE
+    static COleVariant null();                    // VT_NULL
+
+    VariantKind vt() const { return vt_; }
+    bool isEmpty() const { return vt_ == VT_EMPTY; }
+
+    // VT_BSTR as is; numbers in their shortest decimal form; dates as yyyy-mm-dd
+    // (with " hh:mm:ss" when there is a time); VT_BOOL as "-1"/"0" (automation's
+    // boolean text); VT_EMPTY and VT_NULL as "".
+    std::string toString() const;
+    double toDouble() const;
+    int32_t toLong() const;   // rounds a double to nearest; out of range throws
+    // The low 16 bits of toLong(), as a signed number (40000 gives -25536).
+    int16_t toShort() const;
+    bool toBool() const;
+    // The date value, converting text "yyyy-mm-dd" or a number as automation does;
+    // nothing for VT_EMPTY, VT_NULL or text that is not a date.
+    std::optional<double> toDate() const;
+    // The calendar day of toDate(); nothing when there is no date.
+    std::optional<btrieve::Date> toCalendarDate() const;
+
+    bool operator==(const COleVariant& other) const;
+
+private:
+    VariantKind vt_ = VT_EMPTY;
+    std::string text_;
+    int64_t integer_ = 0;  // VT_I2, VT_I4, VT_BOOL (-1 true, 0 false)
+    double real_ = 0.0;    // VT_R8, VT_DATE
+};
+
+// OLE date conversions (days since 1899-12-30).
+double oleDateFromDate(const btrieve::Date& d);
+btrieve::Date dateFromOleDate(double oleDate);
+
+// The error the data control raises.
+class CBtrvdcpException : public std::runtime_error {
+public:
+    CBtrvdcpException(btrieve::Status status, std::string fileName, const std::string& what);
+    btrieve::Status status() const { return status_; }
+    const std::string& fileName() const { return fileName_; }
+
+private:
+    btrieve::Status status_;
+    std::string fileName_;
+};
+
+// Dispatch ids of the control's automation interface.
+namespace btrvdispid {
+constexpr int FileName = 1, FileMode = 41, RecordCount = 45, MoveNext = 82, MovePrevious = 83,
+              Open = 85, FindFirst = 87, FindNext = 88, Seek = 116, FieldValue = 168;
+}
+
+// The hidden control widget. It raises no events, but declares axEvent as every hosted
+// control does.
+class BtrvDataControl : public QWidget {
+    Q_OBJECT
+public:
+    // Configured from stored properties (layouts::toStoredState form). A stored state that
+    // does not parse leaves the control unconfigured: Open then returns that status.
+    explicit BtrvDataControl(const framework::PropertyMap& properties, QWidget* parent = nullptr);
+    ~BtrvDataControl() override;
+
+    void setFileName(const std::string& path);
+    void setFileMode(long mode);
+    short open();
+    short moveNext();
+    short movePrevious();
+    short findFirst(const std::string& criteria);
+    short findNext(const std::string& criteria);
+    void seek(const std::string& comparison, const COleVariant* keyValues, int count);
+    COleVariant getFieldValue(const COleVariant& fieldName);
+    long getRecordCount();
+
+    const std::string& fileName() const { return fileName_; }
+    long fileMode() const { return fileMode_; }
+    bool isOpen() const { return table_ != nullptr; }
+    const layouts::Layout& layout() const { return layout_; }
+
+signals:
+    void axEvent(int dispid, const QVariantList& args);
+
+private:
+    [[noreturn]] void raise(btrieve::Status status, const std::string& what) const;
+    void requireOpen(const char* operation) const;
+    btrieve::Status criteriaFor(const std::string& text, const btrieve::Criteria*& out);
+    std::string encodeKey(const COleVariant* keyValues, int count) const;
+
+    layouts::Layout layout_;
+    btrieve::Status configStatus_ = btrieve::Status::Success;
+    std::string fileName_;
+    long fileMode_ = 0;
+    std::shared_ptr<btrieve::File> file_;
+    std::unique_ptr<btrieve::Table> table_;
+    // After Seek "<=", the control stands just before the table's current record: the
+    // next MoveNext delivers it, and no record is current until then.
+    bool beforeCurrent_ = false;
+    std::optional<long> recordCount_;
+    std::string lastCriteriaText_;
+    std::unique_ptr<btrieve::Criteria> lastCriteria_;
+    btrieve::Status lastCriteriaStatus_ = btrieve::Status::Success;
+};
+
+// Registers the control class "BtrvDataControl" with the framework (at program start).
+void RegisterDataControl();
+
+// The wrapper the main window holds; DDX_Control attaches it to the control's widget.
+// Each method is one call into the control; a wrapper that is not attached to a data
+// control throws CBtrvdcpException (status FileNotOpen).
+class CBtrvdcp1 : public framework::CWnd {
+public:
+    void SetFileName(const std::string& fileName);
+    void SetFileMode(long mode);
+    short Open();
+    short MoveNext();
+    short MovePrevious();
+    short FindFirst(const std::string& criteria);
+    short FindNext(const std::string& criteria);
+    void Seek(const std::string& comparison, const COleVariant& k1, const COleVariant& k2,
+              const COleVariant& k3, const COleVariant& k4, const COleVariant& k5,
+              const COleVariant& k6, const COleVariant& k7, const COleVariant& k8,
+              const COleVariant& k9);
+    COleVariant GetFieldValue(const COleVariant& fieldName);
+    long GetRecordCount();
+
+    BtrvDataControl* control() const;
+
+private:
+    BtrvDataControl& require() const;
+};
