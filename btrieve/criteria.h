@@ -32,6 +32,17 @@ public:
     // Whether record meets every comparison. A field that cannot be decoded fails.
     bool matches(std::string_view record) const;
 
+    // When "=" terms with a literal pin the leading segments of key, each segment
+    // lying exactly over one field whose matching records all hold key bytes equal
+    // to the literal's (integers; zstrings and lstrings under a key of their own
+    // type; floats under a float key), the padded key bytes of those segments and
+    // how many there are. A search then needs only that key range.
+    struct KeyPrefix {
+        std::string bytes;
+        size_t segments = 0;
+    };
+    std::optional<KeyPrefix> pinnedKeyPrefix(const KeySpec& key) const;
+
     const std::vector<Criterion>& terms() const { return terms_; }
     const std::vector<FieldDef>& fields() const { return fields_; }
 

@@ -17,4 +17,12 @@ std::string extractKey(const KeySpec& key, std::string_view record);
 // <0, 0, >0 as a orders before, with or after b under key (both as extractKey makes them).
 int compareKeys(const KeySpec& key, const FileInfo& info, std::string_view a, std::string_view b);
 
+// keyValue brought to the key's full length: a segment the value does not fill is
+// padded as its type stores text (blanks for STRING, zeros otherwise, so a zstring
+// ends at the value's end); a longer value is cut at the key length.
+std::string padKeyValue(const KeySpec& key, std::string_view keyValue);
+
+// The key made of the first n segments of key (all of them when n is larger).
+KeySpec leadingSegments(const KeySpec& key, size_t n);
+
 }  // namespace btrieve

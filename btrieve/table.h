@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "btrieve/criteria.h"
+#include "btrieve/index.h"
 #include "btrieve/record_source.h"
 
 namespace btrieve {
@@ -37,6 +38,13 @@ public:
     Status findFirst(const Criteria& criteria);
     Status findNext(const Criteria& criteria);
 
+    // Chooses how key indexes are made (the sorted in-memory index by default).
+    // Drops the indexes made so far and the current record.
+    void setIndexFactory(IndexFactory factory);
+
+    // A record that cannot be read (the source reports a status for it) is not
+    // skipped: the move or search returns that status and stands on the record
+    // without its bytes, so the next move in either direction passes it.
     bool hasCurrent() const;
     // Logical bytes of the current record; empty when there is none.
     const std::string& currentRecord() const;

@@ -1,0 +1,55 @@
+// Key indexes behind key-ordered navigation. A KeyIndex gives the entries of one
+// key (key bytes and record address) in collation order; duplicates keep the
+// order in which the file holds them. Positions are cursors, so an index that
+// walks the file's own B-tree pages can keep its page path inside one.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "btrieve/record_source.h"
+
+namespace btrieve {
+
+class IndexCursor {
+public:
+    virtual ~IndexCursor() = default;
+    virtual std::unique_ptr<IndexCursor> clone() const = 0;
+    // The entry's key bytes (extractKey form) and record address.
+    virtual std::string_view key() const = 0;
+    virtual RecordAddress address() const = 0;
+    // Step to the neighbouring entry. At either end: EndOfFile, cursor unchanged.
+    virtual Status next() = 0;
+    virtual Status previous() = 0;
+};
+
+class KeyIndex {
+public:
+    virtual ~KeyIndex() = default;
+    virtual const KeySpec& key() const = 0;
+    // First or last entry; EndOfFile when the index is empty.
+    virtual Status first(std::unique_ptr<IndexCursor>& out) const = 0;
+    virtual Status last(std::unique_ptr<IndexCursor>& out) const = 0;
+    // First entry whose leading `segments` segments order at or after (lowerBound),
+    // or strictly after (upperBound), those of value; EndOfFile when there is none.
+    // value holds at least those segments' bytes.
+    virtual Status lowerBound(std::string_view value, size_t segments,
+                              std::unique_ptr<IndexCursor>& out) const = 0;
+    virtual Status upperBound(std::string_view value, size_t segments,
+                              std::unique_ptr<IndexCursor>& out) const = 0;
+};
+
+// Makes the index of one key of a source; a failure status is passed on to the
+// navigation call that needed the index.
+using IndexFactory = std::function<Status(std::shared_ptr<const RecordSource> source,
+                                          const KeySpec& key, std::unique_ptr<KeyIndex>& out)>;
+
+// The sorted in-memory index: one pass over the live records keeps each record's
+// key bytes and address (never the record), sorted by compareKeys with a stable
+// sort, so duplicates stay in physical order. Seeks are binary searches.
+Status makeMemoryIndex(std::shared_ptr<const RecordSource> source, const KeySpec& key,
+                       std::unique_ptr<KeyIndex>& out);
+
+}  // namespace btrieve
