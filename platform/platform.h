@@ -116,6 +116,15 @@ std::string mapWindowsPath(const std::string& path);
 // other names come back unchanged.
 std::string mapFontFamily(const std::string& windowsFamily);
 
+// The folder of the running program (services().system->programPath() without its
+// file name); the program's own sounds, skins and icons lie in folders below it.
+std::string programFolder();
+
+// Where a wave file given by name is found: a name with a folder as it stands (after
+// mapWindowsPath), a bare name in the current folder, then in <program folder>/sounds.
+// Empty when there is no such file.
+std::string resolveSoundFile(const std::string& name);
+
 // A file error, as the framework's file class raises it: the file's name and the cause.
 class FileError : public std::runtime_error {
 public:
@@ -130,8 +139,14 @@ private:
     std::string fileName_;
 };
 
+// The cause in words ("file not found"), for reports and FileError::what().
+const char* fileErrorCauseText(FileError::Cause cause);
+
 // A text file opened by name, buffered, with line reads, position queries and string
-// writes (the framework's standard text-file class). Opening failures raise FileError.
+// writes (the framework's standard text-file class). Opening failures raise FileError,
+// and so do failed reads and writes. In text mode (typeText) a written "\n" goes to the
+// file as "\r\n"; reads accept both line ends. Bytes are never re-encoded. Sharing flags
+// are accepted but not enforced: this system has no mandatory file locks.
 class TextFile {
 public:
     enum Mode : unsigned {
