@@ -3,6 +3,7 @@
 // decompresses records. Every byte read is checked against the page and the file.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -29,6 +30,32 @@ public:
     Status readRecord(RecordAddress addr, std::string& out) const override;
 
     const std::string& path() const;
+
+    // Record addresses: the page holding the slot in the high 32 bits (pre-6: the
+    // physical page; 6.x and later: the logical page), the slot's byte offset in
+    // that page in the low 32 bits.
+    static RecordAddress makeAddress(uint32_t page, uint32_t offsetInPage) {
+        return static_cast<RecordAddress>(page) << 32 | offsetInPage;
+    }
+    static uint32_t addressPage(RecordAddress a) { return static_cast<uint32_t>(a >> 32); }
+    static uint32_t addressOffset(RecordAddress a) { return static_cast<uint32_t>(a); }
+    // The address of a record pointer as index entries and duplicate chains store
+    // it, once decoded to a number (pre-6: absolute file offset; 6.x: logical page
+    // times page size plus offset): page = pointer / page size.
+    RecordAddress addressFromPointer(uint64_t pointer) const;
+
+    // A page's bytes after page-table mapping and decryption (pre-6: the physical
+    // page). Checks that the page names itself as that page; Corrupt otherwise,
+    // Truncated past the end of the file. For walking index pages.
+    Status readLogicalPage(uint32_t page, std::string& out) const;
+
+    // The raw slot of a live record: usage word, record bytes or fragment pointer,
+    // variable pointer and duplicate pointers (KeySpec::duplicateOffset counts
+    // from the start of this slot). For following duplicate chains.
+    Status readSlot(RecordAddress addr, std::string& out) const;
+
+    // Physical page reads from the file so far (the page cache's misses).
+    uint64_t pageReads() const;
 
     class Impl;  // defined by the implementation
 private:

@@ -1,0 +1,58 @@
+// The file control record (FCR): format family, version, page geometry, record
+// layout and key specs, read from the current FCR copy. The offsets are listed at
+// the top of fcr.cpp.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "btrieve/pages.h"
+#include "btrieve/status.h"
+#include "btrieve/types.h"
+
+namespace btrieve::detail {
+
+enum class PatKind { None, V6, V8, V95 };  // None: pre-6 pages are physical
+
+// Everything the page and record readers need, derived once from the header.
+struct Layout {
+    FileInfo info;                       // keys carry logical positions; acs still -1
+    std::vector<std::vector<uint32_t>> acsRefs;  // per key and segment: ACS page named by the spec, 0 if none
+    uint32_t fcrPage = 0;                // physical page of the current FCR copy
+
+    // Page geometry.
+    uint32_t slotsOffset = 6;            // first record slot in a data page
+    uint32_t slotsPerPage = 0;
+
+    // Slot layout. Compressed files keep only a pointer to the record's first
+    // fragment in the slot; the rest of the record lives on variable pages.
+    bool usageWord = false;              // slot starts with a u16 usage count (0 = free)
+    uint32_t recordOffset = 0;           // fixed record bytes start here in the slot
+    uint32_t varPtrOffset = 0;           // variable-tail (or compressed-record) pointer in the slot
+    uint32_t varPtrSize = 4;             // 4: [page 16-23][page 0-7][page 8-15][fragment]; 6: u32 page, u16 fragment
+    uint32_t liveByte = 0;               // compressed slots: byte that is non-zero in live slots
+
+    // Variable pages.
+    uint32_t varCountOffset = 0x0A;      // u16 number of fragment slots
+    uint32_t varDataOffset = 0x0C;       // first fragment byte
+    bool everyFragmentLinked = false;    // every fragment begins with a next pointer (else: bit 0x8000 of its offset)
+
+    // Page allocation tables.
+    PatKind pat = PatKind::None;
+    uint32_t patFirst = 0;               // physical page of the first copy of the first pair
+    uint32_t patCopyPages = 1;           // pages per copy
+    uint32_t patEntryBase = 0;           // offset in a copy of the entry for the pair's first logical page
+    uint32_t patEntrySize = 4;
+    uint32_t patEntries = 0;             // logical pages mapped per pair
+    uint32_t patStride = 0;              // physical pages from one pair to the next
+
+    uint32_t freeChainHead = 0xFFFFFFFFu;  // pre-6: absolute offset of the first free slot
+    std::array<uint8_t, 9> ownerBlock{};
+    uint8_t ownerAccess = 0;
+};
+
+// Reads and checks the FCR, sets the store's page size.
+Status readHeader(PageStore& store, Layout& out);
+
+}  // namespace btrieve::detail

@@ -1,0 +1,156 @@
+// Page allocation tables. Copies come in pairs; the copy with the higher usage
+// count is current. Pair g starts at physical page patFirst + g * patStride and
+// maps logical pages g * patEntries + 1 ... (g + 1) * patEntries.
+//
+// 6.x/7.x (one page per copy, pairs at 2 and 3, then every page size / 4 pages):
+//   0x00 2  "PP"          0x04 4  usage count
+//   0x08 4n entries, one per logical page: [page 16-23][type][page 0-7][page 8-15]
+//           type 0 = unused; 'D' data, 'V' variable, 'A' ACS, 0x80 + key = index
+// 8.x/9.0 (a copy spans 2048 bytes and at least two pages; first pair at 4 and 5
+// copies into the file):
+//   0x00 2  pair number (1 for the first)   0x03 2 "PP"   0x06 2 usage count
+//   0x14 6n entries: u32 physical page (FFFFFFFE unused), u16 type (0x8000 + key = index)
+// 9.5:
+//   0x00 2  pair number   0x03 2 "PP"   0x08 4 usage count
+//   0x10 8n entries: u32 physical page (FFFFFFFE unused), u16 type, u16 1 when in use
+// A copy ends in a bookkeeping area that holds no entries; patEntries stops short
+// of it.
+#include "btrieve/pat.h"
+
+#include "btrieve/bytes.h"
+
+namespace btrieve::detail {
+
+uint32_t PageMap::groups() const {
+    if (layout_.pat == PatKind::None) return 0;
+    const uint64_t pages = store_.physicalPages();
+    if (pages <= layout_.patFirst) return 0;
+    return static_cast<uint32_t>((pages - layout_.patFirst + layout_.patStride - 1) / layout_.patStride);
+}
+
+Status PageMap::loadGroup(uint32_t group) const {
+    if (group == loadedGroup_) return Status::Success;
+    loadedGroup_ = 0xFFFFFFFFu;
+    const uint64_t first = layout_.patFirst + static_cast<uint64_t>(group) * layout_.patStride;
+    const uint32_t copyPages = layout_.patCopyPages;
+    bool found = false;
+    uint64_t best = 0;
+    Status last = Status::Corrupt;
+    for (uint32_t member = 0; member < 2; ++member) {
+        std::string bytes;
+        Status s = Status::Success;
+        for (uint32_t i = 0; i < copyPages && ok(s); ++i) {
+            PageRef page;
+            s = store_.readPage(first + member * copyPages + i, page);
+            if (ok(s)) bytes += *page;
+        }
+        if (!ok(s)) {
+            last = s;
+            continue;
+        }
+        ByteReader r(bytes);
+        uint64_t usage = 0;
+        bool valid = false;
+        if (layout_.pat == PatKind::V6) {
+            valid = r.u16(0) == 0x5050;
+            usage = r.u32(4);
+        } else {
+            valid = r.u16(3) == 0x5050 && r.u16(0) == group + 1;
+            usage = layout_.pat == PatKind::V95 ? r.u32(8) : r.u16(6);
+        }
+        if (!valid) continue;
+        if (!found || usage > best) {
+            found = true;
+            best = usage;
+            copy_ = std::move(bytes);
+        }
+    }
+    if (!found) return last == Status::Truncated ? Status::Truncated : Status::Corrupt;
+    loadedGroup_ = group;
+    return Status::Success;
+}
+
+PageEntry PageMap::decode(uint32_t index) const {
+    ByteReader r(copy_);
+    const uint64_t at = layout_.patEntryBase + static_cast<uint64_t>(index - 1) * layout_.patEntrySize;
+    PageEntry e;
+    if (layout_.pat == PatKind::V6) {
+        const uint8_t type = r.u8(at + 1);
+        e.physical = r.patPage(at);
+        e.type = type >= 0x80 ? static_cast<uint16_t>(pagetype::Index | (type - 0x80)) : type;
+    } else {
+        const uint32_t page = r.u32(at);
+        e.physical = page;
+        e.type = r.u16(at + 4);
+        const bool used = layout_.pat == PatKind::V95 ? r.u16(at + 6) != 0 : true;
+        if (page == 0xFFFFFFFEu || !used) e.type = pagetype::Unused;
+    }
+    if (!r.ok()) e.type = pagetype::Unused;
+    return e;
+}
+
+Status PageMap::lookup(uint32_t logical, PageEntry& out) const {
+    out = PageEntry{};
+    if (layout_.pat == PatKind::None) {
+        if (logical >= store_.physicalPages()) return Status::Truncated;
+        out.physical = logical;
+        out.type = pagetype::Unused;  // pre-6 pages carry their kind themselves
+        return Status::Success;
+    }
+    if (logical == 0) return Status::Success;  // logical 0 is never mapped
+    const uint32_t group = (logical - 1) / layout_.patEntries;
+    if (group >= groups()) return Status::Success;
+    std::lock_guard lock(mutex_);
+    Status s = loadGroup(group);
+    if (!ok(s)) return s;
+    out = decode(logical - group * layout_.patEntries);
+    if (out.type != pagetype::Unused && out.physical >= store_.physicalPages()) return Status::Truncated;
+    return Status::Success;
+}
+
+Status PageMap::forEach(const std::function<bool(uint32_t, const PageEntry&)>& visit) const {
+    const uint32_t n = groups();
+    for (uint32_t g = 0; g < n; ++g) {
+        for (uint32_t i = 1; i <= layout_.patEntries; ++i) {
+            const uint32_t logical = g * layout_.patEntries + i;
+            PageEntry e;
+            Status s = lookup(logical, e);
+            if (!ok(s)) return s;
+            if (e.type == pagetype::Unused) continue;
+            if (!visit(logical, e)) return Status::Success;
+        }
+    }
+    return Status::Success;
+}
+
+Status PageMap::read(uint32_t logical, uint16_t type, PageRef& out) const {
+    out.reset();
+    PageEntry e;
+    Status s = lookup(logical, e);
+    if (!ok(s)) return s;
+    if (layout_.pat != PatKind::None && e.type == pagetype::Unused) return Status::Corrupt;
+    if (type != pagetype::Unused && layout_.pat != PatKind::None && e.type != type) return Status::Corrupt;
+    s = store_.readPage(e.physical, out);
+    if (!ok(s)) return s;
+    // The page must name itself as the logical page asked for. This also rejects
+    // tables that point at the FCR, at a table page, or twice at one page.
+    ByteReader r(*out);
+    bool self = false;
+    switch (layout_.pat) {
+    case PatKind::None: self = r.swapped32(0) == logical; break;
+    case PatKind::V6: {
+        const uint8_t t = r.u8(1);
+        const uint16_t pageType = t >= 0x80 ? static_cast<uint16_t>(pagetype::Index | (t - 0x80)) : t;
+        self = r.patPage(0) == logical && pageType == e.type;
+        break;
+    }
+    default: self = r.u32(0) == logical && r.u16(4) == e.type; break;
+    }
+    if (!self) {
+        out.reset();
+        return Status::Corrupt;
+    }
+    return Status::Success;
+}
+
+}  // namespace btrieve::detail
