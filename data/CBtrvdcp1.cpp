@@ -294,6 +294,11 @@ void BtrvDataControl::requireOpen(const char* operation) const {
     if (!table_) raise(Status::FileNotOpen, operation);
 }
 
+short BtrvDataControl::positioned(Status st) {
+    blank_ = !btrieve::ok(st) && !table_->hasCurrent();
+    return static_cast<short>(st);
+}
+
 void BtrvDataControl::setFileName(const std::string& path) { fileName_ = path; }
 
 // The file is always opened read-only, whatever the mode asks for: the program never
@@ -304,6 +309,7 @@ short BtrvDataControl::open() {
     table_.reset();
     file_.reset();
     beforeCurrent_ = false;
+    blank_ = false;
     recordCount_.reset();
     lastCriteria_.reset();
     lastCriteriaText_.clear();
@@ -364,13 +370,13 @@ short BtrvDataControl::moveNext() {
         beforeCurrent_ = false;
         return 0;
     }
-    return static_cast<short>(table_->moveNext());
+    return positioned(table_->moveNext());
 }
 
 short BtrvDataControl::movePrevious() {
     requireOpen("MovePrevious");
     beforeCurrent_ = false;
-    return static_cast<short>(table_->movePrevious());
+    return positioned(table_->movePrevious());
 }
 
 Status BtrvDataControl::criteriaFor(const std::string& text, const btrieve::Criteria*& out) {
@@ -389,21 +395,21 @@ short BtrvDataControl::findFirst(const std::string& criteria) {
     beforeCurrent_ = false;
     const btrieve::Criteria* c = nullptr;
     const Status st = criteriaFor(criteria, c);
-    if (!btrieve::ok(st)) return static_cast<short>(st);
-    return static_cast<short>(table_->findFirst(*c));
+    if (!btrieve::ok(st)) return positioned(st);
+    return positioned(table_->findFirst(*c));
 }
 
 short BtrvDataControl::findNext(const std::string& criteria) {
     requireOpen("FindNext");
     const btrieve::Criteria* c = nullptr;
     const Status st = criteriaFor(criteria, c);
-    if (!btrieve::ok(st)) return static_cast<short>(st);
+    if (!btrieve::ok(st)) return positioned(st);
     if (beforeCurrent_) {
         // Standing before a record: that record is the first candidate.
         beforeCurrent_ = false;
-        if (table_->hasCurrent() && c->matches(table_->currentRecord())) return 0;
+        if (table_->hasCurrent() && c->matches(table_->currentRecord())) return positioned(Status::Success);
     }
-    return static_cast<short>(table_->findNext(*c));
+    return positioned(table_->findNext(*c));
 }
 
 // Key bytes in the record's own encoding for the active key, one segment per given
@@ -511,6 +517,7 @@ void BtrvDataControl::seek(const std::string& comparison, const COleVariant* key
 
     const std::string key = encodeKey(keyValues, count);
     const Status st = table_->seek(seekOp, key);
+    positioned(st);
     if (!btrieve::ok(st)) raise(st, "Seek " + op + " \"" + (count > 0 ? keyValues[0].toString() : "") + "\"");
     beforeCurrent_ = before;
 }
@@ -530,10 +537,11 @@ COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
             }
     }
     if (!field) raise(Status::UnknownField, "GetFieldValue(\"" + fieldName.toString() + "\")");
-    if (beforeCurrent_ || !table_->hasCurrent())
+    if (beforeCurrent_ || (!table_->hasCurrent() && !blank_))
         raise(Status::InvalidPositioning, "GetFieldValue(\"" + field->name + "\")");
     btrieve::Value value;
-    const Status st = btrieve::decodeField(*field, table_->currentRecord(), value);
+    const std::string blankRecord = table_->hasCurrent() ? std::string() : std::string(layout_.recordLength, '\0');
+    const Status st = btrieve::decodeField(*field, table_->hasCurrent() ? table_->currentRecord() : blankRecord, value);
     if (!btrieve::ok(st)) raise(st, "GetFieldValue(\"" + field->name + "\")");
     return toVariant(value);
 }

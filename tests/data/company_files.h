@@ -1,0 +1,109 @@
+// Small company files for the data-control tests, written with the engine's writer
+// from records built field by field on the real layouts.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "btrieve/writer.h"
+#include "data/layouts.h"
+
+namespace testdata {
+
+class Record {
+public:
+    explicit Record(const layouts::Layout& layout) : layout_(layout), bytes_(layout.recordLength, '\0') {}
+
+    Record& text(const std::string& name, const std::string& value) {
+        const auto& f = field(name);
+        if (value.size() > f.length) throw std::logic_error("text longer than " + name);
+        std::memcpy(&bytes_[f.offset], value.data(), value.size());
+        if (f.type == btrieve::DataType::String)
+            for (size_t i = value.size(); i < f.length; ++i) bytes_[f.offset + i] = ' ';
+        return *this;
+    }
+    Record& integer(const std::string& name, int64_t v) {
+        const auto& f = field(name);
+        for (uint32_t i = 0; i < f.length; ++i) bytes_[f.offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        return *this;
+    }
+    Record& real(const std::string& name, double v) {
+        std::memcpy(&bytes_[field(name).offset], &v, 8);
+        return *this;
+    }
+    Record& date(const std::string& name, int y, int m, int d) {
+        const auto& f = field(name);
+        bytes_[f.offset] = static_cast<char>(d);
+        bytes_[f.offset + 1] = static_cast<char>(m);
+        bytes_[f.offset + 2] = static_cast<char>(y & 0xFF);
+        bytes_[f.offset + 3] = static_cast<char>(y >> 8);
+        return *this;
+    }
+    Record& logical(const std::string& name, bool v) {
+        bytes_[field(name).offset] = v ? 1 : 0;
+        return *this;
+    }
+    const std::string& bytes() const { return bytes_; }
+
+private:
+    const btrieve::FieldDef& field(const std::string& name) const {
+        const btrieve::FieldDef* f = layout_.field(name);
+        if (!f) throw std::logic_error("no field " + name);
+        return *f;
+    }
+    const layouts::Layout& layout_;
+    std::string bytes_;
+};
+
+// Writer options for a layout: one key per layout key, on its field, with the type of
+// the field; text keys other than key 0 and the journal's nindex allow duplicates.
+inline btrieve::WriterOptions optionsFor(const layouts::Layout& layout, bool duplicatesOnKey0 = false) {
+    btrieve::WriterOptions o;
+    o.recordLength = layout.recordLength;
+    o.pageSize = 4096;
+    for (const auto& k : layout.keys) {
+        const btrieve::FieldDef* f = layout.field(k.field);
+        btrieve::KeySegment s;
+        s.position = f->offset;
+        s.length = static_cast<uint16_t>(f->length);
+        s.type = f->type;
+        s.flags = btrieve::keyflag::ExtendedType | btrieve::keyflag::Modifiable;
+        if (k.number != 0 || duplicatesOnKey0) s.flags |= btrieve::keyflag::Duplicates;
+        o.keys.push_back(btrieve::WriterKey{{s}});
+    }
+    return o;
+}
+
+inline void writeRecords(const std::string& path, const btrieve::WriterOptions& options,
+                         const std::vector<Record>& records) {
+    std::vector<std::string> bytes;
+    for (const auto& r : records) bytes.push_back(r.bytes());
+    const btrieve::Status st = btrieve::writeFile(path, options, bytes);
+    if (st != btrieve::Status::Success) throw std::runtime_error("writeFile " + path + ": " + btrieve::statusText(st));
+}
+
+inline Record customer(const std::string& id, const std::string& name, double balance, int32_t nindex) {
+    Record r(layouts::customer());
+    r.text("custID", id).text("BillName", name).real("ARbalance", balance).integer("nindex", nindex);
+    return r;
+}
+
+inline Record invoice(int16_t nindex, int journal, const std::string& number, double amount,
+                      double received, bool quote = false) {
+    Record r(layouts::journal());
+    r.integer("nindex", nindex).integer("Journalid", journal).text("InvNumber", number);
+    r.real("ARamount", amount).real("AmountReceived", received).logical("Quote", quote);
+    r.date("Date", 2003, 4, 17);
+    return r;
+}
+
+inline Record user(const std::string& name, const std::string& password) {
+    Record r(layouts::permiss());
+    r.text("UserName", name).text("Inactive", "N").text("Password", password);
+    return r;
+}
+
+}  // namespace testdata
