@@ -79,8 +79,8 @@ Status tokenize(std::string_view s, std::vector<Token>& out) {
         } else {
             const bool op = isOpChar(c);
             const size_t start = i;
-            while (i < s.size() && !isBlank(s[i]) && s[i] != '\'' && s[i] != '"' &&
-                   isOpChar(s[i]) == op)
+            // A quote inside a word is part of it ("O'Brien").
+            while (i < s.size() && !isBlank(s[i]) && isOpChar(s[i]) == op)
                 ++i;
             out.push_back({op ? Token::Op : Token::Word, std::string(s.substr(start, i - start))});
         }

@@ -1,6 +1,10 @@
 // Search criteria: "field op operand" comparisons joined by AND. Operators
 // =, <>, >, <, >=, <=; an operand is an integer, a decimal number, another field of
-// the record, or a bare word taken as text. Field names match regardless of case.
+// the record, a bare word taken as text, or text in single or double quotes.
+// Field names and "AND" match regardless of case. Numbers compare numerically with
+// numeric and logical fields (false 0, true 1); text compares exactly and
+// case-sensitively with text fields, and a number against a text field is the text
+// of its digits; two fields compare when of the same kind (text, numeric, date, time).
 #pragma once
 
 #include <optional>

@@ -30,7 +30,13 @@ using Value = std::variant<std::monostate, std::string, int64_t, uint64_t, doubl
                            NoDate, Time>;
 
 // Decodes one field of a record. A field reaching past the record is a
-// Status::Corrupt; an unknown type is Status::UnsupportedLayout.
+// Status::Corrupt, except that a field lying wholly beyond the end (a variable-length
+// record shorter than the layout) reads as zero bytes would: empty text, 0, NoDate,
+// false. An unknown type or a width the type does not have is
+// Status::UnsupportedLayout; packed or numeric digits that are not digits are
+// Status::Corrupt. STRING drops trailing blanks and zero bytes; ZSTRING ends at its
+// first zero byte (the whole field when there is none); an impossible TIME is empty;
+// DECIMAL is read with no decimals, MONEY with two.
 Status decodeField(const FieldDef& field, std::string_view record, Value& out);
 
 }  // namespace btrieve

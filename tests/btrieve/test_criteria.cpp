@@ -105,6 +105,7 @@ TEST(CriteriaMatch, TextIsExactAndCaseSensitive) {
     EXPECT_TRUE(parsed("UserName = 123", kUsers).matches(user("123")));  // digits as text
     EXPECT_FALSE(parsed("UserName = 123", kUsers).matches(user("0123")));
     EXPECT_TRUE(parsed("UserName = 'Jo Ann'", kUsers).matches(user("Jo Ann")));
+    EXPECT_TRUE(parsed("UserName = O'Brien", kUsers).matches(user("O'Brien")));
     EXPECT_TRUE(parsed("UserName > Password", kUsers).matches(user("ZED")));  // field against field
     EXPECT_TRUE(parsed("Custid = ABC").matches(RecordBuilder(259).text(11, "ABC     ").str()));  // padding dropped
 }

@@ -163,6 +163,22 @@ TEST(TableFind, PinnedKeySearchesOnlyItsRange) {
     EXPECT_EQ(serialOf(t), 30);
 }
 
+TEST(TableFind, CaseInsensitiveKeyRangeStillMatchesExactly) {
+    // A users file keyed without regard to case: "vexel" and "VEXEL" share a key range.
+    auto src = std::make_shared<MemorySource>();
+    src->fileInfo.keys = {keyOf(0, {segment(0, 6, DataType::ZString, keyflag::CaseInsensitive)})};
+    src->add(rec("vexel", 0, 1));
+    src->add(rec("VEXEL", 0, 2));
+    src->add(rec("Vexel", 0, 3));
+    Table t(src);
+    ASSERT_EQ(t.findFirst(criteria("name = VEXEL")), Status::Success);
+    EXPECT_EQ(serialOf(t), 2);
+    EXPECT_EQ(t.findNext(criteria("name = VEXEL")), Status::EndOfFile);
+    ASSERT_EQ(t.findFirst(criteria("name = vexel")), Status::Success);
+    EXPECT_EQ(serialOf(t), 1);
+    EXPECT_EQ(t.findFirst(criteria("name = VEXELS")), Status::EndOfFile);
+}
+
 TEST(TableStatus, SourceFailuresPropagate) {
     auto src = source({rec("a", 1, 1), rec("b", 2, 2), rec("c", 3, 3)});
     src->readFailures[200] = Status::Corrupt;
