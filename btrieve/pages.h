@@ -64,7 +64,7 @@ private:
     std::array<uint8_t, 8> xorKey_{};
     uint64_t xorFirstPage_ = 1;
 
-    static constexpr size_t kCachePages = 32;
+    static constexpr size_t kCachePages = 64;
     mutable std::mutex mutex_;
     mutable std::list<std::pair<uint64_t, PageRef>> lru_;  // front = most recent
     mutable std::unordered_map<uint64_t, decltype(lru_)::iterator> index_;
