@@ -1,0 +1,70 @@
+#include "platform/detail.h"
+#include "platform/platform.h"
+#include "platform/testing.h"
+#include "platform/text.h"
+#include "test_support.h"
+
+#include <gtest/gtest.h>
+
+using namespace platform;
+using testsupport::ScopedCurrentFolder;
+using testsupport::writeFile;
+
+TEST(Shell, MissingFilesAndProgramsGiveShellCodes) {
+    ScopedCurrentFolder cwd;
+    const auto real = realServices();
+    EXPECT_EQ(real.shell->shellOpen("output.txt", SW_SHOWNORMAL), 2);
+    EXPECT_EQ(real.shell->shellOpen("no folder\\output.txt", SW_SHOWNORMAL), 3);
+    EXPECT_EQ(real.shell->shellOpen("", SW_SHOWNORMAL), 2);
+    EXPECT_EQ(real.shell->runCommand("/nonexistent/browser \"http://x\"", SW_SHOW), 2u);
+    EXPECT_EQ(real.shell->runCommand("", SW_SHOW), 2u);
+    EXPECT_GT(real.shell->runCommand("true --ignored", SW_SHOW), 31u);
+}
+
+TEST(Shell, DesktopEntryBecomesAnAssociationCommand) {
+    QTemporaryDir dir;
+    writeFile(dir.path() + "/browser.desktop",
+              "[Desktop Action new]\nExec=wrong %u\n"
+              "[Desktop Entry]\nName=Browser\nExec=/opt/my\\sbrowser --new-window %U\nType=Application\n");
+    const std::string exec = detail::desktopFileExec(dir.path().toStdString() + "/browser.desktop");
+    EXPECT_EQ(exec, "/opt/my browser --new-window %U");
+    EXPECT_EQ(detail::desktopExecToCommand(exec), "/opt/my browser --new-window \"%1\"");
+    EXPECT_EQ(detail::desktopExecToCommand("viewer %i %c %f %F"), "viewer \"%1\"");
+    EXPECT_EQ(detail::desktopExecToCommand("run --rate=100%% %u"), "run --rate=100% \"%1\"");
+    EXPECT_EQ(detail::desktopExecToCommand("plain"), "plain");
+    EXPECT_EQ(detail::desktopFileExec(dir.path().toStdString() + "/missing.desktop"), "");
+}
+
+TEST(Shell, WindowsFiltersBecomeQtNameFilters) {
+    EXPECT_EQ(detail::qtNameFilters("Skins (*.skn)|*.skn||"), QStringList{"Skins (*.skn)"});
+    EXPECT_EQ(detail::qtNameFilters("Skins (*.skn)|*.skn"), QStringList{"Skins (*.skn)"});
+    EXPECT_EQ(detail::qtNameFilters("Text|*.txt;*.log|All files (*.*)|*.*||"),
+              (QStringList{"Text (*.txt *.log)", "All files (*.*)"}));
+    EXPECT_TRUE(detail::qtNameFilters("").isEmpty());
+}
+
+TEST(Help, OpensTheHtmlPageThroughTheShell) {
+    ScopedCurrentFolder cwd;
+    platform::testing::ScopedTestServices doubles;
+    const auto real = realServices();
+    writeFile(cwd.path() + "/openinvoice.html", "<html></html>");
+    EXPECT_TRUE(real.help->winHelp(cwd.str() + "/openinvoice.html", 3, 0));
+    // The Windows help file's name finds the page beside it.
+    EXPECT_TRUE(real.help->winHelp(cwd.str() + "/openinvoice.HLP", 3, 0));
+    ASSERT_EQ(doubles.shell->opens.size(), 2u);
+    EXPECT_EQ(doubles.shell->opens[1].target, cwd.str() + "/openinvoice.html");
+
+    EXPECT_FALSE(real.help->winHelp(cwd.str() + "/other.HLP", 3, 0));
+    doubles.shell->openResult = 31;
+    EXPECT_FALSE(real.help->winHelp(cwd.str() + "/openinvoice.html", 3, 0));
+    EXPECT_EQ(doubles.shell->opens.size(), 3u);
+}
+
+TEST(AnsiText, Windows1252RoundTrip) {
+    EXPECT_EQ(fromAnsi("\x80 12.50"), QString::fromUtf8("\u20AC 12.50"));
+    EXPECT_EQ(fromAnsi("Caf\xe9 \x93quoted\x94"), QString::fromUtf8("Caf\u00E9 \u201Cquoted\u201D"));
+    std::string all;
+    for (int b = 1; b < 256; ++b) all.push_back(static_cast<char>(b));
+    EXPECT_EQ(toAnsi(fromAnsi(all)), all);
+    EXPECT_EQ(toAnsi(QString::fromUtf8("\u4E2D")), "?");
+}
