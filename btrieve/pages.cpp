@@ -30,6 +30,7 @@ PageStore::~PageStore() {
 
 Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const {
     out.clear();
+    ++reads_;
     if (offset > size_ || length > size_ - offset) return Status::Truncated;
     out.resize(length);
     size_t done = 0;
@@ -80,7 +81,6 @@ Status PageStore::readPage(uint64_t page, PageRef& out) const {
         return Status::Success;
     }
     std::string bytes;
-    ++reads_;
     Status s = readAt(page * pageSize_, pageSize_, bytes);
     if (!ok(s)) return s;
     if (xor_ && page >= xorFirstPage_) decrypt(bytes);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <list>
 #include <memory>
@@ -44,7 +45,8 @@ public:
     // One physical page. Truncated past the end of the file.
     Status readPage(uint64_t page, PageRef& out) const;
 
-    // Physical reads done so far (cache misses), for bounded-work checks.
+    // Reads from the file so far (header reads and page-cache misses), for
+    // bounded-work checks.
     uint64_t reads() const { return reads_; }
 
     struct Key {  // only open() constructs a store
@@ -68,7 +70,7 @@ private:
     mutable std::mutex mutex_;
     mutable std::list<std::pair<uint64_t, PageRef>> lru_;  // front = most recent
     mutable std::unordered_map<uint64_t, decltype(lru_)::iterator> index_;
-    mutable uint64_t reads_ = 0;
+    mutable std::atomic<uint64_t> reads_{0};
 };
 
 }  // namespace btrieve::detail
