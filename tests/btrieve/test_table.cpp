@@ -227,3 +227,104 @@ TEST(TableIndex, AnotherIndexCanBePluggedIn) {
 }
 
 }  // namespace
+
+// Navigation over real engine-written files, read in place. The expected values
+// are those the files' provenance states.
+#include <filesystem>
+
+#include "btrieve/file.h"
+
+namespace {
+
+std::shared_ptr<const RecordSource> openSample(const std::string& rel) {
+#ifdef CORPUS_DIR
+    const std::string path = std::string(CORPUS_DIR) + "/" + rel;
+#else
+    const std::string path = "../shared/btrieve/corpus/" + rel;
+#endif
+    if (!std::filesystem::exists(path)) return nullptr;
+    std::unique_ptr<File> f;
+    EXPECT_EQ(File::open(path, f), Status::Success) << path;
+    return std::shared_ptr<const RecordSource>(std::move(f));
+}
+int64_t intAt(const std::string& r, uint32_t off, uint32_t len) {
+    Value v;
+    EXPECT_EQ(decodeField({"", DataType::Integer, off, len}, r, v), Status::Success);
+    return std::holds_alternative<int64_t>(v) ? std::get<int64_t>(v) : INT64_MIN;
+}
+
+TEST(TableSamples, SignedIntegerAndZStringKeysOfASmallFile) {
+    auto src = openSample("mbbsemu/MBBSEMU.DAT");
+    if (!src) GTEST_SKIP() << "sample file missing";
+    Table t(src);
+    ASSERT_EQ(t.setActiveKey(1), Status::Success);
+    std::vector<int64_t> values;
+    for (Status st = t.moveFirst(); ok(st); st = t.moveNext()) values.push_back(intAt(t.currentRecord(), 34, 4));
+    EXPECT_EQ(values, (std::vector<int64_t>{-615634567, 3444, 7776, 1052234073}));
+
+    const std::vector<FieldDef> layout = {{"key_1", DataType::Integer, 34, 4},
+                                          {"key_2", DataType::ZString, 38, 32},
+                                          {"key_3", DataType::AutoIncrement, 70, 4}};
+    ASSERT_EQ(t.setActiveKey(2), Status::Success);
+    Criteria c;
+    ASSERT_EQ(Criteria::parse("key_2 = stringValue", layout, c), Status::Success);
+    ASSERT_EQ(t.findFirst(c), Status::Success);
+    EXPECT_EQ(intAt(t.currentRecord(), 70, 4), 4);
+    ASSERT_EQ(t.movePrevious(), Status::Success);  // "StringValue" sorts before "stringValue"
+    EXPECT_EQ(intAt(t.currentRecord(), 70, 4), 3);
+    ASSERT_EQ(t.seek(SeekOp::Le, "7"), Status::Success);
+    EXPECT_EQ(intAt(t.currentRecord(), 34, 4), 3444);
+}
+
+TEST(TableSamples, DuplicatesInInsertionOrderAndSeeksOverVariableRecords) {
+    auto src = openSample("wbtrv32/VARIABLE.DAT");
+    if (!src) GTEST_SKIP() << "sample file missing";
+    Table t(src);  // key 0: i % 64 with duplicates; record i was inserted i-th
+    std::vector<int64_t> order;
+    for (Status st = t.moveFirst(); ok(st); st = t.moveNext()) order.push_back(intAt(t.currentRecord(), 6, 2));
+    ASSERT_EQ(order.size(), 1024u);
+    for (size_t n = 0; n < order.size(); ++n)
+        ASSERT_EQ(order[n], static_cast<int64_t>((n % 16) * 64 + n / 16)) << n;
+
+    ASSERT_EQ(t.setActiveKey(1), Status::Success);
+    ASSERT_EQ(t.seek(SeekOp::Eq, num(500)), Status::Success);
+    EXPECT_EQ(t.currentRecord().size(), 508u);
+    ASSERT_EQ(t.seek(SeekOp::Le, num(2000)), Status::Success);
+    EXPECT_EQ(intAt(t.currentRecord(), 6, 2), 1023);
+
+    const std::vector<FieldDef> layout = {{"group", DataType::Integer, 4, 2}, {"serial", DataType::Integer, 6, 2}};
+    Criteria c;
+    ASSERT_EQ(Criteria::parse("group = 5 AND serial > 900", layout, c), Status::Success);
+    ASSERT_EQ(t.setActiveKey(0), Status::Success);
+    ASSERT_EQ(t.findFirst(c), Status::Success);
+    EXPECT_EQ(intAt(t.currentRecord(), 6, 2), 901);
+    ASSERT_EQ(t.findNext(c), Status::Success);
+    EXPECT_EQ(intAt(t.currentRecord(), 6, 2), 965);
+    EXPECT_EQ(t.findNext(c), Status::EndOfFile);
+}
+
+TEST(TableSamples, AcsKeyFollowsTheFilesCaseFoldingTable) {
+    auto src = openSample("wbtrv32/GALTELA.DAT");
+    if (!src) GTEST_SKIP() << "sample file missing";
+    Table t(src);
+    ASSERT_EQ(t.setActiveKey(2), Status::Success);
+    auto upper = [](std::string s) {
+        for (char& ch : s) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+        return s;
+    };
+    std::vector<std::string> values;
+    for (Status st = t.moveFirst(); ok(st); st = t.moveNext()) {
+        Value v;
+        ASSERT_EQ(decodeField({"", DataType::ZString, 16, 16}, t.currentRecord(), v), Status::Success);
+        values.push_back(std::get<std::string>(v));
+    }
+    ASSERT_EQ(values.size(), 73u);
+    bool byteOrderBroken = false;
+    for (size_t i = 1; i < values.size(); ++i) {
+        EXPECT_LT(upper(values[i - 1]), upper(values[i])) << i;
+        byteOrderBroken |= values[i - 1] > values[i];
+    }
+    EXPECT_TRUE(byteOrderBroken) << "the values would sort differently by plain bytes";
+}
+
+}  // namespace
