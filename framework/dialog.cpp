@@ -1,0 +1,522 @@
+#include "framework/dialog.h"
+
+#include <QAbstractItemView>
+#include <QDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QPainter>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <charconv>
+#include <iostream>
+#include <stdexcept>
+
+#include "framework/event_relay.h"
+#include "framework/listbox.h"
+#include "platform/text.h"
+
+namespace framework {
+namespace {
+
+// Thrown by CDataExchange::Fail and caught by UpdateData only.
+struct DataExchangeFailure {};
+
+QPainter*& currentPainter() {
+    static QPainter* painter = nullptr;
+    return painter;
+}
+
+}  // namespace
+
+// ---- Event relay ----------------------------------------------------------
+
+EventRelay::EventRelay(QObject* control, Callback callback)
+    : QObject(control), callback_(std::move(callback)) {
+    const QMetaObject* meta = control->metaObject();
+    const int signal = meta->indexOfSignal("axEvent(int,QVariantList)");
+    if (signal < 0) return;
+    const int slot = metaObject()->indexOfSlot("relay(int,QVariantList)");
+    connected_ = static_cast<bool>(
+        QObject::connect(control, meta->method(signal), this, metaObject()->method(slot)));
+}
+
+void EventRelay::relay(int dispid, const QVariantList& args) {
+    if (callback_) callback_(dispid, args);
+}
+
+// ---- The window -----------------------------------------------------------
+
+// The dialog's top-level window: routes Enter, Escape, the close box and painting
+// to the CDialog that owns it.
+class DialogWindow : public QDialog {
+public:
+    DialogWindow(CDialog* owner, QWidget* parent) : QDialog(parent), owner_(owner) {}
+
+    void accept() override { owner_->SendCommand(IDOK); }
+    void reject() override { owner_->SendCommand(IDCANCEL); }
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool plain = event->modifiers() == Qt::NoModifier ||
+                           event->modifiers() == Qt::KeypadModifier;
+        if (plain && (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)) {
+            owner_->SendCommand(defaultCommand());
+            return;
+        }
+        if (plain && event->key() == Qt::Key_Escape) {
+            owner_->SendCommand(IDCANCEL);
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+
+private:
+    // The focused push button, else the default push button, else IDOK.
+    int defaultCommand() const {
+        if (auto* focused = qobject_cast<QPushButton*>(focusWidget()))
+            if (focused->isVisible() && focused->isEnabled()) return GetDlgCtrlID(focused);
+        for (const auto& [id, control] : owner_->controls_) {
+            auto* button = qobject_cast<QPushButton*>(control);
+            if (button && button->isDefault() && button->isEnabled() && !button->isHidden())
+                return id;
+        }
+        return IDOK;
+    }
+
+    CDialog* owner_;
+};
+
+// The client area below the menu bar; the controls are its children.
+class ClientArea : public QWidget {
+public:
+    ClientArea(CDialog* owner, QWidget* parent) : QWidget(parent), owner_(owner) {
+        setObjectName(QStringLiteral("clientArea"));
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        currentPainter() = &painter;
+        owner_->paintMessage();
+        currentPainter() = nullptr;
+    }
+
+private:
+    CDialog* owner_;
+};
+
+// ---- Data exchange --------------------------------------------------------
+
+void CDataExchange::Fail(QWidget* control) {
+    if (control) control->setFocus();
+    throw DataExchangeFailure{};
+}
+
+namespace {
+
+QWidget* requireControl(CDataExchange* pDX, int id) {
+    QWidget* control = pDX->m_pDlgWnd->GetDlgItem(id);
+    if (!control)
+        throw std::logic_error("dialog " + std::to_string(pDX->m_pDlgWnd->GetTemplateId()) +
+                               " has no control " + std::to_string(id));
+    return control;
+}
+
+}  // namespace
+
+void DDX_Text(CDataExchange* pDX, int id, std::string& value) {
+    QWidget* control = requireControl(pDX, id);
+    if (pDX->m_bSaveAndValidate)
+        value = GetWindowText(control);
+    else
+        SetWindowText(control, value);
+}
+
+void DDX_Text(CDataExchange* pDX, int id, int& value) {
+    QWidget* control = requireControl(pDX, id);
+    if (!pDX->m_bSaveAndValidate) {
+        SetWindowText(control, std::to_string(value));
+        return;
+    }
+    const std::string text = GetWindowText(control);
+    size_t begin = text.find_first_not_of(" \t");
+    size_t end = text.find_last_not_of(" \t");
+    int parsed = 0;
+    bool ok = false;
+    if (begin != std::string::npos) {
+        const char* first = text.data() + begin;
+        const char* last = text.data() + end + 1;
+        if (*first == '+') ++first;  // from_chars takes '-' only
+        auto [ptr, ec] = std::from_chars(first, last, parsed);
+        ok = ec == std::errc() && ptr == last && first != last;
+    }
+    if (!ok) {
+        AfxMessageBox("Please enter an integer.");
+        pDX->Fail(control);
+    }
+    value = parsed;
+}
+
+void DDX_Control(CDataExchange* pDX, int id, CWnd& control) {
+    if (control.IsAttached()) return;
+    control.Attach(requireControl(pDX, id));
+    pDX->m_pDlgWnd->attached_.push_back(&control);
+}
+
+void DDX_LBString(CDataExchange* pDX, int id, std::string& value) {
+    auto* list = qobject_cast<QListWidget*>(requireControl(pDX, id));
+    if (!list) throw std::logic_error("control " + std::to_string(id) + " is not a list box");
+    if (pDX->m_bSaveAndValidate) {
+        const int row = list->currentRow();
+        value = row >= 0 && list->item(row)->isSelected() ? platform::toAnsi(list->item(row)->text())
+                                                          : std::string();
+        return;
+    }
+    const QString wanted = platform::fromAnsi(value);
+    for (int i = 0; i < list->count(); ++i) {
+        if (list->item(i)->text().startsWith(wanted, Qt::CaseInsensitive)) {
+            list->setCurrentRow(i);
+            return;
+        }
+    }
+}
+
+// ---- CDialog --------------------------------------------------------------
+
+BEGIN_MESSAGE_MAP(CDialog, CCmdTarget)
+    ON_COMMAND(IDOK, OnOK)
+    ON_COMMAND(IDCANCEL, OnCancel)
+END_MESSAGE_MAP()
+
+CDialog::CDialog(int templateId, QWidget* parent) : templateId_(templateId), parent_(parent) {}
+
+CDialog::~CDialog() { destroyWindow(); }
+
+const DialogTemplate* CDialog::GetTemplate() const { return findDialogTemplate(templateId_); }
+
+QDialog* CDialog::GetWindow() const { return window_.get(); }
+
+QWidget* CDialog::GetDlgItem(int id) const {
+    for (const auto& [controlId, control] : controls_)
+        if (controlId == id) return control;
+    return nullptr;
+}
+
+int CDialog::DoModal() {
+    const DialogTemplate* dialogTemplate = GetTemplate();
+    if (!dialogTemplate || window_) return -1;
+    ended_ = false;
+    result_ = 0;
+
+    window_ = std::make_unique<DialogWindow>(this, parent_);
+    QDialog* window = window_.get();
+    window->setObjectName(QString::fromStdString(dialogTemplate->idName));
+    window->setWindowTitle(platform::fromAnsi(dialogTemplate->caption));
+    window->setAccessibleDescription(QString::fromStdString(dialogTemplate->idName));
+    const QFont font = dialogFont(dialogTemplate->fontName, dialogTemplate->fontPoints);
+    window->setFont(font);
+    baseUnits_ = baseUnits(font);
+
+    Qt::WindowFlags flags = Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    // A window with a minimise box is a main window (task-bar button); others are dialogs.
+    if (dialogTemplate->style & WS_MINIMIZEBOX)
+        flags |= Qt::Window | Qt::WindowMinimizeButtonHint;
+    else
+        flags |= Qt::Dialog;
+    window->setWindowFlags(flags);
+    window->setWindowModality(Qt::ApplicationModal);
+
+    auto* layout = new QVBoxLayout(window);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->setSizeConstraint(QLayout::SetFixedSize);  // not resizable
+    if (const MenuTemplate* menu = findMenuTemplate(dialogTemplate->menuId)) {
+        auto* bar = new QMenuBar(window);
+        bar->setObjectName(QString::fromStdString(menu->idName));
+        bar->setNativeMenuBar(false);
+        std::function<void(QMenu*, const MenuItem&)> addItem = [&](QMenu* into, const MenuItem& item) {
+            if (!item.items.empty() || item.id == 0) {
+                QMenu* sub = into->addMenu(platform::fromAnsi(item.text));
+                for (const MenuItem& child : item.items) addItem(sub, child);
+                return;
+            }
+            QAction* action = into->addAction(platform::fromAnsi(item.text));
+            action->setObjectName(QString::fromStdString(item.idName));
+            action->setData(item.id);
+            const int id = item.id;
+            QObject::connect(action, &QAction::triggered, window, [this, id] { SendCommand(id); });
+        };
+        for (const MenuItem& top : menu->menus) {
+            QMenu* m = bar->addMenu(platform::fromAnsi(top.text));
+            for (const MenuItem& child : top.items) addItem(m, child);
+        }
+        layout->setMenuBar(bar);
+    }
+    client_ = new ClientArea(this, window);
+    client_->setFixedSize(MulDiv(dialogTemplate->cx, baseUnits_.x, 4),
+                          MulDiv(dialogTemplate->cy, baseUnits_.y, 8));
+    layout->addWidget(client_);
+
+    if (!createControls()) {
+        destroyWindow();
+        return -1;
+    }
+
+    BOOL focusDefault = TRUE;
+    try {
+        focusDefault = OnInitDialog();
+    } catch (const std::exception& error) {
+        ReportCommandError(error);
+    }
+    if (!ended_ && window_) {
+        window->show();
+        window->activateWindow();
+        if (focusDefault) focusFirstTabStop();
+        window->exec();
+    }
+    const int result = result_;
+    destroyWindow();
+    return result;
+}
+
+bool CDialog::createControls() {
+    const DialogTemplate* dialogTemplate = GetTemplate();
+    for (const ControlTemplate& c : dialogTemplate->controls) {
+        const QRect rect = mapDialogRect(baseUnits_, c.x, c.y, c.cx, c.cy);
+        const QString caption = platform::fromAnsi(c.caption);
+        const bool tabStop = c.style & WS_TABSTOP;
+        QWidget* widget = nullptr;
+        const int id = c.id;
+        switch (c.kind) {
+        case ControlKind::Edit: {
+            auto* edit = new QLineEdit(caption, client_);
+            edit->setFrame(c.style & (WS_BORDER));
+            if (c.style & ES_PASSWORD) edit->setEchoMode(QLineEdit::Password);
+            if (c.style & ES_READONLY) edit->setReadOnly(true);
+            if (id != IDC_STATIC)
+                QObject::connect(edit, &QLineEdit::textChanged, client_,
+                                 [this, id] { SendCommand(id, EN_CHANGE); });
+            widget = edit;
+            break;
+        }
+        case ControlKind::ListBox: {
+            auto* list = new ListBoxWidget(c.style & LBS_SORT, c.style & LBS_USETABSTOPS,
+                                           baseUnits_.x, client_);
+            if (c.exStyle & WS_EX_CLIENTEDGE)
+                list->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+            else if (c.style & WS_BORDER)
+                list->setFrameStyle(QFrame::Box | QFrame::Plain);
+            else
+                list->setFrameStyle(QFrame::NoFrame);
+            list->setVerticalScrollBarPolicy((c.style & WS_VSCROLL) ? Qt::ScrollBarAsNeeded
+                                                                    : Qt::ScrollBarAlwaysOff);
+            list->setHorizontalScrollBarPolicy((c.style & WS_HSCROLL) ? Qt::ScrollBarAsNeeded
+                                                                      : Qt::ScrollBarAlwaysOff);
+            widget = list;
+            break;
+        }
+        case ControlKind::PushButton: {
+            auto* button = new QPushButton(caption, client_);
+            button->setAutoDefault(false);
+            button->setDefault((c.style & 0x0F) == BS_DEFPUSHBUTTON);
+            if (id != IDC_STATIC)
+                QObject::connect(button, &QPushButton::clicked, client_,
+                                 [this, id] { SendCommand(id, BN_CLICKED); });
+            widget = button;
+            break;
+        }
+        case ControlKind::Static: {
+            auto* label = new QLabel(caption, client_);
+            label->setTextFormat(Qt::PlainText);
+            Qt::Alignment align = Qt::AlignTop | Qt::AlignLeft;
+            if ((c.style & SS_TYPEMASK) == SS_CENTER) align = Qt::AlignTop | Qt::AlignHCenter;
+            if ((c.style & SS_TYPEMASK) == SS_RIGHT) align = Qt::AlignTop | Qt::AlignRight;
+            label->setAlignment(align);
+            label->setWordWrap(true);
+            widget = label;
+            break;
+        }
+        case ControlKind::Picture: {
+            auto* frame = new QFrame(client_);
+            if ((c.exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) || (c.style & SS_SUNKEN)) {
+                frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+                frame->setLineWidth((c.exStyle & WS_EX_DLGMODALFRAME) ? 2 : 1);
+            }
+            widget = frame;
+            break;
+        }
+        case ControlKind::ActiveX: {
+            const ActiveXFactory* factory = findActiveXClass(c.className);
+            if (!factory) return false;
+            ActiveXCreateInfo info{c.id, c.idName, c.caption, c.properties};
+            widget = (*factory)(info, client_);
+            if (!widget) return false;
+            if (widget->parentWidget() != client_) widget->setParent(client_);
+            new EventRelay(widget, [this, id](int dispid, const QVariantList& args) {
+                FireEvent(id, dispid, args);
+            });
+            break;
+        }
+        }
+
+        widget->setGeometry(rect);
+        widget->setProperty("controlId", id);
+        widget->setObjectName(QString::fromStdString(c.idName));
+        widget->setAccessibleDescription(QString::fromStdString(c.idName));
+        if (!c.accessibleName.empty())
+            widget->setAccessibleName(platform::fromAnsi(c.accessibleName));
+        else if (!caption.isEmpty())
+            widget->setAccessibleName(caption);
+
+        if (tabStop) {
+            widget->setFocusPolicy(Qt::StrongFocus);
+        } else if (c.kind == ControlKind::Static || c.kind == ControlKind::Picture) {
+            widget->setFocusPolicy(Qt::NoFocus);
+        } else if (c.kind == ControlKind::ActiveX) {
+            widget->setFocusPolicy((widget->focusPolicy() & Qt::ClickFocus) ? Qt::ClickFocus
+                                                                            : Qt::NoFocus);
+        } else {
+            widget->setFocusPolicy(Qt::ClickFocus);
+        }
+        if (c.style & WS_DISABLED) widget->setEnabled(false);
+        widget->setVisible(c.style & WS_VISIBLE);
+        controls_.emplace_back(id, widget);
+    }
+
+    // Drawing order: the first control on top. Tab order: template order.
+    for (auto it = controls_.rbegin(); it != controls_.rend(); ++it) it->second->raise();
+    QWidget* previous = nullptr;
+    for (const auto& [id, control] : controls_) {
+        if (!(control->focusPolicy() & Qt::TabFocus)) continue;
+        if (previous) QWidget::setTabOrder(previous, control);
+        previous = control;
+    }
+    return true;
+}
+
+void CDialog::focusFirstTabStop() {
+    for (const auto& [id, control] : controls_) {
+        if ((control->focusPolicy() & Qt::TabFocus) && !control->isHidden() && control->isEnabled()) {
+            control->setFocus(Qt::TabFocusReason);
+            return;
+        }
+    }
+}
+
+void CDialog::destroyWindow() {
+    for (CWnd* member : attached_) member->Detach();
+    attached_.clear();
+    controls_.clear();
+    client_ = nullptr;
+    window_.reset();
+}
+
+void CDialog::EndDialog(int result) {
+    result_ = result;
+    ended_ = true;
+    if (window_) window_->done(result);
+}
+
+BOOL CDialog::UpdateData(BOOL saveAndValidate) {
+    if (!window_) return FALSE;
+    CDataExchange dx(this, saveAndValidate);
+    try {
+        DoDataExchange(&dx);
+    } catch (const DataExchangeFailure&) {
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void CDialog::DoDataExchange(CDataExchange*) {}
+
+BOOL CDialog::OnInitDialog() {
+    UpdateData(FALSE);
+    return TRUE;
+}
+
+void CDialog::OnOK() {
+    if (!UpdateData(TRUE)) return;
+    EndDialog(IDOK);
+}
+
+void CDialog::OnCancel() { EndDialog(IDCANCEL); }
+
+bool CDialog::SendCommand(int id, unsigned code) {
+    try {
+        if (OnCmdMsg(id, code)) return true;
+        if (code == BN_CLICKED && id >= kFirstAppCommand && id <= kLastAppCommand)
+            if (CWinApp* app = AfxGetApp()) return app->OnCmdMsg(id, code);
+    } catch (const std::exception& error) {
+        ReportCommandError(error);
+        return true;
+    }
+    return false;
+}
+
+bool CDialog::FireEvent(int controlId, int dispid, const QVariantList& args) {
+    const EventSinkEntry* entry = FindEventEntry(controlId, dispid);
+    if (!entry) return false;
+    try {
+        trace(entry->handler);
+        entry->invoke(this, args);
+    } catch (const std::exception& error) {
+        // As an event sink hands a failure back to the control: the window goes on.
+        std::cerr << applicationTitle() << ": " << entry->handler << " (control " << controlId
+                  << ", event " << dispid << ") failed: " << error.what() << '\n';
+    }
+    return true;
+}
+
+bool CDialog::Dispatch(Message message, void* result) {
+    const MessageMapEntry* entry = FindMessageEntry(message, 0, 0);
+    if (!entry) return false;
+    trace(entry->handler);
+    entry->invoke(this, result);
+    return true;
+}
+
+void CDialog::paintMessage() {
+    inPaint_ = true;
+    try {
+        if (!Dispatch(Message::Paint)) Default();
+    } catch (const std::exception& error) {
+        inPaint_ = false;
+        ReportCommandError(error);
+    }
+    inPaint_ = false;
+}
+
+void CDialog::Default() {}
+
+void CDialog::SetIcon(const QIcon& icon, BOOL) {
+    if (window_) window_->setWindowIcon(icon);
+}
+
+bool CDialog::IsIconic() const { return window_ && window_->isMinimized(); }
+
+QWidget* CDialog::GetClientArea() const { return client_; }
+
+// ---- CPaintDC -------------------------------------------------------------
+
+CPaintDC::CPaintDC(CDialog* dialog) : dialog_(dialog), painter_(currentPainter()) {}
+
+void CPaintDC::EraseBackground() {
+    QWidget* client = dialog_->GetClientArea();
+    if (painter_ && client) painter_->fillRect(client->rect(), client->palette().window());
+}
+
+void CPaintDC::DrawIcon(int x, int y, const QIcon& icon) {
+    if (painter_) icon.paint(painter_, QRect(x, y, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)));
+}
+
+QRect CPaintDC::ClientRect() const {
+    QWidget* client = dialog_->GetClientArea();
+    return client ? client->rect() : QRect();
+}
+
+}  // namespace framework
