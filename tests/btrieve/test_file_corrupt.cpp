@@ -359,7 +359,7 @@ TEST(DamagedFiles, RandomBytesNeverCrashOrHang) {
         const std::string bytes = readAll(corpus(rel));
         const uint32_t ps = pageSizeOf(bytes);
         const uint64_t pages = bytes.size() / ps;
-        for (int round = 0; round < 60; ++round) {
+        for (int round = 0; round < 40; ++round) {
             std::string b = bytes;
             const int flips = 1 + static_cast<int>(rng() % 8);
             for (int i = 0; i < flips; ++i) {
