@@ -10,9 +10,12 @@
 #include <cstring>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <set>
 #include <sstream>
 
+#include "btrieve/file.h"
+#include "btrieve/keys.h"
 #include "btrieve/writer.h"
 
 using namespace btrieve;
@@ -468,4 +471,122 @@ TEST(Writer, SecondPassThatDiffersIsAnError) {
     });
     EXPECT_EQ(s, Status::InvalidOperation);
     EXPECT_FALSE(exists(dir.file("p")));
+}
+
+// ---- through the engine's reader ----------------------------------------------
+
+TEST(WriterRoundTrip, ReaderSeesExactlyTheLiveRecordsAndTheKeys) {
+    TempDir dir;
+    struct Case {
+        uint32_t pageSize;
+        int records;
+        unsigned deleted;
+        bool shadows;
+        uint16_t version;
+    };
+    for (const Case& c : {Case{512, 0, 0, true, 0x0600}, Case{512, 0, 2, true, 0x0610},
+                          Case{1024, 1, 0, false, 0x0600}, Case{1536, 777, 13, true, 0x0610},
+                          Case{2560, 2000, 40, true, 0x0600}, Case{4096, 3000, 1, false, 0x0600},
+                          Case{512, 4000, 100, true, 0x0600}}) {
+        const std::string name = std::to_string(c.pageSize) + "_" + std::to_string(c.records) +
+                                 "_" + std::to_string(c.deleted);
+        SCOPED_TRACE(name);
+        auto o = testOptions(c.pageSize);
+        o.deletedRecords = c.deleted;
+        o.staleShadows = c.shadows;
+        o.version = c.version;
+        o.seed = c.pageSize + c.records;
+        const auto recs = testRecords(c.records);
+        WriteSummary sum;
+        ASSERT_EQ(writeFile(dir.file(name), o, [&](const RecordEmitter& emit) {
+            for (const auto& r : recs)
+                if (Status s = emit(r); !ok(s)) return s;
+            return Status::Success;
+        }, &sum), Status::Success);
+
+        std::unique_ptr<File> f;
+        ASSERT_EQ(File::open(dir.file(name), f), Status::Success);
+        const FileInfo& info = f->info();
+        EXPECT_EQ(info.family, Family::V6);
+        EXPECT_EQ(info.version, c.version);
+        EXPECT_EQ(info.pageSize, c.pageSize);
+        EXPECT_EQ(info.recordLength, 16u);
+        EXPECT_EQ(info.physicalRecordLength, 34u);
+        EXPECT_EQ(info.recordCount, recs.size());
+        EXPECT_EQ(info.pageCount, sum.physicalPages);
+        ASSERT_EQ(info.keys.size(), 3u);
+        for (size_t k = 0; k < 3; ++k) {
+            const KeySpec& got = info.keys[k];
+            const KeySegment& want = o.keys[k].segments[0];
+            ASSERT_EQ(got.segments.size(), 1u);
+            EXPECT_EQ(got.number, static_cast<int>(k));
+            EXPECT_EQ(got.segments[0].position, want.position);
+            EXPECT_EQ(got.segments[0].length, want.length);
+            EXPECT_EQ(got.segments[0].type, want.type);
+            EXPECT_EQ(got.segments[0].flags & ~keyflag::ExtendedType, want.flags);
+            EXPECT_EQ(got.uniqueCount, sum.indexEntries[k]);
+            EXPECT_EQ(got.allowsDuplicates(), k != 0);
+        }
+
+        std::multiset<std::string> seen;
+        std::vector<std::pair<RecordAddress, std::string>> visited;
+        ASSERT_EQ(f->forEachRecord([&](RecordAddress a, const std::string& r) {
+            seen.insert(r);
+            visited.emplace_back(a, r);
+            return true;
+        }), Status::Success);
+        EXPECT_EQ(seen, std::multiset<std::string>(recs.begin(), recs.end()));
+        for (const auto& [a, r] : visited) {
+            std::string back;
+            ASSERT_EQ(f->readRecord(a, back), Status::Success);
+            EXPECT_EQ(back, r);
+        }
+
+        // The reader's key order agrees with the order of the written trees.
+        View v = load(dir.file(name));
+        for (int k = 0; k < 3; ++k) {
+            const auto byTree = recordsByKey(v, k);
+            for (size_t i = 1; i < byTree.size(); ++i) {
+                const KeySpec& key = info.keys[k];
+                EXPECT_LE(compareKeys(key, info, extractKey(key, byTree[i - 1]), extractKey(key, byTree[i])), 0)
+                    << "key " << k << " at " << i;
+            }
+        }
+    }
+}
+
+TEST(WriterRoundTrip, SegmentedAndOldStyleKeys) {
+    TempDir dir;
+    WriterOptions o;
+    o.pageSize = 1024;
+    o.recordLength = 16;
+    // Key 0: a descending string segment then an ascending unsigned one; key 1: an
+    // old-style binary key with duplicates.
+    o.keys = {{{seg(4, 3, DataType::String, keyflag::Descending), seg(0, 4, DataType::UnsignedBinary)}},
+              {{seg(12, 2, DataType::OldBinary, keyflag::Duplicates)}}};
+    const auto recs = testRecords(600);
+    ASSERT_EQ(writeFile(dir.file("seg"), o, recs), Status::Success);
+    std::unique_ptr<File> f;
+    ASSERT_EQ(File::open(dir.file("seg"), f), Status::Success);
+    const auto& keys = f->info().keys;
+    ASSERT_EQ(keys.size(), 2u);
+    ASSERT_EQ(keys[0].segments.size(), 2u);
+    EXPECT_EQ(keys[0].totalLength(), 7u);
+    EXPECT_EQ(keys[0].segments[0].flags & keyflag::Segmented, keyflag::Segmented);
+    EXPECT_EQ(keys[0].segments[1].flags & keyflag::Segmented, 0);
+    EXPECT_EQ(keys[0].segments[1].position, 0u);
+    EXPECT_EQ(keys[1].segments[0].type, DataType::OldBinary);
+    View v = load(dir.file("seg"));
+    const auto byTree = recordsByKey(v, 0);
+    ASSERT_EQ(byTree.size(), recs.size());
+    for (size_t i = 1; i < byTree.size(); ++i) {
+        const std::string a = byTree[i - 1].substr(4, 3), b = byTree[i].substr(4, 3);
+        ASSERT_GE(a, b);  // descending first segment
+        if (a == b) {
+            EXPECT_LT(static_cast<uint32_t>(idOf(byTree[i - 1])), static_cast<uint32_t>(idOf(byTree[i])));
+        }
+        EXPECT_LT(compareKeys(keys[0], f->info(), extractKey(keys[0], byTree[i - 1]),
+                              extractKey(keys[0], byTree[i])), 0);
+    }
+    EXPECT_EQ(recordsByKey(v, 1).size(), recs.size());
 }
