@@ -254,6 +254,7 @@ Status readHeader(PageStore& store, Layout& out) {
     info.encrypted = blockSet && (out.ownerAccess & 0x02) != 0;
     info.variable = (info.fileFlags & 0x0001) != 0 || varMark == 0xFF || varMark == 0xFD;
     info.compressed = (info.fileFlags & 0x0008) != 0;
+    out.blankTruncation = (info.fileFlags & 0x0002) != 0 || varMark == 0xFD;
     if (keyCount > kMaxKeys) return Status::Corrupt;
 
     // Page geometry and slot layout per family.

@@ -47,6 +47,7 @@ struct Layout {
     uint32_t patEntries = 0;             // logical pages mapped per pair
     uint32_t patStride = 0;              // physical pages from one pair to the next
 
+    bool blankTruncation = false;        // file flag 0x0002, or 0xFD at FCR 0x38
     uint32_t freeChainHead = 0xFFFFFFFFu;  // pre-6: absolute offset of the first free slot
     std::array<uint8_t, 9> ownerBlock{};
     uint8_t ownerAccess = 0;

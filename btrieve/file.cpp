@@ -159,10 +159,11 @@ Status File::open(const std::string& path, std::unique_ptr<File>& out, const Ope
         impl->store->setOwnerXor(key, 1);
     }
     // Blank-truncated variable records keep a count of the removed blanks whose
-    // layout is unverified; refuse rather than return short records.
-    if (info.variable && !info.compressed && (info.fileFlags & 0x0002) != 0 && info.family != Family::V8)
-        return Status::UnsupportedLayout;
-    if ((info.fileFlags & 0x0800) != 0 && info.family != Family::V8) return Status::UnsupportedLayout;  // VAT tails
+    // layout is unverified, and variable-tail allocation tables (flag 0x0800) have
+    // no known layout; refuse both rather than return short or wrong records.
+    // (Compressed records subsume blank truncation: their runs hold the blanks.)
+    if (info.variable && !info.compressed && impl->layout.blankTruncation) return Status::UnsupportedLayout;
+    if ((info.fileFlags & 0x0800) != 0) return Status::UnsupportedLayout;
 
     impl->map = std::make_unique<PageMap>(*impl->store, impl->layout);
     impl->records = std::make_unique<RecordReader>(*impl->store, *impl->map, impl->layout);

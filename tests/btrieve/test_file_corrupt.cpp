@@ -220,7 +220,7 @@ TEST(DamagedFiles, VariableChainsInCircles) {
             const uint16_t count = getU16(b, base + 0x0A);
             for (uint16_t i = 0; i < count && i < 200; ++i) {
                 const uint16_t off = getU16(b, base + ps - 2 * (i + 1));
-                if (off == 0xFFFF || off + 4 > ps) continue;
+                if (off == 0xFFFF || off + 4u > ps) continue;
                 std::copy(b.begin() + base, b.begin() + base + 1, b.begin() + base + off);  // page bits 16-23
                 b[base + off + 1] = b[base + 2];
                 b[base + off + 2] = b[base + 3];
@@ -245,7 +245,7 @@ TEST(DamagedFiles, VariableChainsInCircles) {
             for (uint16_t i = 0; i < count && i < 100; ++i) {
                 const size_t entry = base + ps - 2 * (i + 1);
                 const uint16_t off = getU16(b, entry) & 0x7FFF;
-                if (getU16(b, entry) == 0xFFFF || off + 4 > ps) continue;
+                if (getU16(b, entry) == 0xFFFF || off + 4u > ps) continue;
                 putU16(b, entry, off | 0x8000);
                 b[base + off] = static_cast<char>(p >> 16);
                 b[base + off + 1] = static_cast<char>(p);
@@ -261,6 +261,16 @@ TEST(DamagedFiles, VariableChainsInCircles) {
     }
 }
 
+TEST(DamagedFiles, VariableLayoutsWithoutAKnownFormatAreRefused) {
+    LOAD_SAMPLE(bytes, "wbtrv32/WGSMENU2.DAT");
+    TempDir dir;
+    for (uint16_t flag : {0x0002, 0x0800}) {  // blank truncation, variable-tail tables
+        std::string b = bytes;
+        for (size_t copy : {0u, 4096u}) putU16(b, copy + 0x106, getU16(b, copy + 0x106) | flag);
+        EXPECT_EQ(readFile(dir.put("flag", b)).open, Status::UnsupportedLayout) << flag;
+    }
+}
+
 TEST(DamagedFiles, CompressedStreamCutShort) {
     LOAD_SAMPLE(bytes, "ccc-fibu/misc/DAT-SYFORM.BTR");
     const uint32_t ps = 512;
@@ -272,7 +282,7 @@ TEST(DamagedFiles, CompressedStreamCutShort) {
         const uint16_t count = getU16(b, base + 0x0A);
         for (uint16_t i = 0; i < count && i < 100; ++i) {
             const uint16_t e = getU16(b, base + ps - 2 * (i + 1));
-            if (e == 0xFFFF || (e & 0x8000) || (e & 0x7FFF) + 2 > ps) continue;
+            if (e == 0xFFFF || (e & 0x8000) || (e & 0x7FFFu) + 2 > ps) continue;
             putU16(b, base + (e & 0x7FFF), 0xFFF0);
         }
     }
@@ -319,8 +329,9 @@ TEST(DamagedFiles, BadRecordAddresses) {
         EXPECT_EQ(f->readRecord(File::makeAddress(f->info().keys[0].rootPage, off), out),
                   Status::InvalidRecordAddress);  // an index page
         // The slot after the last live one is free in both files.
-        if (off + 2 * prl <= f->info().pageSize)
+        if (off + 2 * prl <= f->info().pageSize) {
             EXPECT_EQ(f->readRecord(File::makeAddress(page, off + prl), out), Status::InvalidRecordAddress);
+        }
         EXPECT_TRUE(out.empty());
         std::string slot;
         ASSERT_EQ(f->readSlot(a, slot), Status::Success);
