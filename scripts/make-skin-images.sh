@@ -11,11 +11,11 @@ mkdir -p "$out"
 convert -seed 11 -size 160x160 xc:'#808080' +noise Random -colorspace gray \
   -virtual-pixel tile -motion-blur 0x24+0 -motion-blur 0x24+180 \
   -auto-level -level 30%,70% \
-  -alpha set -channel A -evaluate set 22% +channel \
+  -alpha set -channel A -evaluate set 13% +channel \
   -strip -define png:color-type=4 "$out/zhelezo-iron.png"
 
 # Canvas: a fine weave of soft noise for the olive skin.
 convert -seed 5 -size 96x96 xc:'#808080' +noise Gaussian -colorspace gray \
-  -virtual-pixel tile -blur 0x0.6 -auto-level -level 35%,65% \
-  -alpha set -channel A -evaluate set 12% +channel \
+  -virtual-pixel tile -blur 0x0.45 -auto-level -level 40%,60% \
+  -alpha set -channel A -evaluate set 9% +channel \
   -strip -define png:color-type=4 "$out/military-canvas.png"

@@ -210,8 +210,16 @@ SkinButton::SkinButton(const framework::ActiveXCreateInfo& info, QWidget* parent
     setFont(storedFont_);
     setFocusPolicy(Qt::ClickFocus);  // not a tab stop; keys work once it has the focus
     setAttribute(Qt::WA_Hover);
-    connect(this, &QAbstractButton::pressed, this, [this] { emit axEvent(2, {}); });
-    connect(this, &QAbstractButton::released, this, [this] { emit axEvent(3, {}); });
+    connect(this, &QAbstractButton::pressed, this, [this] {
+        if (moving_ || pressOpen_) return;  // the mouse came back over the button
+        pressOpen_ = true;
+        emit axEvent(2, {});
+    });
+    connect(this, &QAbstractButton::released, this, [this] {
+        if (moving_ || !pressOpen_) return;  // the mouse left the button, still held
+        pressOpen_ = false;
+        emit axEvent(3, {});
+    });
     connect(this, &QAbstractButton::clicked, this, [this] { emit axEvent(1, {}); });
 }
 
@@ -285,6 +293,21 @@ void SkinButton::keyPressEvent(QKeyEvent* event) {
     QAbstractButton::keyPressEvent(event);
 }
 
+void SkinButton::mouseMoveEvent(QMouseEvent* event) {
+    moving_ = true;
+    QAbstractButton::mouseMoveEvent(event);
+    moving_ = false;
+}
+
+void SkinButton::mouseReleaseEvent(QMouseEvent* event) {
+    QAbstractButton::mouseReleaseEvent(event);
+    // Released away from the button: no click, but the release still counts.
+    if (event->button() == Qt::LeftButton && pressOpen_) {
+        pressOpen_ = false;
+        emit axEvent(3, {});
+    }
+}
+
 void SkinButton::enterEvent(QEnterEvent* event) {
     update();
     QAbstractButton::enterEvent(event);
@@ -335,7 +358,7 @@ const LabelLook& SkinLabel::look() const {
 
 QSize SkinLabel::sizeHint() const {
     const QFontMetrics fm(withOverride(font(), look().font));
-    return QSize(fm.horizontalAdvance(text_) + 4, fm.height() + 2);
+    return QSize(fm.horizontalAdvance(text_), fm.height());
 }
 
 void SkinLabel::paintEvent(QPaintEvent*) {
@@ -344,7 +367,7 @@ void SkinLabel::paintEvent(QPaintEvent*) {
     if (lk.background.alpha() > 0) p.fillRect(rect(), lk.background);
     p.setFont(withOverride(font(), lk.font));
     p.setPen(lk.text);
-    p.drawText(rect().adjusted(1, 0, -1, 0), static_cast<int>(lk.alignment) | Qt::TextSingleLine, text_);
+    p.drawText(rect(), static_cast<int>(lk.alignment) | Qt::TextSingleLine, text_);
 }
 
 }  // namespace skins

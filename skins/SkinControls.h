@@ -71,9 +71,15 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
     const ButtonLook& look() const;
+
+    // One press event and one release event per press, wherever the mouse goes between.
+    bool pressOpen_ = false;
+    bool moving_ = false;
 
     QString section_;
     QFont storedFont_;
