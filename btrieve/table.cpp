@@ -15,11 +15,9 @@ struct Table::Impl {
     IndexFactory factory = makeMemoryIndex;
     int active = 0;
     std::vector<std::unique_ptr<KeyIndex>> indexes;  // by position in info().keys, made on first use
-    std::unique_ptr<IndexCursor> pos;                 // before indexes in destruction order
+    std::unique_ptr<IndexCursor> pos;                 // declared after indexes: destroyed first
     std::string record;
     bool loaded = false;
-
-    ~Impl() { pos.reset(); }
 
     const KeySpec* findKey(int number) const {
         if (!source) return nullptr;

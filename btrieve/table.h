@@ -30,7 +30,11 @@ public:
     Status moveNext();      // with no current record: the first record
     Status movePrevious();  // with no current record: the last record
     // keyValue holds the key's bytes in the record's own encoding (extractKey form);
-    // shorter values are padded as the key type requires.
+    // shorter values are padded as the key type requires. Eq and Ge give the first
+    // record at (Eq) or at or after (Ge) the value, Gt the first after it; Le and Lt
+    // the last record at or before (Le), or before (Lt), it. KeyNotFound when there
+    // is none. FindFirst and FindNext report EndOfFile when no record meets the
+    // criteria.
     Status seek(SeekOp op, std::string_view keyValue);
 
     // First record in active-key order meeting criteria; FindNext: the next one
