@@ -15,6 +15,7 @@
 // handler is swallowed with one line on standard error.
 #pragma once
 
+#include <QDialog>
 #include <QIcon>
 #include <QVariantList>
 #include <memory>
