@@ -9,6 +9,7 @@
 //   A signature 0xAD (a code-page ACS) stores no table and is refused.
 #include "btrieve/file.h"
 
+#include <algorithm>
 #include <map>
 
 #include "btrieve/bytes.h"
@@ -223,7 +224,8 @@ Status File::forEachRecord(const std::function<bool(RecordAddress, const std::st
     };
 
     if (f.layout.pat == PatKind::None) {
-        const uint64_t pages = f.store->physicalPages();
+        // Pre-6 pages are physical; the header's page count bounds the file's own.
+        const uint64_t pages = std::min<uint64_t>(f.store->physicalPages(), f.layout.info.pageCount);
         for (uint64_t p = 1; p < pages; ++p)
             if (!scanPage(static_cast<uint32_t>(p))) break;
     } else {

@@ -33,8 +33,7 @@ TEST(Decompression, CutOrInflatedStreamsAreCorrupt) {
     for (size_t cut = 1; cut < good.size(); ++cut) {
         const Status s = decompressRecord(good.substr(0, cut), out, 1000);
         // Cuts that end exactly after a token are complete streams.
-        if (cut == 7) EXPECT_EQ(s, Status::Success);
-        else EXPECT_EQ(s, Status::Corrupt) << cut;
+        EXPECT_EQ(s, cut == 7 ? Status::Success : Status::Corrupt) << cut;
     }
     EXPECT_EQ(decompressRecord(u16(400) + "abc", out, 1000), Status::Corrupt);  // literal past the end
     EXPECT_EQ(decompressRecord(std::string(1, '\x01'), out, 1000), Status::Corrupt);  // half a count
