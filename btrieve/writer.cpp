@@ -15,18 +15,20 @@
 //   0x10  4  swapped address of the first deleted slot, FF FF FF FF when none
 //   0x14  2  number of keys
 //   0x16  2  record length
-//   0x18  2  physical record length: 2 + record length + 8 per duplicate key
+//   0x18  2  physical record length: 2 + record length (+ 4 with variable tails)
+//            + 8 per duplicate key
 //   0x1A  4  record count, swapped
 //   0x22  2  FF FF
 //   0x26  4  page count (file size / page size), swapped
 //   0x2E  9  owner block: zero (no owner)
+//   0x38  1  FF with variable-length records, else 0
 //   0x4A  2  version (0x0600 or 0x0610)
 //   0x72  2  offset of the first duplicate-pointer pair in the slot
 //   0x74  1  number of duplicate-pointer pairs
 //   0x76  1  number of keys
 //   0x77  1  number of segment specs
 //   0x78  2  offset of the KAT in the page
-//   0x106 2  file flags (0)
+//   0x106 2  file flags: 0x0001 with variable-length records, else 0
 //   0x110    30-byte segment specs, key after key; then the KAT: one u16 per key,
 //            the offset of that key's first spec
 //
@@ -60,12 +62,27 @@
 //   0x00  4  own page id
 //   0x04  2  0x8000 | writes to the page (inserts, and a delete counts as two)
 //   0x06     slots of the physical record length, as many as fit
-// Slot: u16 usage (1 live, 0 free), the record, then per duplicate key the
+// Slot: u16 usage (1 live, 0 free), the record (the fixed part), with variable
+// tails a 4-byte tail pointer, then per duplicate key the
 // swapped addresses of the previous and next record with the same value
 // (FF FF FF FF at the ends). A deleted slot keeps the bytes of the record it held,
 // except that its first 4 record bytes link to the next deleted slot (the chain the
 // FCR starts at 0x10, in address order). Unused slots are zero.
 // Record address: logical page * page size + slot offset, pointing at the usage word.
+//
+// Tail pointer: [page bits 16-23][page bits 0-7][page bits 8-15][fragment] of the
+// tail's first fragment, logical page; FF FF FF FF for a record without a tail.
+//
+// Variable page ('V'), filled in record order, a tail continuing on the next one
+//   0x00  4  own page id
+//   0x04  2  number of fragments
+//   0x06  4  FF FF FF FF
+//   0x0A  2  number of fragments n
+//   0x0C     fragments back to back: a 4-byte pointer to the tail's next fragment
+//            (FF FF FF FF on the last), then the tail's bytes
+//   end      u16 offsets growing down: fragment i at page size - 2(i+1), and at
+//            index n the end of the used area, so each fragment runs to the next
+//            offset
 //
 // Index page (type 0x80 + key)
 //   0x00  4  own page id
@@ -80,7 +97,7 @@
 // holds half a page of entries; a full page splits with its middle entry moving up.
 //
 // Layout of the file: logical pages 1..K are the keys' first roots, K+1.. the data
-// pages, then the other index pages. Physically the early empty roots come first
+// pages, then the variable pages, then the other index pages. Physically the early empty roots come first
 // (stale once the tree has data), then the data pages (with an older copy before
 // some of them), then the index pages; so logical and physical numbers differ.
 // When a tree grows past one page, its first root page becomes the right-most leaf
@@ -104,6 +121,7 @@ namespace {
 
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr uint8_t kTypeData = 0x44;
+constexpr uint8_t kTypeVariable = 0x56;
 constexpr uint32_t kFcrSpecs = 0x110;
 constexpr uint32_t kIndexHeader = 12;
 constexpr uint32_t kMaxPage24 = 0xFFFFFF;
@@ -323,6 +341,83 @@ private:
     uint32_t start_ = 0, pages_ = 0;
 };
 
+// Packs variable tails into 'V' pages in record order. Run dry (no page bytes) it
+// only counts the pages, so the first pass can reserve their logical numbers.
+class TailPacker {
+public:
+    using Flush = std::function<Status(uint32_t logical, const uint8_t* page)>;
+    TailPacker(uint32_t pageSize, uint32_t firstLogical, bool dry)
+        : ps_(pageSize), first_(firstLogical), dry_(dry), page_(dry ? 0 : pageSize) {}
+
+    // Places a tail of n > 0 bytes and sets pointer to its first fragment.
+    Status add(const char* data, size_t n, uint8_t pointer[4], const Flush& flush) {
+        bool placed = false;
+        while (n > 0) {
+            if (!open_) {
+                open_ = true;
+                count_ = used_ = 0;
+                if (!dry_) std::fill(page_.begin(), page_.end(), 0);
+            }
+            // Room for one more fragment and its offset entry, keeping the end entry.
+            const int64_t space = int64_t(ps_) - 2 * (count_ + 2) - (0x0C + used_);
+            if (space < 4 + 1 || count_ >= 254) {
+                if (Status s = finishPage(flush); !ok(s)) return s;
+                continue;
+            }
+            const uint32_t take = static_cast<uint32_t>(std::min<int64_t>(n, space - 4));
+            const uint32_t logical = first_ + index_;
+            if (!placed) {
+                putPointer(pointer, logical, count_);
+                placed = true;
+            }
+            const uint32_t at = 0x0C + used_;
+            if (!dry_) {
+                put16(&page_[ps_ - 2 * (count_ + 1)], at);
+                if (n > take) putPointer(&page_[at], logical + 1, 0);
+                else put32(&page_[at], kNone);
+                std::memcpy(&page_[at + 4], data, take);
+            }
+            used_ += 4 + take;
+            ++count_;
+            data += take;
+            n -= take;
+            if (n > 0) {  // the rest starts the next page, as its pointer says
+                if (Status s = finishPage(flush); !ok(s)) return s;
+            }
+        }
+        return Status::Success;
+    }
+    Status finish(const Flush& flush) { return open_ ? finishPage(flush) : Status::Success; }
+    uint32_t pages() const { return index_; }
+
+    static void putPointer(uint8_t* p, uint32_t page, uint32_t fragment) {
+        p[0] = static_cast<uint8_t>(page >> 16);
+        p[1] = static_cast<uint8_t>(page);
+        p[2] = static_cast<uint8_t>(page >> 8);
+        p[3] = static_cast<uint8_t>(fragment);
+    }
+
+private:
+    Status finishPage(const Flush& flush) {
+        const uint32_t logical = first_ + index_;
+        ++index_;
+        open_ = false;
+        if (dry_) return Status::Success;
+        putPageId(page_.data(), logical, kTypeVariable);
+        put16(&page_[4], count_);
+        put32(&page_[6], kNone);
+        put16(&page_[0x0A], count_);
+        put16(&page_[ps_ - 2 * (count_ + 1)], 0x0C + used_);
+        return flush(logical, page_.data());
+    }
+
+    uint32_t ps_, first_;
+    bool dry_;
+    std::vector<uint8_t> page_;
+    bool open_ = false;
+    uint32_t count_ = 0, used_ = 0, index_ = 0;
+};
+
 class Writer {
 public:
     explicit Writer(const WriterOptions& o) : o_(o), rng_(0x5EEDull * 1000003u + o.seed) {}
@@ -365,6 +460,8 @@ private:
     Rng rng_;
     uint32_t keyCount_ = 0;
     uint32_t prl_ = 0, dupBase_ = 0, dupPairs_ = 0, segmentCount_ = 0;
+    uint32_t tailPtr_ = 0;              // 4 with variable tails: the pointer's size
+    uint32_t variablePages_ = 0;
     uint32_t slotsPerPage_ = 0;
     std::vector<KeyPlan> keys_;
 
@@ -389,7 +486,6 @@ private:
 Status Writer::plan() {
     const uint32_t ps = o_.pageSize;
     if (ps < 512 || ps > 4096 || ps % 512 != 0) return Status::UnsupportedLayout;
-    if (o_.variable) return Status::UnsupportedLayout;
     if (o_.version != 0x0600 && o_.version != 0x0610) return Status::UnsupportedVersion;
     if (o_.recordLength == 0) return Status::UnsupportedLayout;
     keyCount_ = static_cast<uint32_t>(o_.keys.size());
@@ -425,7 +521,8 @@ Status Writer::plan() {
     }
     if (kFcrSpecs + 30 * segmentCount_ + 2 * keyCount_ > ps || segmentCount_ > 255)
         return Status::UnsupportedLayout;
-    dupBase_ = 2 + o_.recordLength;
+    tailPtr_ = o_.variable ? 4 : 0;
+    dupBase_ = 2 + o_.recordLength + tailPtr_;
     prl_ = dupBase_ + 8 * dupPairs_;
     if (prl_ > 0xFFFF || o_.recordLength > 0xFFFF || prl_ > ps - 6) return Status::UnsupportedLayout;
     slotsPerPage_ = (ps - 6) / prl_;
@@ -434,8 +531,17 @@ Status Writer::plan() {
 
 Status Writer::gather(const RecordGenerator& generate) {
     records_ = 0;
+    // Variable pages are numbered after the data pages, whose count is not known
+    // yet; the dry run only counts them, so any first number does.
+    TailPacker tails(o_.pageSize, 0, true);
+    uint8_t pointer[4];
     Status s = generate([&](std::string_view rec) -> Status {
-        if (rec.size() != o_.recordLength) return Status::InvalidOperation;
+        if (rec.size() < o_.recordLength || (!o_.variable && rec.size() != o_.recordLength))
+            return Status::InvalidOperation;
+        if (rec.size() > o_.recordLength)
+            if (Status st = tails.add(rec.data() + o_.recordLength, rec.size() - o_.recordLength,
+                                      pointer, nullptr); !ok(st))
+                return st;
         if (records_ >= kNone - 1) return Status::UnsupportedLayout;
         const auto* bytes = reinterpret_cast<const uint8_t*>(rec.data());
         for (auto& k : keys_) {
@@ -456,6 +562,8 @@ Status Writer::gather(const RecordGenerator& generate) {
         ++records_;
         return Status::Success;
     });
+    tails.finish(nullptr);
+    variablePages_ = tails.pages();
     return s;
 }
 
@@ -484,7 +592,7 @@ void Writer::place() {
         while (di < deleted_.size() && deleted_[di] == slot) ++di, ++slot;
         addr_[i] = address(slot);
     }
-    nextLogical_ = keyCount_ + 1 + dataPages_;
+    nextLogical_ = keyCount_ + 1 + dataPages_ + variablePages_;
 }
 
 Status Writer::sortKeys() {
@@ -637,20 +745,35 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
         uint8_t linkBytes[4];
         putSwapped(linkBytes, link);
         std::memcpy(p + 2, linkBytes, std::min<uint32_t>(4, o_.recordLength));
-        std::memset(p + dupBase_, 0xFF, 8 * dupPairs_);
+        std::memset(p + 2 + o_.recordLength, 0xFF, tailPtr_ + 8 * dupPairs_);
         writes += 2;
         ++di;
         return advance();
     };
 
+    TailPacker tails(ps, keyCount_ + 1 + dataPages_, false);
+    const TailPacker::Flush flushTail = [&](uint32_t logical, const uint8_t* vp) -> Status {
+        const uint32_t phys = allocPhysical();
+        mapCurrent(logical, phys, kTypeVariable);
+        return out.write(phys, vp);
+    };
     uint64_t index = 0;
     Status s = generate([&](std::string_view rec) -> Status {
-        if (rec.size() != o_.recordLength || index >= records_) return failed = Status::InvalidOperation;
+        if (rec.size() < o_.recordLength || (!o_.variable && rec.size() != o_.recordLength) ||
+            index >= records_)
+            return failed = Status::InvalidOperation;
         while (di < deleted_.size() && deleted_[di] == slot)
             if (Status st = putDeleted(); !ok(st)) return failed = st;
         uint8_t* p = slotBytes();
         put16(p, 1);
-        std::memcpy(p + 2, rec.data(), rec.size());
+        std::memcpy(p + 2, rec.data(), o_.recordLength);
+        if (o_.variable) {
+            put32(p + 2 + o_.recordLength, kNone);
+            if (rec.size() > o_.recordLength)
+                if (Status st = tails.add(rec.data() + o_.recordLength, rec.size() - o_.recordLength,
+                                          p + 2 + o_.recordLength, flushTail); !ok(st))
+                    return failed = st;
+        }
         for (const auto& k : keys_) {
             if (!k.duplicates) continue;
             uint8_t* d = p + dupBase_ + 8 * k.dupPair;
@@ -658,7 +781,7 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
             putSwapped(d, pr == kNone ? kNone : addr_[pr]);
             putSwapped(d + 4, nx == kNone ? kNone : addr_[nx]);
         }
-        ghost.assign(rec.data(), rec.size());
+        ghost.assign(rec.data(), o_.recordLength);
         lastLive = inPage;
         ++writes;
         ++index;
@@ -670,7 +793,10 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
     if (index != records_) return Status::InvalidOperation;  // the second pass differed
     while (di < deleted_.size())
         if (Status st = putDeleted(); !ok(st)) return st;
-    if (inPage > 0 || pageNo == 0) return finishPage();
+    if (inPage > 0 || pageNo == 0)
+        if (Status st = finishPage(); !ok(st)) return st;
+    if (Status st = tails.finish(flushTail); !ok(st)) return st;
+    if (tails.pages() != variablePages_) return Status::InvalidOperation;  // passes differed
     return Status::Success;
 }
 
@@ -721,6 +847,7 @@ void Writer::fillFcr(uint8_t* page, bool current) const {
     putSwapped(page + 0x1A, asCreated ? 0 : static_cast<uint32_t>(records_));
     put16(page + 0x22, 0xFFFF);
     putSwapped(page + 0x26, asCreated ? createdPages_ : nextPhys_);
+    if (o_.variable) page[0x38] = 0xFF;
     put16(page + 0x4A, o_.version);
     put16(page + 0x72, dupPairs_ ? dupBase_ : 0);
     page[0x74] = static_cast<uint8_t>(dupPairs_);
@@ -728,6 +855,7 @@ void Writer::fillFcr(uint8_t* page, bool current) const {
     page[0x77] = static_cast<uint8_t>(segmentCount_);
     const uint32_t kat = kFcrSpecs + 30 * segmentCount_;
     put16(page + 0x78, kat);
+    put16(page + 0x106, o_.variable ? 0x0001 : 0);
 
     uint8_t* spec = page + kFcrSpecs;
     for (uint32_t kn = 0; kn < keyCount_; ++kn) {

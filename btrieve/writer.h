@@ -42,12 +42,14 @@ struct WriteSummary {
     std::vector<uint32_t> indexEntries;  // per key: distinct key values (unique count)
 };
 
-// Writes records (each exactly recordLength bytes) to a new file at path.
+// Writes records to a new file at path: each exactly recordLength bytes, or with
+// variable set at least recordLength, the rest going to variable pages.
 // Statuses: InvalidOperation for a path that exists, a record of the wrong length
 // or a repeated value in a key without duplicates; UnsupportedLayout for options
-// the writer cannot express (page size, key types or lengths, ACS keys, variable
-// records, a file too large for 32-bit record addresses); IoError for a failed
-// write. On failure the new file is removed.
+// the writer cannot express (page size, key types or lengths, ACS keys, repeating
+// duplicates, a file too large for 32-bit record addresses); UnsupportedVersion
+// for a version other than 0x0600 and 0x0610; IoError for a failed write. On
+// failure the new file is removed.
 Status writeFile(const std::string& path, const WriterOptions& options,
                  const std::vector<std::string>& records);
 

@@ -255,6 +255,11 @@ TEST(Writer, RefusesWhatItCannotWriteAndLeavesNoFile) {
     o.keys[1].segments[0].flags |= keyflag::Acs;
     expectRefused(o, testRecords(2), Status::UnsupportedLayout, "ACS key");
     o = testOptions(512);
+    o.variable = true;
+    recs = testRecords(5);
+    recs[2].pop_back();  // a variable record still has its whole fixed part
+    expectRefused(o, recs, Status::InvalidOperation, "short variable record");
+    o = testOptions(512);
     o.recordLength = 600;  // no slot fits a 512-byte page
     expectRefused(o, {std::string(600, 'a')}, Status::UnsupportedLayout, "record too long");
 }
@@ -589,4 +594,45 @@ TEST(WriterRoundTrip, SegmentedAndOldStyleKeys) {
                               extractKey(keys[0], byTree[i])), 0);
     }
     EXPECT_EQ(recordsByKey(v, 1).size(), recs.size());
+}
+
+TEST(WriterRoundTrip, VariableTailsAcrossPages) {
+    TempDir dir;
+    for (uint32_t ps : {512u, 4096u}) {
+        SCOPED_TRACE(ps);
+        auto o = testOptions(ps);
+        o.variable = true;
+        o.deletedRecords = 7;
+        auto recs = testRecords(400);
+        for (size_t i = 0; i < recs.size(); ++i) {
+            // No tail, tiny tails, tails that fill a page and ones that span several.
+            static const size_t lengths[] = {0, 1, 37, 300, 495, 1200, 5000, 0, 9};
+            const size_t n = lengths[i % 9];
+            for (size_t b = 0; b < n; ++b) recs[i] += static_cast<char>('a' + (i + b) % 26);
+        }
+        const std::string path = dir.file("v" + std::to_string(ps));
+        ASSERT_EQ(writeFile(path, o, recs), Status::Success);
+
+        std::unique_ptr<File> f;
+        ASSERT_EQ(File::open(path, f), Status::Success);
+        EXPECT_TRUE(f->info().variable);
+        EXPECT_EQ(f->info().physicalRecordLength, 2u + 16 + 4 + 16);
+        std::multiset<std::string> seen;
+        ASSERT_EQ(f->forEachRecord([&](RecordAddress, const std::string& r) {
+            seen.insert(r);
+            return true;
+        }), Status::Success);
+        EXPECT_EQ(seen, std::multiset<std::string>(recs.begin(), recs.end()));
+
+        View v = load(path);
+        size_t variablePages = 0;
+        for (auto [logical, phys] : v.map) variablePages += v.at(size_t(phys) * v.ps)[1] == 'V';
+        EXPECT_GT(variablePages, 400u * 700 / ps);
+        EXPECT_EQ(v.at(v.fcr)[0x38], 0xFF);
+        // The trees point at the fixed parts.
+        auto fixed = recs;
+        for (auto& r : fixed) r.resize(16);
+        std::sort(fixed.begin(), fixed.end(), [](const auto& a, const auto& b) { return idOf(a) < idOf(b); });
+        EXPECT_EQ(recordsByKey(v, 0), fixed);
+    }
 }
