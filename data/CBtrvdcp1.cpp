@@ -273,7 +273,8 @@ CBtrvdcpException::CBtrvdcpException(btrieve::Status status, std::string fileNam
     : std::runtime_error((fileName.empty() ? std::string() : fileName + ": ") + what + ": " +
                          btrieve::statusText(status)),
       status_(status),
-      fileName_(std::move(fileName)) {}
+      fileName_(std::move(fileName)),
+      detail_(what) {}
 
 // ---- BtrvDataControl ---------------------------------------------------------------
 
@@ -493,7 +494,7 @@ std::string BtrvDataControl::encodeKey(const COleVariant* values, int count) con
             }
         } catch (const CBtrvdcpException& e) {
             if (!e.fileName().empty()) throw;
-            raise(e.status(), std::string("Seek: ") + e.what());
+            raise(e.status(), "Seek: " + e.detail());
         }
     }
     return out;

@@ -106,10 +106,13 @@ public:
     CBtrvdcpException(btrieve::Status status, std::string fileName, const std::string& what);
     btrieve::Status status() const { return status_; }
     const std::string& fileName() const { return fileName_; }
+    // What failed, without the file name and the status.
+    const std::string& detail() const { return detail_; }
 
 private:
     btrieve::Status status_;
     std::string fileName_;
+    std::string detail_;
 };
 
 // Dispatch ids of the control's automation interface.

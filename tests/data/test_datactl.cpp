@@ -371,3 +371,44 @@ TEST_F(DataControlTest, RegisteredClassCreatesAHiddenConfiguredControl) {
 }
 
 }  // namespace
+
+#ifdef MKCOMPANY_PATH
+// A company as mkcompany makes it: the layouts' keys agree with the files (nothing on
+// stderr), and the first customer by ID has its twenty open invoices.
+TEST(DataControlCompany, SampleCompanyOpensCleanlyAndListsTheFirstCustomersInvoices) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string folder = dir.path().toStdString() + "/co";
+    const std::string cmd = std::string("'") + MKCOMPANY_PATH + "' '" + folder +
+                            "' --customers 60 --journal-rows 900 --security vexel-password --seed 9 >/dev/null";
+    ASSERT_EQ(std::system(cmd.c_str()), 0);
+
+    QWidget parent;
+    BtrvDataControl cust(layouts::toStoredState(layouts::customer()), &parent);
+    BtrvDataControl jrnl(layouts::toStoredState(layouts::journal()), &parent);
+    BtrvDataControl perm(layouts::toStoredState(layouts::permiss()), &parent);
+    cust.setFileName(folder + "\\customer.dat");
+    jrnl.setFileName(folder + "\\journal.dat");
+    perm.setFileName(folder + "\\permiss.dat");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(perm.open(), 0);
+    EXPECT_EQ(cust.open(), 0);
+    EXPECT_EQ(jrnl.open(), 0);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+
+    EXPECT_GT(perm.getRecordCount(), 0);
+    ASSERT_EQ(perm.findFirst("UserName = VEXEL"), 0);
+    EXPECT_EQ(perm.getFieldValue("UserName").toString(), "VEXEL");
+    EXPECT_EQ(perm.getFieldValue("Password").toString(), "secret");
+
+    ASSERT_EQ(cust.moveNext(), 0);
+    const std::string criteria =
+        "nindex = " + std::to_string(cust.getFieldValue("nindex").toShort()) + kOpenFilter;
+    int rows = 0;
+    for (short st = jrnl.findFirst(criteria); st == 0; st = jrnl.findNext(criteria)) {
+        ++rows;
+        EXPECT_NE(jrnl.getFieldValue("ARamount").toDouble(), jrnl.getFieldValue("AmountReceived").toDouble());
+    }
+    EXPECT_EQ(rows, 20);
+}
+#endif
