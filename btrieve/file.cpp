@@ -184,6 +184,13 @@ RecordAddress File::addressFromPointer(uint64_t pointer) const {
     return makeAddress(static_cast<uint32_t>(pointer / ps), static_cast<uint32_t>(pointer % ps));
 }
 
+RecordAddress File::addressOfSlot(uint32_t page, uint32_t slotIndex) const {
+    const Layout& l = impl_->layout;
+    return makeAddress(page, l.slotsOffset + slotIndex * l.info.physicalRecordLength);
+}
+
+uint32_t File::slotsPerPage() const { return impl_->layout.slotsPerPage; }
+
 Status File::forEachRecord(const std::function<bool(RecordAddress, const std::string&)>& visit) const {
     const Impl& f = *impl_;
     const uint64_t expected = f.layout.info.recordCount;

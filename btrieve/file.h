@@ -13,10 +13,13 @@ namespace btrieve {
 
 struct OpenOptions {
     // Owner name given by the caller. Checked against the file only where the
-    // owner block's encoding is known; otherwise accepted.
+    // owner block's encoding is known; otherwise accepted. No known family
+    // allows the check yet, so every name is accepted (see file.cpp).
     std::string ownerName;
 };
 
+// The const members may be called from several threads at once; the page cache
+// and page-table state inside are guarded.
 class File : public RecordSource {
 public:
     // Opens path read-only (never locked, never written). On failure out stays empty.
@@ -44,6 +47,12 @@ public:
     // times page size plus offset): page = pointer / page size.
     RecordAddress addressFromPointer(uint64_t pointer) const;
 
+    // The address of slot slotIndex (0-based) of a data page, for record pointers
+    // stored as page and slot number (8.x index entries of compressed files).
+    RecordAddress addressOfSlot(uint32_t page, uint32_t slotIndex) const;
+    // Record slots per data page.
+    uint32_t slotsPerPage() const;
+
     // A page's bytes after page-table mapping and decryption (pre-6: the physical
     // page). Checks that the page names itself as that page; Corrupt otherwise,
     // Truncated past the end of the file. For walking index pages.
@@ -54,7 +63,7 @@ public:
     // from the start of this slot). For following duplicate chains.
     Status readSlot(RecordAddress addr, std::string& out) const;
 
-    // Physical page reads from the file so far (the page cache's misses).
+    // Reads from the file so far: header reads and page-cache misses.
     uint64_t pageReads() const;
 
     class Impl;  // defined by the implementation

@@ -434,6 +434,11 @@ TEST(CorpusRecords, WorkGrowsWithWhatIsAsked) {
             return true;
         }), Status::Success);
         const size_t pick = addresses.size() * 2 / 3;
+        const RecordAddress a = addresses[pick];
+        const uint32_t slot = (File::addressOffset(a) - File::addressOffset(f->addressOfSlot(0, 0))) /
+                              f->info().physicalRecordLength;
+        EXPECT_LT(slot, f->slotsPerPage());
+        EXPECT_EQ(f->addressOfSlot(File::addressPage(a), slot), a);
         ASSERT_EQ(File::open(corpus(rel), f), Status::Success);
         EXPECT_LE(f->pageReads(), 8u);
         std::string r;
