@@ -2,6 +2,7 @@
 
 #include <QAbstractItemView>
 #include <QDialog>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,22 @@ namespace {
 
 // Thrown by CDataExchange::Fail and caught by UpdateData only.
 struct DataExchangeFailure {};
+
+// Windows fonts are narrower than the ones that stand in for them here: a static
+// whose text would not fit its rectangle gets a slightly smaller font, down to a
+// limit, so that its caption is not cut.
+void fitLabelText(QLabel* label) {
+    QFont font = label->font();
+    if (font.pixelSize() <= 0 || label->text().isEmpty()) return;
+    const int flags = int(label->alignment()) | Qt::TextWordWrap;
+    for (int size = font.pixelSize(); size >= 8; --size) {
+        font.setPixelSize(size);
+        const QRect needed = QFontMetrics(font).boundingRect(
+            QRect(0, 0, label->width(), 10000), flags, label->text());
+        if (needed.width() <= label->width() && needed.height() <= label->height()) break;
+    }
+    if (font.pixelSize() != label->font().pixelSize()) label->setFont(font);
+}
 
 QPainter*& currentPainter() {
     static QPainter* painter = nullptr;
@@ -364,6 +381,10 @@ bool CDialog::createControls() {
         }
 
         widget->setGeometry(rect);
+        if (auto* label = qobject_cast<QLabel*>(widget)) {
+            label->setFont(window_->font());
+            fitLabelText(label);
+        }
         widget->setProperty("controlId", id);
         widget->setObjectName(QString::fromStdString(c.idName));
         widget->setAccessibleDescription(QString::fromStdString(c.idName));

@@ -6,9 +6,9 @@
 
 namespace res {
 
-const char* const kMakerNotice = "Copyright (C) 2026 Corvane Software";
+const char* const kMakerNotice = "Copyright (C) 2026 Corvane";
 const char* const kMakerWebAddress = "www.corvane.example";
-const char* const kMakerMailLink = "mailto:openinvoice@corvane.example";
+const char* const kMakerMailLink = "mailto:vexel@corvane.example";
 
 namespace {
 
