@@ -9,3 +9,12 @@ target_sources(openinvoice_ui PRIVATE
 if(TARGET layouts)
   target_link_libraries(openinvoice_ui PUBLIC layouts)
 endif()
+
+# The help page lies beside the program, named like it: <program>.html.
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/app/openinvoice.html
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_CURRENT_LIST_DIR}/help/openinvoice.html
+          ${CMAKE_BINARY_DIR}/app/openinvoice.html
+  DEPENDS ${CMAKE_CURRENT_LIST_DIR}/help/openinvoice.html)
+add_custom_target(openinvoice_help DEPENDS ${CMAKE_BINARY_DIR}/app/openinvoice.html)
+add_dependencies(openinvoice_ui openinvoice_help)
