@@ -1,4 +1,5 @@
 // The main window: template, menu, maps, start-up, restricted mode, closing, sounds.
+#include <QAccessible>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -106,6 +107,12 @@ TEST_F(MainWindowTest, MenuHoldsTheItemsInOrder) {
             }
         };
         ASSERT_EQ(bar->actions().size(), 2);
+        // The menu bar's items are reachable by their texts.
+        QAccessibleInterface* barAccess = QAccessible::queryAccessibleInterface(bar);
+        ASSERT_NE(barAccess, nullptr);
+        ASSERT_EQ(barAccess->childCount(), 2);
+        EXPECT_EQ(barAccess->child(0)->text(QAccessible::Name), QStringLiteral("File"));
+        EXPECT_EQ(barAccess->child(1)->role(), QAccessible::MenuItem);
         for (QAction* top : bar->actions()) walk(top->menu(), top->text().toStdString() + " > ");
     });
     const std::vector<std::string> expected = {
