@@ -223,22 +223,25 @@ SkinButton::SkinButton(const framework::ActiveXCreateInfo& info, QWidget* parent
     connect(this, &QAbstractButton::clicked, this, [this] { emit axEvent(1, {}); });
 }
 
+// The skin a control draws in: the one ApplySkin gave it, else the current skin of
+// its dialog's form, else the built-in default.
+static std::shared_ptr<const Skin> effectiveSkin(const std::shared_ptr<const Skin>& given,
+                                                 const QWidget* control) {
+    if (given) return given;
+    const SkinFormWidget* form = formOfDialog(control);
+    return form ? form->currentSkin() : defaultSkin();
+}
+
 void SkinButton::applySkin(const SkinFormInterface& form) {
     skin_ = form.currentSkin();
     update();
 }
 
 const ButtonLook& SkinButton::look() const {
-    const Skin* current = skin_ ? skin_.get() : nullptr;
-    std::shared_ptr<const Skin> holder;
-    if (!current) {
-        const SkinFormWidget* form = formOfDialog(this);
-        holder = form ? form->currentSkin() : defaultSkin();
-        current = holder.get();
-    }
-    if (current != lookOf_.get()) {
-        look_ = current->button(section_);
-        lookOf_ = skin_ ? skin_ : holder;
+    std::shared_ptr<const Skin> skin = effectiveSkin(skin_, this);
+    if (skin != lookOf_) {
+        look_ = skin->button(section_);
+        lookOf_ = std::move(skin);
     }
     return look_;
 }
@@ -342,16 +345,10 @@ void SkinLabel::applySkin(const SkinFormInterface& form) {
 }
 
 const LabelLook& SkinLabel::look() const {
-    const Skin* current = skin_ ? skin_.get() : nullptr;
-    std::shared_ptr<const Skin> holder;
-    if (!current) {
-        const SkinFormWidget* form = formOfDialog(this);
-        holder = form ? form->currentSkin() : defaultSkin();
-        current = holder.get();
-    }
-    if (current != lookOf_.get()) {
-        look_ = current->label(section_);
-        lookOf_ = skin_ ? skin_ : holder;
+    std::shared_ptr<const Skin> skin = effectiveSkin(skin_, this);
+    if (skin != lookOf_) {
+        look_ = skin->label(section_);
+        lookOf_ = std::move(skin);
     }
     return look_;
 }
