@@ -39,6 +39,10 @@ public:
                               std::unique_ptr<IndexCursor>& out) const = 0;
     virtual Status upperBound(std::string_view value, size_t segments,
                               std::unique_ptr<IndexCursor>& out) const = 0;
+    // Which index this is, for reports: "file B-tree", or "in-memory" with the
+    // reason the file's own tree is not (or no longer) used, e.g.
+    // "in-memory (8.x/9.x index pages not known)".
+    virtual std::string description() const { return "in-memory"; }
 };
 
 // Makes the index of one key of a source; a failure status is passed on to the
@@ -47,8 +51,10 @@ using IndexFactory = std::function<Status(std::shared_ptr<const RecordSource> so
                                           const KeySpec& key, std::unique_ptr<KeyIndex>& out)>;
 
 // The sorted in-memory index: one pass over the live records keeps each record's
-// key bytes and address (never the record), sorted by compareKeys with a stable
-// sort, so duplicates stay in physical order. Seeks are binary searches.
+// key bytes and address (never the record), sorted by compareKeys. Duplicates keep
+// insertion order: the order of their linked-duplicate chain where the file's
+// records carry one (pre-6 and 6.x plain records), else physical order. Seeks are
+// binary searches.
 Status makeMemoryIndex(std::shared_ptr<const RecordSource> source, const KeySpec& key,
                        std::unique_ptr<KeyIndex>& out);
 

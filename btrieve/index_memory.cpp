@@ -1,13 +1,37 @@
 // The sorted in-memory key index. Memory: one key's bytes and one address per
 // live record; the key bytes of all entries share one buffer.
+//
+// Duplicates keep insertion order, the order of the file's own index. Where the
+// records carry linked-duplicate pointers (pre-6 and 6.x files, plain records:
+// at the key's duplicate offset in the slot, a ws pointer to the previous and
+// one to the next record of the value, FF FF FF FF at the ends), the records of
+// one value are put in the order of their chain. A value whose records do not
+// form exactly one whole chain keeps physical order, as do files without chains.
 #include <algorithm>
+#include <unordered_map>
 #include <vector>
 
+#include "btrieve/bytes.h"
+#include "btrieve/file.h"
 #include "btrieve/index.h"
 #include "btrieve/keys.h"
 
 namespace btrieve {
 namespace {
+
+constexpr uint32_t kNoPointer = 0xFFFFFFFFu;
+
+// The file whose records of key carry duplicate chains, or null.
+const File* chainedFile(const RecordSource& source, const KeySpec& key) {
+    const auto* file = dynamic_cast<const File*>(&source);
+    if (!file) return nullptr;
+    const FileInfo& info = file->info();
+    if (info.family == Family::V8 || info.compressed || !key.allowsDuplicates() ||
+        (key.flags() & keyflag::RepeatingDuplicates) || key.duplicateOffset == 0 ||
+        key.duplicateOffset + 8u > info.physicalRecordLength)
+        return nullptr;
+    return file;
+}
 
 class MemoryIndex;
 
@@ -39,25 +63,79 @@ public:
         };
         std::vector<Raw> raw;
         std::string keys;
+        // Chain pointers (previous, next) per record in physical order, read from
+        // the slot while its page is at hand.
+        const File* chained = chainedFile(*source_, key_);
+        std::vector<std::pair<uint32_t, uint32_t>> links;
+        std::string slot;
         const Status st = source_->forEachRecord([&](RecordAddress addr, const std::string& rec) {
             raw.push_back({addr, keys.size()});
             keys += extractKey(key_, rec);
+            if (chained) {
+                const bool read = ok(chained->readSlot(addr, slot));
+                detail::ByteReader r(slot);
+                const uint32_t prev = r.swapped32(key_.duplicateOffset);
+                const uint32_t next = r.swapped32(key_.duplicateOffset + 4u);
+                if (read && r.ok()) links.emplace_back(prev, next);
+                else chained = nullptr;  // keep physical order
+            }
             return true;
         });
         if (!ok(st)) return st;
         const FileInfo& info = source_->info();
-        std::stable_sort(raw.begin(), raw.end(), [&](const Raw& a, const Raw& b) {
-            return compareKeys(key_, info, std::string_view(keys).substr(a.keyOffset, keyLength_),
-                               std::string_view(keys).substr(b.keyOffset, keyLength_)) < 0;
+        auto keyOf = [&](const Raw& r) { return std::string_view(keys).substr(r.keyOffset, keyLength_); };
+        std::vector<uint32_t> order(raw.size());
+        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
+        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+            return compareKeys(key_, info, keyOf(raw[a]), keyOf(raw[b])) < 0;
         });
+        if (chained) orderByChains(*chained, raw, links, order, keyOf);
         // Lay the keys out again in sorted order so that entry i's key is at i * length.
         keys_.reserve(keys.size());
         addresses_.reserve(raw.size());
-        for (const Raw& r : raw) {
-            keys_.append(keys, r.keyOffset, keyLength_);
-            addresses_.push_back(r.address);
+        for (uint32_t i : order) {
+            keys_.append(keys, raw[i].keyOffset, keyLength_);
+            addresses_.push_back(raw[i].address);
         }
         return Status::Success;
+    }
+
+    // Puts the records of each value (a run of equal keys in order) in the order
+    // of their duplicate chain, when they form exactly one whole chain.
+    template <typename Raw, typename KeyOf>
+    void orderByChains(const File& file, const std::vector<Raw>& raw,
+                       const std::vector<std::pair<uint32_t, uint32_t>>& links, std::vector<uint32_t>& order,
+                       KeyOf keyOf) const {
+        const FileInfo& info = file.info();
+        std::unordered_map<RecordAddress, uint32_t> member;  // address -> physical index, one run
+        std::vector<uint32_t> chain;
+        for (size_t begin = 0, end = 0; begin < order.size(); begin = end) {
+            end = begin + 1;
+            while (end < order.size() && compareKeys(key_, info, keyOf(raw[order[begin]]), keyOf(raw[order[end]])) == 0)
+                ++end;
+            if (end - begin < 2) continue;
+            member.clear();
+            uint32_t head = kNoPointer;
+            size_t heads = 0;
+            for (size_t i = begin; i < end; ++i) {
+                member.emplace(raw[order[i]].address, order[i]);
+                if (links[order[i]].first == kNoPointer) head = order[i], ++heads;
+            }
+            if (heads != 1) continue;
+            chain.clear();
+            for (uint32_t at = head; chain.size() <= end - begin;) {
+                chain.push_back(at);
+                const uint32_t next = links[at].second;
+                if (next == kNoPointer) break;
+                auto it = member.find(file.addressFromPointer(next));
+                if (it == member.end() || links[it->second].first == kNoPointer ||
+                    file.addressFromPointer(links[it->second].first) != raw[at].address)
+                    break;
+                at = it->second;
+            }
+            if (chain.size() != end - begin || links[chain.back()].second != kNoPointer) continue;
+            std::copy(chain.begin(), chain.end(), order.begin() + static_cast<std::ptrdiff_t>(begin));
+        }
     }
 
     const KeySpec& key() const override { return key_; }

@@ -6,13 +6,14 @@
 
 #include <vector>
 
+#include "btrieve/index_btree.h"
 #include "btrieve/keys.h"
 
 namespace btrieve {
 
 struct Table::Impl {
     std::shared_ptr<const RecordSource> source;
-    IndexFactory factory = makeMemoryIndex;
+    IndexFactory factory = makeDefaultIndex;
     int active = 0;
     std::vector<std::unique_ptr<KeyIndex>> indexes;  // by position in info().keys, made on first use
     std::unique_ptr<IndexCursor> pos;                 // declared after indexes: destroyed first
@@ -206,7 +207,22 @@ void Table::setIndexFactory(IndexFactory factory) {
     impl_->loaded = false;
     impl_->record.clear();
     impl_->indexes.clear();
-    impl_->factory = factory ? std::move(factory) : IndexFactory(makeMemoryIndex);
+    impl_->factory = factory ? std::move(factory) : IndexFactory(makeDefaultIndex);
+}
+
+std::string Table::indexDescription(int keyNumber) {
+    KeyIndex* idx = nullptr;
+    const Status st = impl_->indexFor(keyNumber, idx);
+    return ok(st) ? idx->description() : "unavailable (" + statusText(st) + ")";
+}
+
+Status Table::verifyIndex(int keyNumber) {
+    KeyIndex* idx = nullptr;
+    if (Status st = impl_->indexFor(keyNumber, idx); !ok(st)) return st;
+    std::unique_ptr<IndexCursor> c;
+    Status st = idx->first(c);
+    while (ok(st)) st = c->next();
+    return st == Status::EndOfFile ? Status::Success : st;
 }
 
 bool Table::hasCurrent() const { return impl_->loaded; }

@@ -42,9 +42,19 @@ public:
     Status findFirst(const Criteria& criteria);
     Status findNext(const Criteria& criteria);
 
-    // Chooses how key indexes are made (the sorted in-memory index by default).
-    // Drops the indexes made so far and the current record.
+    // Chooses how key indexes are made. By default (and for a null factory) the
+    // file's own B-tree where it can be walked and checks out, else the sorted
+    // in-memory index (makeDefaultIndex in index_btree.h); makeMemoryIndex turns the
+    // tree walk off. Drops the indexes made so far and the current record.
     void setIndexFactory(IndexFactory factory);
+
+    // Which index serves key keyNumber, making it if need be: "file B-tree", or
+    // "in-memory (reason)"; "unavailable (status ...)" when none can be made.
+    std::string indexDescription(int keyNumber);
+    // Walks key keyNumber's index from the first entry to the last, without moving
+    // the current record, so that a file index that does not check out anywhere is
+    // found (and replaced by the in-memory index) before it is described.
+    Status verifyIndex(int keyNumber);
 
     // A record that cannot be read (the source reports a status for it) is not
     // skipped: the move or search returns that status and stands on the record

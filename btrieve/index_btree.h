@@ -1,0 +1,35 @@
+// The key index read from the file's own B-tree pages (pre-6 and 6.x files), so
+// that open, seek and the first moves cost a few page reads instead of a pass
+// over the file. The tree is trusted only while it checks out against the data;
+// at the first disagreement the index falls back to the sorted in-memory index,
+// repositioned on the record it stood on, and goes on from there.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "btrieve/index.h"
+
+namespace btrieve {
+
+// Why the file's own tree of key cannot be walked at all (the family's or the
+// key's index layout is unknown, the source is not a file, ...); empty when it can.
+std::string fileIndexUnusable(const RecordSource& source, const KeySpec& key);
+
+// The index over the file's own B-tree of key. Fails (UnsupportedLayout, or the
+// status of the root page) when the tree cannot be walked or its root does not
+// check out; whyNot then says why.
+Status makeBTreeIndex(std::shared_ptr<const RecordSource> source, const KeySpec& key,
+                      std::unique_ptr<KeyIndex>& out, std::string* whyNot = nullptr);
+
+// The default index of a Table: the file's own tree where it can be walked and
+// its root checks out, otherwise the in-memory index, whose description() then
+// names the reason. The environment variable BTRIEVE_NO_FILE_INDEX=1 (read once
+// per process) turns the tree walk off.
+Status makeDefaultIndex(std::shared_ptr<const RecordSource> source, const KeySpec& key,
+                        std::unique_ptr<KeyIndex>& out);
+
+// Whether the process-wide switch BTRIEVE_NO_FILE_INDEX=1 is set.
+bool fileIndexSwitchedOff();
+
+}  // namespace btrieve
