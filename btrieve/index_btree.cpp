@@ -71,6 +71,17 @@ struct Node {
 };
 using NodeRef = std::shared_ptr<const Node>;
 
+// The records of one duplicate value in chain order, with their own key bytes.
+struct Chain {
+    RecordAddress first = 0;  // identifies the chain in the cache
+    std::vector<RecordAddress> addresses;
+    std::string keys;         // keyLength bytes per record
+    uint32_t keyLength = 0;
+    std::string_view key(size_t i) const { return std::string_view(keys).substr(i * keyLength, keyLength); }
+};
+using ChainRef = std::shared_ptr<const Chain>;
+constexpr size_t kChainCache = 8;
+
 // The in-memory index under a label that says why the file's tree is not used.
 class LabelledIndex : public KeyIndex {
 public:
@@ -126,6 +137,10 @@ public:
     // A record an entry or chain names: its own key bytes and chain neighbours.
     Step record(RecordAddress addr, std::string& key, RecordAddress& prev, RecordAddress& next,
                 std::string& why) const;
+    // The whole checked duplicate chain of entry i of n. A chain is checked before
+    // any of its records is handed out, so that a fallback never happens inside
+    // one value, where the two indexes might order the records differently.
+    Step chain(const Node& n, uint32_t i, ChainRef& out, std::string& why) const;
 
     // From the first fault on, every cursor continues on the in-memory index.
     void breakDown(const std::string& why) const {
@@ -166,6 +181,7 @@ private:
 
     mutable std::mutex mutex_;
     mutable std::list<NodeRef> cache_;  // front = most recent
+    mutable std::list<ChainRef> chains_;
     mutable bool broken_ = false;
     mutable std::string why_;
     mutable bool memoryMade_ = false;
@@ -182,10 +198,9 @@ public:
         index_ = o.index_;
         path_ = o.path_;
         addr_ = o.addr_;
-        prev_ = o.prev_;
-        next_ = o.next_;
         key_ = o.key_;
-        chain_ = o.chain_;
+        group_ = o.group_;
+        member_ = o.member_;
         walk_ = o.walk_;
         walked_ = o.walked_;
         mem_ = o.mem_ ? o.mem_->clone() : nullptr;
@@ -223,7 +238,7 @@ private:
     Step leftmost(uint32_t page, std::string& why);
     Step rightmost(uint32_t page, std::string& why);
     Step land(bool forward, std::string& why);
-    Step chainStep(bool forward, std::string& why);
+    Step chainStep(bool forward);
     Status toMemory(bool forward);
     Step noRoot(std::string& why) const {
         if (index_->info().recordCount == 0) return Step::End;
@@ -239,9 +254,10 @@ private:
     };
     const TreeIndex* index_;
     std::vector<Frame> path_;
-    RecordAddress addr_ = kNoRecord, prev_ = kNoRecord, next_ = kNoRecord;
+    RecordAddress addr_ = kNoRecord;
     std::string key_;       // the current record's own key bytes
-    uint64_t chain_ = 0;    // records of the current entry's chain passed so far
+    ChainRef group_;        // duplicates: the current entry's chain, and the record's place in it
+    size_t member_ = 0;
     int walk_ = 0;          // +1 / -1 while the cursor has moved only away from its end
     uint64_t walked_ = 0;   // records reached on that walk
     std::unique_ptr<IndexCursor> mem_;  // set once the cursor continues on the in-memory index
@@ -349,6 +365,56 @@ Step TreeIndex::record(RecordAddress addr, std::string& key, RecordAddress& prev
         prev = p == kNone ? kNoRecord : file_.addressFromPointer(p);
         next = n == kNone ? kNoRecord : file_.addressFromPointer(n);
     }
+    return Step::Ok;
+}
+
+Step TreeIndex::chain(const Node& n, uint32_t i, ChainRef& out, std::string& why) const {
+    const RecordAddress first = n.first[i], last = n.last[i];
+    {
+        std::lock_guard lock(mutex_);
+        for (auto it = chains_.begin(); it != chains_.end(); ++it)
+            if ((*it)->first == first) {
+                chains_.splice(chains_.begin(), chains_, it);
+                out = chains_.front();
+                if (out->addresses.back() == last && compareKeys(key_, info_, out->key(0), n.key(i)) == 0)
+                    return Step::Ok;
+                break;  // another entry names the same record; check it afresh
+            }
+    }
+    auto c = std::make_shared<Chain>();
+    c->first = first;
+    c->keyLength = keyLength_;
+    std::string key;
+    RecordAddress prev = kNoRecord, next = kNoRecord, at = first, before = kNoRecord;
+    for (;;) {
+        if (c->addresses.size() >= info_.recordCount) {
+            why = "a duplicate chain is longer than the file";
+            return Step::Fault;
+        }
+        if (Step s = record(at, key, prev, next, why); s != Step::Ok) return s;
+        if (prev != before) {
+            why = before == kNoRecord ? "a duplicate chain does not start at its entry"
+                                      : "a duplicate chain's links disagree";
+            return Step::Fault;
+        }
+        if (compareKeys(key_, info_, key, n.key(i)) != 0) {
+            why = "an entry's key differs from its record's";
+            return Step::Fault;
+        }
+        c->addresses.push_back(at);
+        c->keys += key;
+        if (next == kNoRecord) break;
+        before = at;
+        at = next;
+    }
+    if (at != last) {
+        why = "a duplicate chain ends before its entry's last record";
+        return Step::Fault;
+    }
+    out = c;
+    std::lock_guard lock(mutex_);
+    chains_.push_front(std::move(c));
+    if (chains_.size() > kChainCache) chains_.pop_back();
     return Step::Ok;
 }
 
@@ -524,61 +590,36 @@ Step TreeCursor::rightmost(uint32_t page, std::string& why) {
 Step TreeCursor::land(bool forward, std::string& why) {
     const Node& n = top();
     const uint32_t i = topIndex();
-    addr_ = forward ? n.first[i] : n.last[i];
-    if (Step s = index_->record(addr_, key_, prev_, next_, why); s != Step::Ok) return s;
-    const KeySpec& key = index_->key();
-    if (compareKeys(key, index_->info(), key_, n.key(i)) != 0) {
+    if (index_->duplicates()) {
+        if (Step s = index_->chain(n, i, group_, why); s != Step::Ok) return s;
+        member_ = forward ? 0 : group_->addresses.size() - 1;
+        addr_ = group_->addresses[member_];
+        key_.assign(group_->key(member_));
+        return Step::Ok;
+    }
+    addr_ = n.first[i];
+    RecordAddress prev, next;
+    if (Step s = index_->record(addr_, key_, prev, next, why); s != Step::Ok) return s;
+    if (compareKeys(index_->key(), index_->info(), key_, n.key(i)) != 0) {
         why = "an entry's key differs from its record's";
         return Step::Fault;
     }
-    if ((forward ? prev_ : next_) != kNoRecord) {
-        why = "a duplicate chain does not start at its entry";
-        return Step::Fault;
-    }
-    chain_ = 1;
     return Step::Ok;
 }
 
-// One record along the current entry's duplicate chain; End at the chain's end.
-Step TreeCursor::chainStep(bool forward, std::string& why) {
-    const Node& n = top();
-    const uint32_t i = topIndex();
-    const RecordAddress to = forward ? next_ : prev_;
-    if (to == kNoRecord) {
-        if (addr_ != (forward ? n.last[i] : n.first[i])) {
-            why = "a duplicate chain ends before its entry's last record";
-            return Step::Fault;
-        }
-        return Step::End;
-    }
-    if (++chain_ > index_->info().recordCount) {
-        why = "a duplicate chain is longer than the file";
-        return Step::Fault;
-    }
-    std::string key;
-    RecordAddress p, q;
-    if (Step s = index_->record(to, key, p, q, why); s != Step::Ok) return s;
-    if ((forward ? p : q) != addr_) {
-        why = "a duplicate chain's links disagree";
-        return Step::Fault;
-    }
-    if (compareKeys(index_->key(), index_->info(), key, n.key(i)) != 0) {
-        why = "a duplicate chain holds a record of another key";
-        return Step::Fault;
-    }
-    addr_ = to;
-    prev_ = p;
-    next_ = q;
-    key_ = std::move(key);
+// One record along the current entry's checked chain; End at the chain's end.
+Step TreeCursor::chainStep(bool forward) {
+    if (!group_) return Step::End;
+    if (forward ? member_ + 1 >= group_->addresses.size() : member_ == 0) return Step::End;
+    member_ = forward ? member_ + 1 : member_ - 1;
+    addr_ = group_->addresses[member_];
+    key_.assign(group_->key(member_));
     return Step::Ok;
 }
 
 Step TreeCursor::step(bool forward, std::string& why) {
     if (path_.empty()) return Step::End;
-    if (index_->duplicates()) {
-        const Step s = chainStep(forward, why);
-        if (s != Step::End) return s;
-    }
+    if (chainStep(forward) == Step::Ok) return Step::Ok;
     Frame& t = path_.back();
     const Node& n = *t.node;
     if (forward) {
@@ -629,29 +670,38 @@ Status TreeCursor::move(bool forward) {
     return toMemory(forward);
 }
 
-// Continues on the in-memory index from the record this cursor stands on.
+// Continues on the in-memory index from the record this cursor stands on. When
+// the cursor has passed all records of its value in the direction of travel (as
+// it has whenever the tree faults: chains are checked whole before use), it goes
+// on from the next value, whatever order the in-memory index gives duplicates;
+// otherwise (another cursor found the fault) from the same record.
 Status TreeCursor::toMemory(bool forward) {
     const KeyIndex* mem = nullptr;
     if (Status st = index_->memory(mem); !ok(st)) return st;
     const KeySpec& key = index_->key();
     const size_t all = key.segments.size();
+    const bool passed = !group_ || (forward ? member_ + 1 >= group_->addresses.size() : member_ == 0);
     std::unique_ptr<IndexCursor> c;
-    Status st = mem->lowerBound(key_, all, c);
-    while (ok(st) && c->address() != addr_ && compareKeys(key, index_->info(), c->key(), key_) == 0)
-        st = c->next();
-    if (ok(st) && c->address() == addr_) {
-        st = forward ? c->next() : c->previous();
-        if (!ok(st)) return st;
-    } else if (forward) {
-        // The record is gone from the in-memory index: continue after its key.
+    Status st = Status::Success;
+    if (!passed) {
+        st = mem->lowerBound(key_, all, c);
+        while (ok(st) && c->address() != addr_ && compareKeys(key, index_->info(), c->key(), key_) == 0)
+            st = c->next();
+        if (ok(st) && c->address() == addr_) {
+            st = forward ? c->next() : c->previous();
+            if (!ok(st)) return st;
+            mem_ = std::move(c);
+            return Status::Success;
+        }
+    }
+    if (forward) {
         st = mem->upperBound(key_, all, c);
-        if (!ok(st)) return st;
     } else {
         st = mem->lowerBound(key_, all, c);
         if (ok(st)) st = c->previous();
         else if (st == Status::EndOfFile) st = mem->last(c);
-        if (!ok(st)) return st;
     }
+    if (!ok(st)) return st;
     mem_ = std::move(c);
     return Status::Success;
 }

@@ -4,6 +4,7 @@
 // the data.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -199,6 +200,33 @@ TEST(FileIndexWritten, EachSeekAtBetweenAndOutsideKeysLandsAsInMemory) {
         for (SeekOp op : {SeekOp::Eq, SeekOp::Ge, SeekOp::Gt, SeekOp::Le, SeekOp::Lt})
             EXPECT_EQ(seekResult(f, true, key, op, value), seekResult(f, false, key, op, value))
                 << "key " << key << " op " << static_cast<int>(op) << " value size " << value.size();
+}
+
+TEST(FileIndexWritten, CriteriaSearchesFindTheSameRecordsAsInMemory) {
+    TempDir dir;
+    auto f = openShared(written(dir, "find.dat", options(512, 4), records(1500)));
+    ASSERT_TRUE(f);
+    const std::vector<FieldDef> fields = {{"group", DataType::Integer, 4, 2}, {"name", DataType::String, 6, 10}};
+    for (const auto& [key, text] : std::vector<std::pair<int, std::string>>{
+             {1, "group = 4"}, {2, "name = n7 AND group > 20"}, {0, "group = 36"}, {2, "name = nothing"}}) {
+        Criteria c;
+        ASSERT_EQ(Criteria::parse(text, fields, c), Status::Success) << text;
+        std::vector<std::vector<RecordAddress>> found;
+        for (bool fileIndex : {true, false}) {
+            Table t(f);
+            if (!fileIndex) t.setIndexFactory(makeMemoryIndex);
+            ASSERT_EQ(t.setActiveKey(key), Status::Success);
+            found.emplace_back();
+            for (Status st = t.findFirst(c); ok(st); st = t.findNext(c)) found.back().push_back(*t.currentAddress());
+            if (fileIndex) {
+                EXPECT_EQ(t.indexDescription(key), "file B-tree") << text;
+            }
+        }
+        EXPECT_EQ(found[0], found[1]) << text;
+        if (text != "name = nothing") {
+            EXPECT_FALSE(found[0].empty()) << text;
+        }
+    }
 }
 
 // Page reads of open + first and of seeks on a large written file; perLevel is
@@ -428,6 +456,55 @@ TEST(FileIndexChoice, WhichIndexAndWhy) {
     std::unique_ptr<KeyIndex> idx;
     ASSERT_EQ(makeDefaultIndex(f, nullable, idx), Status::Success);
     EXPECT_EQ(idx->description().rfind("in-memory (null key", 0), 0u) << idx->description();
+}
+
+TEST(FileIndexDuplicates, BothIndexesFollowTheChainWhereItLeavesAddressOrder) {
+    TempDir dir;
+    const std::string path = written(dir, "chain.dat", options(4096), records(200));
+    Layout6 l = layout(path);
+    std::string b = l.bytes;
+    // Reverse the chain of the value of key 1's first entry: the records of that
+    // value now stand in the chain newest-address first, as they do after inserts
+    // into reused slots.
+    const int key = 1;
+    const uint32_t keyLen = l.u16(l.spec(key) + 0x0A);
+    const uint32_t dupAt = l.u16(l.spec(key) + 0x12);
+    const size_t e = l.page(l.root(key)) + 12;
+    auto slot = [&](uint32_t addr) { return l.page(addr / l.ps) + addr % l.ps; };
+    std::vector<uint32_t> chain;
+    for (uint32_t a = l.swapped(e + 4 + keyLen); a != 0xFFFFFFFFu; a = l.swapped(slot(a) + dupAt + 4)) chain.push_back(a);
+    ASSERT_GE(chain.size(), 3u);
+    std::reverse(chain.begin(), chain.end());
+    for (size_t i = 0; i < chain.size(); ++i) {
+        filetest::putSwapped32(b, slot(chain[i]) + dupAt, i == 0 ? 0xFFFFFFFFu : chain[i - 1]);
+        filetest::putSwapped32(b, slot(chain[i]) + dupAt + 4, i + 1 == chain.size() ? 0xFFFFFFFFu : chain[i + 1]);
+    }
+    filetest::putSwapped32(b, e + 4 + keyLen, chain.front());
+    filetest::putSwapped32(b, e + 8 + keyLen, chain.back());
+    auto f = openShared(dir.put("reversed.dat", b));
+    ASSERT_TRUE(f);
+    const auto kinds = compareAllKeys(f, "reversed.dat");
+    EXPECT_EQ(kinds.at(key), "file B-tree");
+    auto mem = memoryIndex(f, f->info().keys[key]);
+    const auto seq = sequence(*mem, true);
+    std::vector<RecordAddress> expected;
+    for (uint32_t a : chain) expected.push_back(f->addressFromPointer(a));
+    ASSERT_GE(seq.size(), expected.size());
+    EXPECT_EQ(std::vector<RecordAddress>(seq.begin(), seq.begin() + expected.size()), expected);
+
+    // A chain that no longer holds all records of its value: the in-memory index
+    // keeps physical order for it, and the tree walk falls back to it.
+    std::string c = b;
+    filetest::putSwapped32(c, slot(chain[1]) + dupAt + 4, 0xFFFFFFFFu);
+    auto g = openShared(dir.put("cut.dat", c));
+    ASSERT_TRUE(g);
+    auto cutMem = memoryIndex(g, g->info().keys[key]);
+    std::vector<RecordAddress> physical = expected;
+    std::sort(physical.begin(), physical.end());
+    const auto cutSeq = sequence(*cutMem, true);
+    EXPECT_EQ(std::vector<RecordAddress>(cutSeq.begin(), cutSeq.begin() + physical.size()), physical);
+    const auto cutKinds = compareAllKeys(g, "cut.dat");
+    EXPECT_NE(cutKinds.at(key), "file B-tree");
 }
 
 // ---- the sample files --------------------------------------------------------------
