@@ -114,6 +114,12 @@ public:
             while (end < order.size() && compareKeys(key_, info, keyOf(raw[order[begin]]), keyOf(raw[order[end]])) == 0)
                 ++end;
             if (end - begin < 2) continue;
+            // Usually the chain runs in physical order already.
+            bool inOrder = links[order[begin]].first == kNoPointer && links[order[end - 1]].second == kNoPointer;
+            for (size_t i = begin; inOrder && i + 1 < end; ++i)
+                inOrder = links[order[i]].second != kNoPointer &&
+                          file.addressFromPointer(links[order[i]].second) == raw[order[i + 1]].address;
+            if (inOrder) continue;
             member.clear();
             uint32_t head = kNoPointer;
             size_t heads = 0;
