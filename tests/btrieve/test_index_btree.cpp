@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -505,6 +506,24 @@ TEST(FileIndexDuplicates, BothIndexesFollowTheChainWhereItLeavesAddressOrder) {
     EXPECT_EQ(std::vector<RecordAddress>(cutSeq.begin(), cutSeq.begin() + physical.size()), physical);
     const auto cutKinds = compareAllKeys(g, "cut.dat");
     EXPECT_NE(cutKinds.at(key), "file B-tree");
+}
+
+TEST(FileIndexChoice, TheEnvironmentSwitchTurnsTheWalkOff) {
+    // The switch is read once per process: look at it in a fresh one.
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    TempDir dir;
+    const std::string path = written(dir, "env.dat", options(4096), records(20));
+    ::setenv("BTRIEVE_NO_FILE_INDEX", "1", 1);
+    EXPECT_EXIT(
+        {
+            auto f = openShared(path);
+            Table t(f);
+            const bool off = fileIndexSwitchedOff() && ok(t.moveFirst()) &&
+                             t.indexDescription(0) == "in-memory (walk of the file's index switched off)";
+            std::exit(off ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
+    ::unsetenv("BTRIEVE_NO_FILE_INDEX");
 }
 
 // ---- the sample files --------------------------------------------------------------
