@@ -10,7 +10,10 @@
 #include "btrieve/file.h"
 
 #include <algorithm>
+#include <atomic>
 #include <map>
+#include <mutex>
+#include <vector>
 
 #include "btrieve/bytes.h"
 #include "btrieve/fcr.h"
@@ -30,8 +33,24 @@ public:
     std::unique_ptr<PageMap> map;
     std::unique_ptr<RecordReader> records;
 
+    // Physical page of each logical data page (kNotData for other pages), taken
+    // from the page table by the first whole scan, so that reads by address after
+    // it need no page-table lookup. Published once; read without a lock.
+    static constexpr uint32_t kNotData = 0xFFFFFFFFu;
+    mutable std::mutex directoryMutex;
+    mutable std::unique_ptr<const std::vector<uint32_t>> directoryOwner;
+    mutable std::atomic<const std::vector<uint32_t>*> directory{nullptr};
+    void publishDirectory(std::vector<uint32_t>&& pages) const;
+    // A data page through the directory; false when the directory cannot say.
+    bool directPage(uint32_t logical, Status& s, PageRef& page, RecordReader::PageKind& kind) const;
+
     Status loadAcs();
     Status slotAt(RecordAddress addr, PageRef& page, std::string_view& slot) const;
+    // Every live record in physical order; visit(address, slot) returns false to stop.
+    template <class Visit>
+    Status scan(Visit&& visit) const;
+    // A status for a read that succeeded: Truncated when the file shrank meanwhile.
+    Status settle(Status s) const { return ok(s) && store->truncated() ? Status::Truncated : s; }
 };
 
 namespace {
@@ -122,7 +141,8 @@ Status File::Impl::slotAt(RecordAddress addr, PageRef& page, std::string_view& s
         return Status::InvalidRecordAddress;
     if (layout.pat == PatKind::None && pageNo >= store->physicalPages()) return Status::InvalidRecordAddress;
     RecordReader::PageKind kind;
-    Status s = records->dataPage(pageNo, page, kind);
+    Status s;
+    if (!directPage(pageNo, s, page, kind)) s = records->dataPage(pageNo, page, kind);
     if (!ok(s)) return s;
     if (kind != RecordReader::PageKind::Data) return Status::InvalidRecordAddress;
     slot = std::string_view(*page).substr(offset, prl);
@@ -132,6 +152,39 @@ Status File::Impl::slotAt(RecordAddress addr, PageRef& page, std::string_view& s
     return live ? Status::Success : Status::InvalidRecordAddress;
 }
 
+void File::Impl::publishDirectory(std::vector<uint32_t>&& pages) const {
+    std::lock_guard lock(directoryMutex);
+    if (directoryOwner) return;
+    directoryOwner = std::make_unique<const std::vector<uint32_t>>(std::move(pages));
+    directory.store(directoryOwner.get(), std::memory_order_release);
+}
+
+// The same checks as PageMap::read for a data page: the page must name itself as
+// that logical page of type data.
+bool File::Impl::directPage(uint32_t logical, Status& s, PageRef& page, RecordReader::PageKind& kind) const {
+    const std::vector<uint32_t>* d = directory.load(std::memory_order_acquire);
+    if (!d || logical >= d->size()) return false;
+    kind = RecordReader::PageKind::NotData;
+    const uint32_t physical = (*d)[logical];
+    if (physical == kNotData) {
+        s = Status::Success;
+        return true;
+    }
+    s = store->readPage(physical, page);
+    if (!ok(s)) return true;
+    ByteReader r(*page);
+    const bool self = layout.pat == PatKind::V6
+                          ? r.patPage(0) == logical && r.u8(1) == pagetype::Data
+                          : r.u32(0) == logical && r.u16(4) == pagetype::Data;
+    if (!self || !r.ok()) {
+        page.reset();
+        s = Status::Corrupt;
+        return true;
+    }
+    kind = RecordReader::PageKind::Data;
+    return true;
+}
+
 File::File(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 File::~File() = default;
 
@@ -139,7 +192,9 @@ Status File::open(const std::string& path, std::unique_ptr<File>& out, const Ope
     out.reset();
     auto impl = std::make_unique<Impl>();
     impl->path = path;
-    Status s = PageStore::open(path, impl->store);
+    PageStore::Options storeOptions;
+    storeOptions.map = options.mapFile;
+    Status s = PageStore::open(path, impl->store, storeOptions);
     if (!ok(s)) return s;
     s = readHeader(*impl->store, impl->layout);
     if (!ok(s)) return s;
@@ -191,59 +246,128 @@ RecordAddress File::addressOfSlot(uint32_t page, uint32_t slotIndex) const {
 
 uint32_t File::slotsPerPage() const { return impl_->layout.slotsPerPage; }
 
-Status File::forEachRecord(const std::function<bool(RecordAddress, const std::string&)>& visit) const {
-    const Impl& f = *impl_;
-    const uint64_t expected = f.layout.info.recordCount;
-    const uint32_t prl = f.layout.info.physicalRecordLength;
+template <class Visit>
+Status File::Impl::scan(Visit&& visit) const {
+    const uint64_t expected = layout.info.recordCount;
+    const uint32_t prl = layout.info.physicalRecordLength;
     uint64_t seen = 0;
     bool stopped = false;
-    Status failure = Status::Success;
-    std::string record;
+    Status failure = store->checkSize();
+    if (!ok(failure)) return failure;
 
     auto scanPage = [&](uint32_t pageNo) -> bool {
         PageRef page;
         RecordReader::PageKind kind;
-        Status s = f.records->dataPage(pageNo, page, kind);
+        Status s = records->dataPage(pageNo, page, kind);
         if (!ok(s)) {
             failure = s;
             return false;
         }
         if (kind != RecordReader::PageKind::Data) return true;
-        for (uint32_t i = 0; i < f.layout.slotsPerPage; ++i) {
-            const uint32_t offset = f.layout.slotsOffset + i * prl;
-            std::string_view slot = std::string_view(*page).substr(offset, prl);
+        const std::string_view bytes = *page;
+        for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
+            const uint32_t offset = layout.slotsOffset + i * prl;
+            std::string_view slot = bytes.substr(offset, prl);
             bool live = false;
-            s = f.records->isLive(pageNo, offset, slot, live);
+            s = records->isLive(pageNo, offset, slot, live);
+            if (ok(s) && live && ++seen > expected) s = Status::Corrupt;  // more live records than the header has
             if (ok(s) && live) {
-                if (++seen > expected) s = Status::Corrupt;  // more live records than the header has
-                else s = f.records->decode(slot, record);
+                s = visit(makeAddress(pageNo, offset), slot);
+                if (s == Status::EndOfFile) {
+                    stopped = true;
+                    return false;
+                }
             }
             if (!ok(s)) {
                 failure = s;
                 return false;
             }
-            if (live && !visit(makeAddress(pageNo, offset), record)) {
-                stopped = true;
-                return false;
-            }
+        }
+        // A page whose bytes went to zeros under us ends the scan.
+        if (store->truncated()) {
+            failure = Status::Truncated;
+            return false;
         }
         return true;
     };
 
-    if (f.layout.pat == PatKind::None) {
+    if (layout.pat == PatKind::None) {
         // Pre-6 pages are physical; the header's page count bounds the file's own.
-        const uint64_t pages = std::min<uint64_t>(f.store->physicalPages(), f.layout.info.pageCount);
+        const uint64_t pages = std::min<uint64_t>(store->physicalPages(), layout.info.pageCount);
         for (uint64_t p = 1; p < pages; ++p)
             if (!scanPage(static_cast<uint32_t>(p))) break;
     } else {
-        Status s = f.map->forEach([&](uint32_t logical, const PageEntry& e) {
+        const bool wanted = directory.load(std::memory_order_acquire) == nullptr;
+        std::vector<uint32_t> pages;
+        Status s = map->forEach([&](uint32_t logical, const PageEntry& e) {
+            if (wanted && e.type == pagetype::Data) {
+                if (pages.size() <= logical) pages.resize(logical + 1, kNotData);
+                pages[logical] = static_cast<uint32_t>(e.physical);
+            }
             return e.type != pagetype::Data || scanPage(logical);
         });
         if (ok(failure)) failure = s;
+        // Only a scan that saw the whole table describes it.
+        if (wanted && ok(failure) && !stopped) {
+            pages.resize(static_cast<size_t>(map->groups()) * layout.patEntries + 1, kNotData);
+            publishDirectory(std::move(pages));
+        }
     }
+    if (ok(failure)) failure = store->checkSize();
     if (!ok(failure)) return failure;
     if (!stopped && seen != expected) return Status::Corrupt;
     return Status::Success;
+}
+
+// The visitors below return EndOfFile to stop the scan.
+Status File::forEachRecord(const std::function<bool(RecordAddress, const std::string&)>& visit) const {
+    std::string record;
+    return impl_->scan([&](RecordAddress addr, std::string_view slot) {
+        Status s = impl_->records->decode(slot, record);
+        if (!ok(s)) return s;
+        return visit(addr, record) ? Status::Success : Status::EndOfFile;
+    });
+}
+
+Status File::forEachRecordView(const std::function<bool(RecordAddress, std::string_view)>& visit) const {
+    std::string scratch;
+    return impl_->scan([&](RecordAddress addr, std::string_view slot) {
+        std::string_view record;
+        Status s = impl_->records->decodeView(slot, record, scratch);
+        if (!ok(s)) return s;
+        return visit(addr, record) ? Status::Success : Status::EndOfFile;
+    });
+}
+
+void File::prefetchRecord(RecordAddress addr) const {
+    const Impl& f = *impl_;
+    if (!f.store->mapped()) return;
+    uint32_t physical = addressPage(addr);
+    if (f.layout.pat != PatKind::None) {
+        const std::vector<uint32_t>* d = f.directory.load(std::memory_order_acquire);
+        if (!d || physical >= d->size() || (*d)[physical] == Impl::kNotData) return;
+        physical = (*d)[physical];
+    }
+    f.store->prefetch(physical, addressOffset(addr), f.layout.info.physicalRecordLength);
+}
+
+bool File::mapped() const { return impl_->store->mapped(); }
+
+Status File::checkUnchanged() const { return impl_->store->checkSize(); }
+
+Status File::readRecordView(RecordAddress addr, std::string_view& out, std::string& scratch) const {
+    out = {};
+    PageRef page;
+    std::string_view slot;
+    Status s = impl_->slotAt(addr, page, slot);
+    if (!ok(s)) return s;
+    if (!impl_->store->mapped()) {
+        // Pages are cached copies that may go; the record must outlive the page.
+        s = impl_->records->decode(slot, scratch);
+        if (ok(s)) out = scratch;
+        return impl_->settle(s);
+    }
+    return impl_->settle(impl_->records->decodeView(slot, out, scratch));
 }
 
 Status File::readRecord(RecordAddress addr, std::string& out) const {
@@ -252,7 +376,7 @@ Status File::readRecord(RecordAddress addr, std::string& out) const {
     std::string_view slot;
     Status s = impl_->slotAt(addr, page, slot);
     if (!ok(s)) return s;
-    return impl_->records->decode(slot, out);
+    return impl_->settle(impl_->records->decode(slot, out));
 }
 
 Status File::readSlot(RecordAddress addr, std::string& out) const {
@@ -261,7 +385,7 @@ Status File::readSlot(RecordAddress addr, std::string& out) const {
     std::string_view slot;
     Status s = impl_->slotAt(addr, page, slot);
     if (ok(s)) out.assign(slot);
-    return s;
+    return impl_->settle(s);
 }
 
 Status File::readLogicalPage(uint32_t page, std::string& out) const {
@@ -269,7 +393,7 @@ Status File::readLogicalPage(uint32_t page, std::string& out) const {
     PageRef bytes;
     Status s = impl_->map->read(page, pagetype::Unused, bytes);
     if (ok(s)) out = *bytes;
-    return s;
+    return impl_->settle(s);
 }
 
 }  // namespace btrieve

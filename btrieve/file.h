@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "btrieve/record_source.h"
 
@@ -16,6 +17,8 @@ struct OpenOptions {
     // owner block's encoding is known; otherwise accepted. No known family
     // allows the check yet, so every name is accepted (see file.cpp).
     std::string ownerName;
+    // Read the file through a read-only mapping where possible (else pread).
+    bool mapFile = true;
 };
 
 // The const members may be called from several threads at once; the page cache
@@ -33,6 +36,24 @@ public:
     Status readRecord(RecordAddress addr, std::string& out) const override;
 
     const std::string& path() const;
+
+    // forEachRecord without a copy per record: rec views the record's bytes and is
+    // valid only during the call.
+    Status forEachRecordView(const std::function<bool(RecordAddress, std::string_view)>& visit) const;
+    // readRecord without a copy where it can be had: out views the file's mapping
+    // (valid while this File lives) when the file is mapped and the record lies
+    // whole in its slot; otherwise the record is decoded into scratch and out views
+    // scratch.
+    Status readRecordView(RecordAddress addr, std::string_view& out, std::string& scratch) const;
+    // A hint before reading the record at addr soon (a batch of reads by address):
+    // starts loading its page from memory when the file is mapped. Reads nothing.
+    void prefetchRecord(RecordAddress addr) const;
+    // Whether pages are read through a read-only mapping of the file.
+    bool mapped() const;
+    // Truncated when the file is now shorter than it was at open (so bytes read
+    // since may be zeros), else Success. The reading calls check this themselves;
+    // callers of the view calls check it after using the views.
+    Status checkUnchanged() const;
 
     // Record addresses: the page holding the slot in the high 32 bits (pre-6: the
     // physical page; 6.x and later: the logical page), the slot's byte offset in

@@ -1,13 +1,98 @@
 #include "btrieve/pages.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace btrieve::detail {
+namespace {
+
+// The SIGBUS guard: one entry per live mapping. The handler reads the table
+// without locks, so entries are claimed and released through their state.
+struct GuardEntry {
+    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 live
+    std::atomic<uintptr_t> begin{0};
+    std::atomic<uintptr_t> end{0};  // rounded up to whole system pages
+    std::atomic<bool> hit{false};
+};
+constexpr int kGuardEntries = 256;
+GuardEntry g_guard[kGuardEntries];
+struct sigaction g_previous {};
+std::atomic<uintptr_t> g_systemPage{4096};
+std::once_flag g_installOnce;
+std::atomic<bool> g_installed{false};
+
+void onSigbus(int sig, siginfo_t* info, void* context) {
+    const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
+    for (auto& e : g_guard) {
+        if (e.state.load(std::memory_order_acquire) != 2) continue;
+        const uintptr_t begin = e.begin.load(std::memory_order_relaxed);
+        const uintptr_t end = e.end.load(std::memory_order_relaxed);
+        if (at < begin || at >= end) continue;
+        // Zero pages from the faulting page to the end of the mapping: the access
+        // is retried on them, and the store reports Truncated from now on.
+        const uintptr_t from = at & ~(g_systemPage.load(std::memory_order_relaxed) - 1);
+        void* r = ::mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        if (r == MAP_FAILED) break;
+        e.hit.store(true, std::memory_order_release);
+        return;
+    }
+    // Not one of ours: whoever handled it before, or the default action.
+    if (g_previous.sa_flags & SA_SIGINFO) {
+        if (g_previous.sa_sigaction) {
+            g_previous.sa_sigaction(sig, info, context);
+            return;
+        }
+    } else if (g_previous.sa_handler != SIG_DFL && g_previous.sa_handler != SIG_IGN) {
+        g_previous.sa_handler(sig);
+        return;
+    }
+    struct sigaction dfl {};
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    ::sigaction(sig, &dfl, nullptr);  // the retried access now ends the process
+}
+
+bool installGuard() {
+    std::call_once(g_installOnce, [] {
+        const long ps = ::sysconf(_SC_PAGESIZE);
+        if (ps > 0) g_systemPage.store(static_cast<uintptr_t>(ps));
+        struct sigaction sa {};
+        sa.sa_sigaction = onSigbus;
+        sa.sa_flags = SA_SIGINFO;
+        sigemptyset(&sa.sa_mask);
+        if (::sigaction(SIGBUS, &sa, &g_previous) == 0) g_installed.store(true);
+    });
+    return g_installed.load();
+}
+
+int claimGuard(const char* base, uint64_t length) {
+    const uintptr_t sp = g_systemPage.load();
+    for (int i = 0; i < kGuardEntries; ++i) {
+        int expected = 0;
+        if (!g_guard[i].state.compare_exchange_strong(expected, 1)) continue;
+        const auto b = reinterpret_cast<uintptr_t>(base);
+        g_guard[i].begin.store(b);
+        g_guard[i].end.store(b + ((length + sp - 1) & ~(sp - 1)));
+        g_guard[i].hit.store(false);
+        g_guard[i].state.store(2, std::memory_order_release);
+        return i;
+    }
+    return -1;
+}
+
+}  // namespace
 
 Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out) {
+    return open(path, out, Options{});
+}
+
+Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out, const Options& options) {
     out.reset();
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
@@ -21,11 +106,41 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out)
         return Status::IoError;
     }
     out = std::make_unique<PageStore>(Key{}, fd, static_cast<uint64_t>(st.st_size));
+    // Map the file when the guard can protect the mapping; else pread.
+    PageStore& s = *out;
+    if (options.map && s.size_ > 0 && s.size_ <= SIZE_MAX && installGuard()) {
+        void* m = ::mmap(nullptr, static_cast<size_t>(s.size_), PROT_READ, MAP_SHARED, fd, 0);
+        if (m != MAP_FAILED) {
+            s.guardSlot_ = claimGuard(static_cast<const char*>(m), s.size_);
+            if (s.guardSlot_ >= 0) {
+                s.map_ = static_cast<const char*>(m);
+                s.recent_ = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);
+            } else {
+                ::munmap(m, static_cast<size_t>(s.size_));
+            }
+        }
+    }
     return Status::Success;
 }
 
 PageStore::~PageStore() {
+    if (map_) {
+        g_guard[guardSlot_].state.store(0, std::memory_order_release);
+        ::munmap(const_cast<char*>(map_), static_cast<size_t>(size_));
+    }
     if (fd_ >= 0) ::close(fd_);
+}
+
+bool PageStore::truncated() const {
+    if (shortRead_.load(std::memory_order_relaxed)) return true;
+    return map_ && g_guard[guardSlot_].hit.load(std::memory_order_acquire);
+}
+
+Status PageStore::checkSize() const {
+    struct stat st {};
+    if (::fstat(fd_, &st) != 0) return Status::IoError;
+    if (static_cast<uint64_t>(st.st_size) < size_) shortRead_.store(true);
+    return truncated() ? Status::Truncated : Status::Success;
 }
 
 Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const {
@@ -38,7 +153,10 @@ Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const
         ssize_t n = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return Status::IoError;
-        if (n == 0) return Status::Truncated;  // the file shrank under us
+        if (n == 0) {  // the file shrank under us
+            shortRead_.store(true);
+            return Status::Truncated;
+        }
         done += static_cast<size_t>(n);
     }
     return Status::Success;
@@ -70,10 +188,32 @@ void PageStore::decrypt(std::string& page) const {
     }
 }
 
+void PageStore::countMapped(uint64_t page) const {
+    auto& e = recent_[page % kRecentPages];
+    if (e.load(std::memory_order_relaxed) != page + 1) {
+        e.store(page + 1, std::memory_order_relaxed);
+        reads_.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void PageStore::prefetch(uint64_t page, uint32_t offset, uint32_t length) const {
+    if (!map_ || page >= physicalPages() || offset >= pageSize_) return;
+    const char* p = map_ + page * pageSize_;
+    __builtin_prefetch(p);
+    const uint32_t end = std::min(pageSize_, offset + length);
+    for (uint32_t o = offset; o < end; o += 64) __builtin_prefetch(p + o);
+}
+
 Status PageStore::readPage(uint64_t page, PageRef& out) const {
     out.reset();
     if (pageSize_ == 0) return Status::InvalidOperation;
-    if (page >= physicalPages()) return Status::Truncated;
+    if (page >= physicalPages() || truncated()) return Status::Truncated;
+    const bool decrypted = xor_ && page >= xorFirstPage_;
+    if (map_ && !decrypted) {
+        countMapped(page);
+        out = PageRef(std::string_view(map_ + page * pageSize_, pageSize_));
+        return Status::Success;
+    }
     std::lock_guard lock(mutex_);
     if (auto it = index_.find(page); it != index_.end()) {
         lru_.splice(lru_.begin(), lru_, it->second);
@@ -83,8 +223,8 @@ Status PageStore::readPage(uint64_t page, PageRef& out) const {
     std::string bytes;
     Status s = readAt(page * pageSize_, pageSize_, bytes);
     if (!ok(s)) return s;
-    if (xor_ && page >= xorFirstPage_) decrypt(bytes);
-    auto ref = std::make_shared<const std::string>(std::move(bytes));
+    if (decrypted) decrypt(bytes);
+    PageRef ref(std::make_shared<const std::string>(std::move(bytes)));
     lru_.emplace_front(page, ref);
     index_[page] = lru_.begin();
     if (lru_.size() > kCachePages) {

@@ -1,6 +1,17 @@
-// Physical page access for a Btrieve file opened read-only: pread on demand through
-// a small bounded cache, with the owner-name decryption applied as pages come in.
-// No copy of the whole file is ever held.
+// Physical page access for a Btrieve file opened read-only. The file is mapped
+// read-only where the system allows it, so that a page is a view into the mapping
+// and nothing is copied; otherwise pages come in by pread through a small bounded
+// cache. Pages decrypted with the owner block are always copies held in that
+// cache. No copy of the whole file is ever held.
+//
+// A mapped file that another program shortens while it is open: touching a mapped
+// page past the new end raises SIGBUS. A process-wide handler (installed with the
+// first mapping, passing other faults on to the handler it replaced) puts zero
+// pages in place of the lost part of the mapping and marks the store truncated;
+// from then on readPage reports Truncated, and the callers check truncated()
+// after using a page's bytes, so the call that met the fault also reports
+// Truncated. No crash, and no record read from the zero pages is passed on as
+// good by a call that returns Success.
 #pragma once
 
 #include <array>
@@ -10,23 +21,53 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "btrieve/status.h"
 
 namespace btrieve::detail {
 
-using PageRef = std::shared_ptr<const std::string>;
+// One page's bytes: a view into the file's mapping (valid while the store lives),
+// or a shared copy from the cache.
+class PageRef {
+public:
+    PageRef() = default;
+    explicit PageRef(std::string_view mapped) : view_(mapped), set_(true) {}
+    explicit PageRef(std::shared_ptr<const std::string> copy)
+        : copy_(std::move(copy)), view_(*copy_), set_(true) {}
+
+    std::string_view operator*() const { return view_; }
+    const std::string_view* operator->() const { return &view_; }
+    explicit operator bool() const { return set_; }
+    void reset() { *this = PageRef(); }
+
+private:
+    std::shared_ptr<const std::string> copy_;
+    std::string_view view_;
+    bool set_ = false;
+};
 
 class PageStore {
 public:
+    struct Options {
+        bool map = true;  // false: always pread (tests compare both paths)
+    };
     // Opens path with O_RDONLY: no lock, no write access asked for.
     static Status open(const std::string& path, std::unique_ptr<PageStore>& out);
+    static Status open(const std::string& path, std::unique_ptr<PageStore>& out, const Options& options);
     ~PageStore();
     PageStore(const PageStore&) = delete;
     PageStore& operator=(const PageStore&) = delete;
 
     uint64_t fileSize() const { return size_; }
+    bool mapped() const { return map_ != nullptr; }
+    // Whether the file was found shorter than at open (a fault on the mapping, or a
+    // short pread).
+    bool truncated() const;
+    // Compares the file's size now with its size at open: Truncated (and from then
+    // on truncated()) when it has shrunk, IoError when it cannot be told.
+    Status checkSize() const;
 
     // Raw bytes at an absolute offset, uncached and never decrypted (the file
     // control record before the page size is known). Truncated when the file ends
@@ -42,11 +83,17 @@ public:
     // Pages from firstPage on are XORed with the owner block as they are read.
     void setOwnerXor(const std::array<uint8_t, 8>& key, uint64_t firstPage);
 
+    // Asks the processor to start loading bytes [offset, offset + length) of a
+    // mapped page; no effect on a store that is not mapped or a page past the end.
+    // Never faults, reads nothing and counts no read.
+    void prefetch(uint64_t page, uint32_t offset, uint32_t length) const;
+
     // One physical page. Truncated past the end of the file.
     Status readPage(uint64_t page, PageRef& out) const;
 
-    // Reads from the file so far (header reads and page-cache misses), for
-    // bounded-work checks.
+    // Reads from the file so far, for bounded-work checks: header reads and cache
+    // misses; a mapped page counts when it is not among the recently used pages
+    // (a direct-mapped table of kRecentPages page numbers).
     uint64_t reads() const { return reads_; }
 
     struct Key {  // only open() constructs a store
@@ -58,9 +105,13 @@ public:
 
 private:
     void decrypt(std::string& page) const;
+    void countMapped(uint64_t page) const;
 
     int fd_ = -1;
     uint64_t size_ = 0;
+    const char* map_ = nullptr;  // the whole file, read-only, or null
+    int guardSlot_ = -1;         // this mapping's entry in the SIGBUS guard table
+    mutable std::atomic<bool> shortRead_{false};
     uint32_t pageSize_ = 0;
     bool xor_ = false;
     std::array<uint8_t, 8> xorKey_{};
@@ -71,6 +122,9 @@ private:
     mutable std::list<std::pair<uint64_t, PageRef>> lru_;  // front = most recent
     mutable std::unordered_map<uint64_t, decltype(lru_)::iterator> index_;
     mutable std::atomic<uint64_t> reads_{0};
+
+    static constexpr size_t kRecentPages = 4096;
+    mutable std::unique_ptr<std::atomic<uint64_t>[]> recent_;  // page + 1, 0 = empty
 };
 
 }  // namespace btrieve::detail

@@ -190,6 +190,24 @@ Status RecordReader::readChain(uint32_t page, uint32_t index, std::string& out) 
     }
 }
 
+Status RecordReader::decodeView(std::string_view slot, std::string_view& out, std::string& scratch) const {
+    const Layout& l = layout_;
+    out = {};
+    if (!l.info.compressed) {
+        uint32_t page = 0, index = 0;
+        bool none = true;
+        if (l.info.variable && !readPointer(slot, l.varPtrOffset, page, index, none)) return Status::Corrupt;
+        if (none) {
+            if (!fits(slot.size(), l.recordOffset, l.info.recordLength)) return Status::Corrupt;
+            out = slot.substr(l.recordOffset, l.info.recordLength);
+            return Status::Success;
+        }
+    }
+    Status s = decode(slot, scratch);
+    if (ok(s)) out = scratch;
+    return s;
+}
+
 Status RecordReader::decode(std::string_view slot, std::string& out) const {
     out.clear();
     const Layout& l = layout_;

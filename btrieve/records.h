@@ -30,6 +30,10 @@ public:
 
     // The logical bytes of a live slot.
     Status decode(std::string_view slot, std::string& out) const;
+    // The same without a copy when the record lies whole in the slot (a fixed
+    // record, or a variable one without a tail): out views the slot. Otherwise
+    // the record is decoded into scratch and out views scratch.
+    Status decodeView(std::string_view slot, std::string_view& out, std::string& scratch) const;
 
 private:
     struct Fragment {

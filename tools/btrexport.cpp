@@ -11,22 +11,26 @@
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) to the C1 control characters of the same value.
 // Numbers are written in their shortest round-trip form, dates as yyyy-mm-dd (empty
 // when the field holds no date), times as hh:mm:ss (.cc when there are hundredths),
-// logicals as 0 or 1. Output is streamed.
+// logicals as 0 or 1 (see btrexport_csv.h). Output is streamed.
 //
-// Key order costs one pass to sort the keys and one pass per window of records held
-// at once (160 MiB unless the environment variable BTREXPORT_WINDOW_BYTES says
-// otherwise).
+// Key order costs one pass over the file that keeps each record's key and address
+// (never the record), a sort, and one fetch per record by address, which is cheap
+// because the file is read through a read-only mapping. Rows are formatted in two
+// threads, a block of rows each, and written in order.
 //
 // Exit status: 0 success, 1 a file that cannot be read (the message names the file
 // and the status), 2 bad arguments (with the usage text).
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "btrieve/file.h"
@@ -34,6 +38,7 @@
 #include "btrieve/status.h"
 #include "btrieve/value.h"
 #include "data/layouts.h"
+#include "tools/btrexport_csv.h"
 
 namespace {
 
@@ -51,6 +56,11 @@ public:
     ~Out() { flush(); }
     void put(char c) { buf_.push_back(c); maybeFlush(); }
     void put(std::string_view s) { buf_.append(s); maybeFlush(); }
+    // A large block goes out as it is, after what is buffered.
+    void write(std::string_view s) {
+        flush();
+        if (!s.empty() && std::fwrite(s.data(), 1, s.size(), stdout) != s.size()) failed_ = true;
+    }
     std::string& raw() { return buf_; }
     void maybeFlush() { if (buf_.size() >= kSize) flush(); }
     bool flush() {
@@ -75,80 +85,6 @@ int usage(const char* why) {
     if (why) std::fprintf(stderr, "btrexport: %s\n", why);
     std::fputs(kUsage, stderr);
     return 2;
-}
-
-// UTF-8 of the Unicode code points of Windows-1252 bytes 0x80..0x9F.
-const char16_t kHigh[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-void appendUtf8(std::string& out, unsigned char b) {
-    unsigned cp = b;
-    if (b >= 0x80 && b <= 0x9F) cp = kHigh[b - 0x80];
-    if (cp < 0x80) {
-        out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-void appendCsvText(std::string& out, std::string_view text) {
-    bool quote = false;
-    for (char c : text)
-        if (c == ',' || c == '"' || c == '\r' || c == '\n') { quote = true; break; }
-    if (quote) out.push_back('"');
-    for (char c : text) {
-        if (c == '"') out.push_back('"');
-        appendUtf8(out, static_cast<unsigned char>(c));
-    }
-    if (quote) out.push_back('"');
-}
-
-template <class T>
-void appendNumber(std::string& out, T v) {
-    char buf[64];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-    if (ec == std::errc()) out.append(buf, end);
-}
-
-// v in at least width digits, zero-padded (v is a date or time part, never negative).
-void appendPadded(std::string& out, int v, int width) {
-    char buf[16];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v < 0 ? 0 : v);
-    for (int n = static_cast<int>(end - buf); n < width; ++n) out.push_back('0');
-    if (ec == std::errc()) out.append(buf, end);
-}
-
-void appendValue(std::string& out, const btrieve::Value& v) {
-    if (auto* s = std::get_if<std::string>(&v)) appendCsvText(out, *s);
-    else if (auto* i = std::get_if<int64_t>(&v)) appendNumber(out, *i);
-    else if (auto* u = std::get_if<uint64_t>(&v)) appendNumber(out, *u);
-    else if (auto* d = std::get_if<double>(&v)) appendNumber(out, *d);
-    else if (auto* b = std::get_if<bool>(&v)) out.push_back(*b ? '1' : '0');
-    else if (auto* dt = std::get_if<btrieve::Date>(&v)) {
-        appendPadded(out, dt->year, 4);
-        out.push_back('-');
-        appendPadded(out, dt->month, 2);
-        out.push_back('-');
-        appendPadded(out, dt->day, 2);
-    } else if (auto* t = std::get_if<btrieve::Time>(&v)) {
-        appendPadded(out, t->hour, 2);
-        out.push_back(':');
-        appendPadded(out, t->minute, 2);
-        out.push_back(':');
-        appendPadded(out, t->second, 2);
-        if (t->hundredths != 0) {
-            out.push_back('.');
-            appendPadded(out, t->hundredths, 2);
-        }
-    }
-    // monostate and NoDate: an empty field.
 }
 
 const char* familyName(btrieve::Family f) {
@@ -233,90 +169,188 @@ int runInfo(const std::string& path) {
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
-// Key order without random reads: one pass keeps each record's key bytes (never the
-// record) and sorts the visiting ordinals by key with a stable sort, so duplicates stay
-// in physical order (the order the engine's navigation gives). Then each further pass
-// collects the records of the next window of ranks, up to kWindowBytes of records, and
-// emits them; a whole pass is sequential, where fetching records one by one in key
-// order would read pages at random.
-// The environment variable BTREXPORT_WINDOW_BYTES lowers or raises that cap.
-size_t windowBytes() {
-    size_t bytes = size_t(160) << 20;
-    if (const char* env = std::getenv("BTREXPORT_WINDOW_BYTES")) {
-        size_t v = 0;
-        const char* end = env + std::strlen(env);
-        auto [p, ec] = std::from_chars(env, end, v);
-        if (ec == std::errc() && p == end && v > 0) bytes = v;
+// ---- key order ---------------------------------------------------------------
+//
+// One pass keeps each live record's key and address; the addresses are then put in
+// key order by a stable sort, so duplicates stay in physical order.
+
+// Keys of at most eight bytes made only of integer, unsigned, date, time, logical
+// and plain (no ACS, no case folding) string segments order as the number their
+// bytes make when each segment is read most significant byte first (the sign bit
+// of a signed segment flipped, every bit of a descending one). Those keys sort by
+// radix; the others by compareKeys.
+bool numericKey(const btrieve::KeySpec& key) {
+    using T = btrieve::DataType;
+    if (key.totalLength() == 0 || key.totalLength() > 8) return false;
+    for (const auto& seg : key.segments) {
+        switch (seg.type) {
+        case T::Integer: case T::AutoIncrement: case T::UnsignedBinary: case T::OldBinary:
+        case T::Date: case T::Time: case T::Logical:
+            break;
+        case T::String: case T::OldString:
+            if (seg.flags & (btrieve::keyflag::Acs | btrieve::keyflag::CaseInsensitive)) return false;
+            break;
+        default:
+            return false;
+        }
     }
-    return bytes;
+    return true;
 }
 
-template <class Visit>
-Status walkByKey(const btrieve::File& file, const btrieve::KeySpec& key, Visit&& visit) {
-    const btrieve::FileInfo& info = file.info();
+uint64_t numericKeyOf(const btrieve::KeySpec& key, std::string_view rec) {
+    using T = btrieve::DataType;
+    uint64_t v = 0;
+    for (const auto& seg : key.segments) {
+        // Bytes past the end of a short record count as zero, as in extractKey.
+        auto at = [&](size_t i) -> uint8_t {
+            const uint64_t o = uint64_t{seg.position} + i;
+            return o < rec.size() ? static_cast<uint8_t>(rec[o]) : 0;
+        };
+        const bool text = seg.type == T::String || seg.type == T::OldString;
+        const bool isSigned = seg.type == T::Integer || seg.type == T::AutoIncrement;
+        const uint8_t invert = (seg.flags & btrieve::keyflag::Descending) ? 0xFF : 0x00;
+        for (size_t k = 0; k < seg.length; ++k) {
+            const size_t i = text ? k : seg.length - 1 - k;
+            uint8_t b = at(i);
+            if (isSigned && k == 0) b ^= 0x80;
+            v = v << 8 | static_cast<uint8_t>(b ^ invert);
+        }
+    }
+    return v;
+}
+
+struct Entry {
+    uint64_t key;
+    btrieve::RecordAddress address;
+};
+
+// LSD radix sort on the low `bytes` bytes of the key: stable, as each pass is.
+void radixSort(std::vector<Entry>& v, unsigned bytes) {
+    std::vector<Entry> tmp(v.size());
+    for (unsigned pass = 0; pass < bytes; ++pass) {
+        const unsigned shift = pass * 8;
+        std::array<size_t, 257> count{};
+        for (const Entry& e : v) ++count[((e.key >> shift) & 0xFF) + 1];
+        if (count[((v.empty() ? 0 : v[0].key) >> shift & 0xFF) + 1] == v.size()) continue;  // one value
+        for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
+        for (const Entry& e : v) tmp[count[(e.key >> shift) & 0xFF]++] = e;
+        v.swap(tmp);
+    }
+}
+
+Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vector<btrieve::RecordAddress>& order) {
+    order.clear();
+    const uint64_t expected = file.info().recordCount;
+    if (numericKey(key)) {
+        std::vector<Entry> entries;
+        entries.reserve(static_cast<size_t>(std::min<uint64_t>(expected, uint64_t{1} << 26)));
+        Status st = file.forEachRecordView([&](btrieve::RecordAddress a, std::string_view rec) {
+            entries.push_back({numericKeyOf(key, rec), a});
+            return true;
+        });
+        if (!btrieve::ok(st)) return st;
+        radixSort(entries, key.totalLength());
+        order.reserve(entries.size());
+        for (const Entry& e : entries) order.push_back(e.address);
+        return Status::Success;
+    }
     const size_t keyLength = key.totalLength();
     std::string keys;
-    uint64_t totalBytes = 0;
-    uint32_t count = 0;
-    Status st = file.forEachRecord([&](btrieve::RecordAddress, const std::string& rec) {
-        const std::string k = btrieve::extractKey(key, rec);
-        keys.append(k, 0, keyLength);
-        keys.resize(static_cast<size_t>(count + 1) * keyLength, '\0');
-        totalBytes += rec.size();
-        return ++count != UINT32_MAX;
+    std::vector<btrieve::RecordAddress> addresses;
+    Status st = file.forEachRecordView([&](btrieve::RecordAddress a, std::string_view rec) {
+        keys += btrieve::extractKey(key, rec);
+        keys.resize((addresses.size() + 1) * keyLength, '\0');
+        addresses.push_back(a);
+        return addresses.size() < UINT32_MAX;
     });
     if (!btrieve::ok(st)) return st;
-    std::vector<uint32_t> order(count);
-    for (uint32_t i = 0; i < count; ++i) order[i] = i;
+    std::vector<uint32_t> ordinals(addresses.size());
+    for (uint32_t i = 0; i < ordinals.size(); ++i) ordinals[i] = i;
     const std::string_view all(keys);
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
+    const btrieve::FileInfo& info = file.info();
+    std::stable_sort(ordinals.begin(), ordinals.end(), [&](uint32_t a, uint32_t b) {
         return btrieve::compareKeys(key, info, all.substr(size_t(a) * keyLength, keyLength),
                                     all.substr(size_t(b) * keyLength, keyLength)) < 0;
     });
-    std::string().swap(keys);
-    std::vector<uint32_t> rank(count);
-    for (uint32_t r = 0; r < count; ++r) rank[order[r]] = r;
-    std::vector<uint32_t>().swap(order);
+    order.reserve(ordinals.size());
+    for (uint32_t i : ordinals) order.push_back(addresses[i]);
+    return Status::Success;
+}
 
-    const uint64_t average = count ? std::max<uint64_t>(1, totalBytes / count) : 1;
-    const uint32_t window = static_cast<uint32_t>(std::clamp<uint64_t>(windowBytes() / average, 1, UINT32_MAX));
-    std::string data;
-    std::vector<std::pair<size_t, size_t>> slots;
-    for (uint32_t from = 0; from < count; from += std::min(window, count - from)) {
-        const uint32_t to = from + std::min(window, count - from);
-        data.clear();
-        slots.assign(to - from, {0, 0});
-        uint32_t ordinal = 0, collected = 0;
-        st = file.forEachRecord([&](btrieve::RecordAddress, const std::string& rec) {
-            if (ordinal >= count) return false;
-            const uint32_t r = rank[ordinal++];
-            if (r >= from && r < to) {
-                slots[r - from] = {data.size(), rec.size()};
-                data += rec;
-                ++collected;
-            }
-            return collected < to - from;
-        });
-        if (!btrieve::ok(st)) return st;
-        if (collected != to - from) return Status::Corrupt;  // the file changed under us
-        for (const auto& [at, length] : slots)
-            if (!visit(std::string_view(data).substr(at, length))) return Status::Success;
+// ---- output --------------------------------------------------------------------
+
+// Formats one record as one output line; a failure status stops the export after
+// what was written of that line.
+using Format = std::function<Status(std::string&, std::string_view, btrieve::Value&)>;
+
+// The records at order's addresses, in that order: blocks of rows formatted in two
+// threads at once and written in order.
+Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordAddress>& order, Out& out,
+                   const Format& format) {
+    constexpr size_t kBlock = 8192;
+    struct Part {
+        std::string text;
+        Status status = Status::Success;
+        std::string scratch;
+        btrieve::Value value;
+    };
+    auto run = [&](size_t from, size_t to, Part& p) {
+        p.text.clear();
+        p.status = Status::Success;
+        constexpr size_t kAhead = 12;  // records whose pages are being loaded meanwhile
+        for (size_t i = from; i < std::min(to, from + kAhead); ++i) file.prefetchRecord(order[i]);
+        for (size_t i = from; i < to && btrieve::ok(p.status); ++i) {
+            if (i + kAhead < to) file.prefetchRecord(order[i + kAhead]);
+            std::string_view rec;
+            p.status = file.readRecordView(order[i], rec, p.scratch);
+            if (btrieve::ok(p.status)) p.status = format(p.text, rec, p.value);
+        }
+    };
+    Part parts[2];
+    const size_t n = order.size();
+    for (size_t from = 0; from < n; from += 2 * kBlock) {
+        const size_t mid = std::min(n, from + kBlock), to = std::min(n, from + 2 * kBlock);
+        std::thread second;
+        if (mid < to) second = std::thread(run, mid, to, std::ref(parts[1]));
+        run(from, mid, parts[0]);
+        if (second.joinable()) second.join();
+        out.write(parts[0].text);
+        if (!btrieve::ok(parts[0].status)) return parts[0].status;
+        if (mid < to) {
+            out.write(parts[1].text);
+            if (!btrieve::ok(parts[1].status)) return parts[1].status;
+        }
     }
     return Status::Success;
 }
 
-// Visits every live record in the order of key (or physical order for a file without
-// keys when no key was asked for). visit returns false to stop.
-template <class Visit>
-Status walk(const std::shared_ptr<btrieve::File>& file, int key, bool keyGiven, Visit&& visit) {
-    const btrieve::FileInfo& info = file->info();
-    if (info.keys.empty() && !keyGiven)
-        return file->forEachRecord([&](btrieve::RecordAddress, const std::string& r) {
-            return visit(std::string_view(r));
+// Writes every live record in the order of key (or physical order for a file without
+// keys when no key was asked for).
+Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out, const Format& format) {
+    const btrieve::FileInfo& info = file.info();
+    Status st = Status::InvalidKeyNumber;
+    if (info.keys.empty() && !keyGiven) {
+        std::string& b = out.raw();
+        btrieve::Value value;
+        Status rowStatus = Status::Success;
+        st = file.forEachRecordView([&](btrieve::RecordAddress, std::string_view rec) {
+            rowStatus = format(b, rec, value);
+            out.maybeFlush();
+            return btrieve::ok(rowStatus);
         });
-    for (const auto& k : info.keys)
-        if (k.number == key) return walkByKey(*file, k, visit);
-    return Status::InvalidKeyNumber;
+        if (btrieve::ok(st)) st = rowStatus;
+    } else {
+        for (const auto& k : info.keys) {
+            if (k.number != key) continue;
+            std::vector<btrieve::RecordAddress> order;
+            st = keyOrder(file, k, order);
+            if (btrieve::ok(st)) st = emitInOrder(file, order, out, format);
+            break;
+        }
+    }
+    // Bytes read from a file that shrank meanwhile may be zeros: not a good export.
+    if (btrieve::ok(st)) st = file.checkUnchanged();
+    return st;
 }
 
 std::shared_ptr<btrieve::File> openShared(const std::string& path, const std::string& owner, Status& st) {
@@ -331,10 +365,9 @@ int runRaw(const std::string& path, int key, bool keyGiven) {
     Status st;
     auto file = openShared(path, "", st);
     if (!btrieve::ok(st)) return fail(path, st);
-    static const char digits[] = "0123456789abcdef";
     Out out;
-    st = walk(file, key, keyGiven, [&](std::string_view rec) {
-        std::string& b = out.raw();
+    st = exportRecords(*file, key, keyGiven, out, [](std::string& b, std::string_view rec, btrieve::Value&) {
+        static const char digits[] = "0123456789abcdef";
         const size_t at = b.size();
         b.resize(at + rec.size() * 2 + 1);
         char* p = b.data() + at;
@@ -343,8 +376,7 @@ int runRaw(const std::string& path, int key, bool keyGiven) {
             *p++ = digits[c & 15];
         }
         *p = '\n';
-        out.maybeFlush();
-        return true;
+        return Status::Success;
     });
     const bool written = out.finish();
     if (!btrieve::ok(st)) return fail(path, st);
@@ -358,24 +390,19 @@ int runLayout(const layouts::Layout& layout, const std::string& path, int key, b
     Out out;
     for (size_t f = 0; f < layout.fields.size(); ++f) {
         if (f) out.raw().push_back(',');
-        appendCsvText(out.raw(), layout.fields[f].name);
+        csvout::appendText(out.raw(), layout.fields[f].name);
     }
     out.put("\r\n");
-    Status fieldStatus = Status::Success;
-    btrieve::Value value;
-    st = walk(file, key, keyGiven, [&](std::string_view rec) {
-        std::string& b = out.raw();
-        for (size_t f = 0; f < layout.fields.size(); ++f) {
+    const auto& fields = layout.fields;
+    st = exportRecords(*file, key, keyGiven, out, [&fields](std::string& b, std::string_view rec, btrieve::Value& v) {
+        for (size_t f = 0; f < fields.size(); ++f) {
             if (f) b.push_back(',');
-            fieldStatus = btrieve::decodeField(layout.fields[f], rec, value);
-            if (!btrieve::ok(fieldStatus)) return false;
-            appendValue(b, value);
+            const Status fs = csvout::appendField(b, fields[f], rec, v);
+            if (!btrieve::ok(fs)) return fs;
         }
         b += "\r\n";
-        out.maybeFlush();
-        return true;
+        return Status::Success;
     });
-    if (btrieve::ok(st)) st = fieldStatus;
     const bool written = out.finish();
     if (!btrieve::ok(st)) return fail(path, st);
     return written ? 0 : fail("standard output", Status::IoError);
