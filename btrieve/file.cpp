@@ -50,7 +50,8 @@ public:
     template <class Visit>
     Status scan(Visit&& visit) const;
     // A status for a read that succeeded: Truncated when the file shrank meanwhile.
-    Status settle(Status s) const { return ok(s) && store->truncated() ? Status::Truncated : s; }
+    // (A page that went to zeros may also have failed a check: the cause is the cut.)
+    Status settle(Status s) const { return store->truncated() ? Status::Truncated : s; }
 };
 
 namespace {
@@ -313,7 +314,7 @@ Status File::Impl::scan(Visit&& visit) const {
             publishDirectory(std::move(pages));
         }
     }
-    if (ok(failure)) failure = store->checkSize();
+    if (ok(failure) || store->truncated()) failure = store->checkSize();
     if (!ok(failure)) return failure;
     if (!stopped && seen != expected) return Status::Corrupt;
     return Status::Success;

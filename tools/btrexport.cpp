@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "btrieve/file.h"
+#include "btrieve/key_order.h"
 #include "btrieve/keys.h"
 #include "btrieve/status.h"
 #include "btrieve/value.h"
@@ -174,106 +175,23 @@ int runInfo(const std::string& path) {
 // One pass keeps each live record's key and address; the addresses are then put in
 // key order by a stable sort, so duplicates stay in physical order.
 
-// Keys of at most eight bytes made only of integer, unsigned, date, time, logical
-// and plain (no ACS, no case folding) string segments order as the number their
-// bytes make when each segment is read most significant byte first (the sign bit
-// of a signed segment flipped, every bit of a descending one). Those keys sort by
-// radix; the others by compareKeys.
-bool numericKey(const btrieve::KeySpec& key) {
-    using T = btrieve::DataType;
-    if (key.totalLength() == 0 || key.totalLength() > 8) return false;
-    for (const auto& seg : key.segments) {
-        switch (seg.type) {
-        case T::Integer: case T::AutoIncrement: case T::UnsignedBinary: case T::OldBinary:
-        case T::Date: case T::Time: case T::Logical:
-            break;
-        case T::String: case T::OldString:
-            if (seg.flags & (btrieve::keyflag::Acs | btrieve::keyflag::CaseInsensitive)) return false;
-            break;
-        default:
-            return false;
-        }
-    }
-    return true;
-}
-
-uint64_t numericKeyOf(const btrieve::KeySpec& key, std::string_view rec) {
-    using T = btrieve::DataType;
-    uint64_t v = 0;
-    for (const auto& seg : key.segments) {
-        // Bytes past the end of a short record count as zero, as in extractKey.
-        auto at = [&](size_t i) -> uint8_t {
-            const uint64_t o = uint64_t{seg.position} + i;
-            return o < rec.size() ? static_cast<uint8_t>(rec[o]) : 0;
-        };
-        const bool text = seg.type == T::String || seg.type == T::OldString;
-        const bool isSigned = seg.type == T::Integer || seg.type == T::AutoIncrement;
-        const uint8_t invert = (seg.flags & btrieve::keyflag::Descending) ? 0xFF : 0x00;
-        for (size_t k = 0; k < seg.length; ++k) {
-            const size_t i = text ? k : seg.length - 1 - k;
-            uint8_t b = at(i);
-            if (isSigned && k == 0) b ^= 0x80;
-            v = v << 8 | static_cast<uint8_t>(b ^ invert);
-        }
-    }
-    return v;
-}
-
-struct Entry {
-    uint64_t key;
-    btrieve::RecordAddress address;
-};
-
-// LSD radix sort on the low `bytes` bytes of the key: stable, as each pass is.
-void radixSort(std::vector<Entry>& v, unsigned bytes) {
-    std::vector<Entry> tmp(v.size());
-    for (unsigned pass = 0; pass < bytes; ++pass) {
-        const unsigned shift = pass * 8;
-        std::array<size_t, 257> count{};
-        for (const Entry& e : v) ++count[((e.key >> shift) & 0xFF) + 1];
-        if (count[((v.empty() ? 0 : v[0].key) >> shift & 0xFF) + 1] == v.size()) continue;  // one value
-        for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
-        for (const Entry& e : v) tmp[count[(e.key >> shift) & 0xFF]++] = e;
-        v.swap(tmp);
-    }
-}
-
 Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vector<btrieve::RecordAddress>& order) {
     order.clear();
-    const uint64_t expected = file.info().recordCount;
-    if (numericKey(key)) {
-        std::vector<Entry> entries;
-        entries.reserve(static_cast<size_t>(std::min<uint64_t>(expected, uint64_t{1} << 26)));
-        Status st = file.forEachRecordView([&](btrieve::RecordAddress a, std::string_view rec) {
-            entries.push_back({numericKeyOf(key, rec), a});
-            return true;
-        });
-        if (!btrieve::ok(st)) return st;
-        radixSort(entries, key.totalLength());
-        order.reserve(entries.size());
-        for (const Entry& e : entries) order.push_back(e.address);
-        return Status::Success;
-    }
     const size_t keyLength = key.totalLength();
     std::string keys;
     std::vector<btrieve::RecordAddress> addresses;
+    const uint64_t expected = std::min<uint64_t>(file.info().recordCount, uint64_t{1} << 26);
+    keys.reserve(static_cast<size_t>(expected) * keyLength);
+    addresses.reserve(static_cast<size_t>(expected));
     Status st = file.forEachRecordView([&](btrieve::RecordAddress a, std::string_view rec) {
         keys += btrieve::extractKey(key, rec);
-        keys.resize((addresses.size() + 1) * keyLength, '\0');
         addresses.push_back(a);
         return addresses.size() < UINT32_MAX;
     });
     if (!btrieve::ok(st)) return st;
-    std::vector<uint32_t> ordinals(addresses.size());
-    for (uint32_t i = 0; i < ordinals.size(); ++i) ordinals[i] = i;
-    const std::string_view all(keys);
-    const btrieve::FileInfo& info = file.info();
-    std::stable_sort(ordinals.begin(), ordinals.end(), [&](uint32_t a, uint32_t b) {
-        return btrieve::compareKeys(key, info, all.substr(size_t(a) * keyLength, keyLength),
-                                    all.substr(size_t(b) * keyLength, keyLength)) < 0;
-    });
-    order.reserve(ordinals.size());
-    for (uint32_t i : ordinals) order.push_back(addresses[i]);
+    const std::vector<uint32_t> sorted = btrieve::stableKeyOrder(key, file.info(), keys, addresses.size());
+    order.reserve(sorted.size());
+    for (uint32_t i : sorted) order.push_back(addresses[i]);
     return Status::Success;
 }
 

@@ -1,0 +1,25 @@
+// Sorting many keys at once (an export in key order, an index built in memory):
+// the stable order of n keys, so that equal keys keep the order they were given in.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+#include "btrieve/types.h"
+
+namespace btrieve {
+
+// keys holds n keys of key.totalLength() bytes each, back to back, in extractKey
+// form. Returns the indexes 0..n-1 in the order compareKeys gives, ties in index
+// order. Keys of at most eight bytes of integer, unsigned, date, time, logical or
+// plain string segments are radix-sorted; others are merge-sorted by compareKeys.
+std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, std::string_view keys, size_t n);
+
+// Whether stableKeyOrder radix-sorts key, and the number it sorts a key by: the
+// segments' bytes most significant first, a signed segment's sign bit flipped, a
+// descending segment's bits inverted.
+bool radixSortable(const KeySpec& key);
+uint64_t radixValue(const KeySpec& key, std::string_view keyBytes);
+
+}  // namespace btrieve
