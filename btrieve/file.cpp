@@ -256,7 +256,21 @@ Status File::Impl::scan(Visit&& visit) const {
     Status failure = store->checkSize();
     if (!ok(failure)) return failure;
 
-    auto scanPage = [&](uint32_t pageNo) -> bool {
+    // Drop-behind: the physical pages of every kBatch data pages scanned are given
+    // back (see PageStore::release).
+    constexpr uint32_t kBatch = 256;
+    uint64_t low = UINT64_MAX, high = 0;
+    uint32_t batched = 0;
+    auto releaseBatch = [&] {
+        if (batched) store->release(low, high + 1);
+        low = UINT64_MAX, high = 0, batched = 0;
+    };
+
+    auto scanPage = [&](uint32_t pageNo, uint64_t physical) -> bool {
+        if (store->mapped()) {
+            low = std::min(low, physical), high = std::max(high, physical);
+            if (++batched == kBatch) releaseBatch();
+        }
         PageRef page;
         RecordReader::PageKind kind;
         Status s = records->dataPage(pageNo, page, kind);
@@ -296,7 +310,7 @@ Status File::Impl::scan(Visit&& visit) const {
         // Pre-6 pages are physical; the header's page count bounds the file's own.
         const uint64_t pages = std::min<uint64_t>(store->physicalPages(), layout.info.pageCount);
         for (uint64_t p = 1; p < pages; ++p)
-            if (!scanPage(static_cast<uint32_t>(p))) break;
+            if (!scanPage(static_cast<uint32_t>(p), p)) break;
     } else {
         const bool wanted = directory.load(std::memory_order_acquire) == nullptr;
         std::vector<uint32_t> pages;
@@ -305,7 +319,7 @@ Status File::Impl::scan(Visit&& visit) const {
                 if (pages.size() <= logical) pages.resize(logical + 1, kNotData);
                 pages[logical] = static_cast<uint32_t>(e.physical);
             }
-            return e.type != pagetype::Data || scanPage(logical);
+            return e.type != pagetype::Data || scanPage(logical, e.physical);
         });
         if (ok(failure)) failure = s;
         // Only a scan that saw the whole table describes it.
@@ -314,6 +328,7 @@ Status File::Impl::scan(Visit&& visit) const {
             publishDirectory(std::move(pages));
         }
     }
+    releaseBatch();
     if (ok(failure) || store->truncated()) failure = store->checkSize();
     if (!ok(failure)) return failure;
     if (!stopped && seen != expected) return Status::Corrupt;

@@ -204,6 +204,14 @@ void PageStore::prefetch(uint64_t page, uint32_t offset, uint32_t length) const 
     for (uint32_t o = offset; o < end; o += 64) __builtin_prefetch(p + o);
 }
 
+void PageStore::release(uint64_t first, uint64_t end) const {
+    if (!map_ || first >= end || pageSize_ == 0) return;
+    const uint64_t sp = g_systemPage.load();
+    const uint64_t from = first * pageSize_ / sp * sp;
+    const uint64_t to = std::min<uint64_t>(end * pageSize_, size_);
+    if (to > from) ::madvise(const_cast<char*>(map_) + from, static_cast<size_t>(to - from), MADV_DONTNEED);
+}
+
 Status PageStore::readPage(uint64_t page, PageRef& out) const {
     out.reset();
     if (pageSize_ == 0) return Status::InvalidOperation;

@@ -88,6 +88,11 @@ public:
     // Never faults, reads nothing and counts no read.
     void prefetch(uint64_t page, uint32_t offset, uint32_t length) const;
 
+    // Lets the system take back the memory of mapped pages [first, end) (a scan
+    // that has passed them), so that a scan's resident size does not grow with the
+    // file. The bytes stay readable: touching them again maps them again.
+    void release(uint64_t first, uint64_t end) const;
+
     // One physical page. Truncated past the end of the file.
     Status readPage(uint64_t page, PageRef& out) const;
 
