@@ -21,3 +21,6 @@ ratio("detail_first_over_seqread", "BM_DetailFirst/large", "BM_SeqRead_Journal/l
 ratio("detail_first_fallback_over_seqread", "BM_DetailFirstFallback/large", "BM_SeqRead_Journal/large")
 ratio("export_over_seqread", "BM_Export/large", "BM_SeqRead_Journal/large")
 ratio("balance_scan_over_seqread", "BM_BalanceScan/large", "BM_SeqRead_Customer/large")
+# The scan beneath the in-memory index, with no index work on top (no bound).
+ratio("key_scan_customer_over_seqread", "BM_KeyScan/customer", "BM_SeqRead_Customer/large")
+ratio("key_scan_journal_over_seqread", "BM_KeyScan/journal", "BM_SeqRead_Journal/large")
