@@ -14,6 +14,7 @@
 #include "btrieve/bytes.h"
 #include "btrieve/file.h"
 #include "btrieve/index.h"
+#include "btrieve/key_order.h"
 #include "btrieve/keys.h"
 
 namespace btrieve {
@@ -68,7 +69,7 @@ public:
         const File* chained = chainedFile(*source_, key_);
         std::vector<std::pair<uint32_t, uint32_t>> links;
         std::string slot;
-        const Status st = source_->forEachRecord([&](RecordAddress addr, const std::string& rec) {
+        auto visit = [&](RecordAddress addr, std::string_view rec) {
             raw.push_back({addr, keys.size()});
             keys += extractKey(key_, rec);
             if (chained) {
@@ -80,15 +81,18 @@ public:
                 else chained = nullptr;  // keep physical order
             }
             return true;
-        });
+        };
+        // A file hands out views into its pages, so the scan copies no record.
+        const auto* file = dynamic_cast<const File*>(source_.get());
+        const Status st = file ? file->forEachRecordView(visit)
+                               : source_->forEachRecord([&](RecordAddress a, const std::string& r) {
+                                     return visit(a, r);
+                                 });
         if (!ok(st)) return st;
         const FileInfo& info = source_->info();
         auto keyOf = [&](const Raw& r) { return std::string_view(keys).substr(r.keyOffset, keyLength_); };
-        std::vector<uint32_t> order(raw.size());
-        for (uint32_t i = 0; i < order.size(); ++i) order[i] = i;
-        std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-            return compareKeys(key_, info, keyOf(raw[a]), keyOf(raw[b])) < 0;
-        });
+        // Every key is keyLength_ bytes (extractKey pads short records), back to back.
+        std::vector<uint32_t> order = stableKeyOrder(key_, info, keys, raw.size());
         if (chained) orderByChains(*chained, raw, links, order, keyOf);
         // Lay the keys out again in sorted order so that entry i's key is at i * length.
         keys_.reserve(keys.size());

@@ -57,9 +57,19 @@ int compareText(std::string_view a, std::string_view b, const Collation& c) {
     return sign(static_cast<int>(a.size() > b.size()) - static_cast<int>(a.size() < b.size()));
 }
 
-std::string_view untilZero(std::string_view s) {
-    const size_t z = s.find('\0');
-    return z == std::string_view::npos ? s : s.substr(0, z);
+// compareText of the two texts up to their first zero bytes, in one pass (keys are
+// sorted by the million: finding each terminator first costs twice the work).
+int compareZeroEnded(std::string_view a, std::string_view b, const Collation& c) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n; ++i) {
+        const auto x = static_cast<uint8_t>(a[i]), y = static_cast<uint8_t>(b[i]);
+        if (x == 0 || y == 0) return sign(static_cast<int>(y == 0) - static_cast<int>(x == 0));
+        const int d = int{c.map(x)} - int{c.map(y)};
+        if (d != 0) return sign(d);
+    }
+    const bool aMore = a.size() > n && a[n] != '\0';
+    const bool bMore = b.size() > n && b[n] != '\0';
+    return sign(static_cast<int>(aMore) - static_cast<int>(bMore));
 }
 
 std::string_view lstringText(std::string_view s) {
@@ -127,7 +137,7 @@ int compareSegment(const KeySegment& seg, const FileInfo& info, std::string_view
     case DataType::OldString:
         return compareText(a, b, collationOf(seg, info));
     case DataType::ZString:
-        return compareText(untilZero(a), untilZero(b), collationOf(seg, info));
+        return compareZeroEnded(a, b, collationOf(seg, info));
     case DataType::LString:
         return compareText(lstringText(a), lstringText(b), collationOf(seg, info));
     case DataType::Integer:

@@ -167,7 +167,9 @@ TEST(ScanPaths, AFileCutShortWhileOpenGivesTruncated) {
         ASSERT_EQ(st, Status::Success);
         size_t visited = 0;
         st = f->forEachRecordView([&](RecordAddress, std::string_view) {
-            if (visited++ == 0) EXPECT_EQ(::truncate(path.c_str(), 512 * 8), 0);
+            if (visited++ == 0) {
+                EXPECT_EQ(::truncate(path.c_str(), 512 * 8), 0);
+            }
             return true;
         });
         EXPECT_EQ(st, Status::Truncated) << map;
