@@ -34,6 +34,7 @@
 #include <vector>
 
 #include "btrieve/file.h"
+#include "btrieve/table.h"
 #include "btrieve/key_order.h"
 #include "btrieve/keys.h"
 #include "btrieve/status.h"
@@ -155,6 +156,10 @@ int runInfo(const std::string& path) {
     std::printf("compressed: %s\n", yes(i.compressed));
     std::printf("acs tables: %zu\n", i.acsTables.size());
     std::printf("keys: %zu\n", i.keys.size());
+    // Which index serves each key: the file's own B-tree when it checks out over a
+    // full walk, else the in-memory index and why.
+    std::shared_ptr<const btrieve::File> shared(std::move(file));
+    btrieve::Table table(shared);
     for (const auto& k : i.keys) {
         std::printf("key %d: %zu segment(s), length %u, duplicates %s\n", k.number, k.segments.size(),
                     k.totalLength(), yes(k.allowsDuplicates()));
@@ -166,6 +171,8 @@ int runInfo(const std::string& path) {
             if (seg.acs >= 0) std::printf(", acs %d", seg.acs);
             std::printf("\n");
         }
+        table.verifyIndex(k.number);
+        std::printf("key %d index: %s\n", k.number, table.indexDescription(k.number).c_str());
     }
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
