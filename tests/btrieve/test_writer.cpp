@@ -17,29 +17,12 @@
 #include "btrieve/file.h"
 #include "btrieve/keys.h"
 #include "btrieve/writer.h"
+#include "test_file_util.h"
 
 using namespace btrieve;
+using filetest::TempDir;
 
 namespace {
-
-class TempDir {
-public:
-    TempDir() {
-        char name[] = "/tmp/writer_test_XXXXXX";
-        path_ = mkdtemp(name);
-    }
-    ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
-private:
-    std::string path_;
-};
-
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
 
 bool exists(const std::string& path) {
     struct stat st;
@@ -71,7 +54,7 @@ struct View {
 
 View load(const std::string& path) {
     View v;
-    v.bytes = slurp(path);
+    v.bytes = filetest::readAll(path);
     v.ps = v.u16(0x08);
     EXPECT_EQ(v.bytes.size() % v.ps, 0u);
     const bool second = v.u32(v.ps + 4) > v.u32(4);
@@ -214,7 +197,7 @@ TEST(Writer, RefusesAnExistingPathAndLeavesItAlone) {
     const std::string path = dir.file("x.dat");
     std::ofstream(path) << "keep me";
     EXPECT_EQ(writeFile(path, testOptions(512), testRecords(3)), Status::InvalidOperation);
-    EXPECT_EQ(slurp(path), "keep me");
+    EXPECT_EQ(filetest::readAll(path), "keep me");
     // A dangling symlink is an existing path too: nothing is created through it.
     const std::string link = dir.file("link.dat");
     ASSERT_EQ(::symlink(dir.file("target.dat").c_str(), link.c_str()), 0);
@@ -418,8 +401,8 @@ TEST(Writer, SameSeedSameBytes) {
     ASSERT_EQ(writeFile(dir.file("b"), o, recs), Status::Success);
     o.seed = 99;
     ASSERT_EQ(writeFile(dir.file("c"), o, recs), Status::Success);
-    EXPECT_EQ(slurp(dir.file("a")), slurp(dir.file("b")));
-    EXPECT_NE(slurp(dir.file("a")), slurp(dir.file("c")));
+    EXPECT_EQ(filetest::readAll(dir.file("a")), filetest::readAll(dir.file("b")));
+    EXPECT_NE(filetest::readAll(dir.file("a")), filetest::readAll(dir.file("c")));
 }
 
 TEST(Writer, ManyPagesSpanSeveralPatPairs) {
