@@ -11,7 +11,8 @@
 
 namespace btrieve {
 
-struct Table::Impl {
+class Table::Impl {
+public:
     std::shared_ptr<const RecordSource> source;
     IndexFactory factory = makeDefaultIndex;
     int active = 0;
