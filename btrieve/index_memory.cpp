@@ -5,9 +5,13 @@
 // records carry linked-duplicate pointers (pre-6 and 6.x files, plain records:
 // at the key's duplicate offset in the slot, a ws pointer to the previous and
 // one to the next record of the value, FF FF FF FF at the ends), the records of
-// one value are put in the order of their chain. A value whose records do not
-// form exactly one whole chain keeps physical order, as do files without chains.
+// one value are put in the order of their chain, lazily: the first time an
+// address of that value is asked for, so that building costs no slot reads. A
+// value whose records do not form exactly one whole chain keeps physical order,
+// as do files without chains.
 #include <algorithm>
+#include <atomic>
+#include <mutex>
 #include <unordered_map>
 #include <vector>
 
@@ -58,94 +62,98 @@ public:
         : source_(std::move(source)), key_(std::move(key)), keyLength_(key_.totalLength()) {}
 
     Status build() {
-        struct Raw {
-            RecordAddress address;
-            size_t keyOffset;
-        };
-        std::vector<Raw> raw;
+        // Keys in physical order, keyLength_ bytes each back to back (appendKey pads
+        // short records); the scan hands out views into the file's pages, so no
+        // record is copied.
+        std::vector<RecordAddress> raw;
         std::string keys;
-        // Chain pointers (previous, next) per record in physical order, read from
-        // the slot while its page is at hand.
-        const File* chained = chainedFile(*source_, key_);
-        std::vector<std::pair<uint32_t, uint32_t>> links;
-        std::string slot;
         auto visit = [&](RecordAddress addr, std::string_view rec) {
-            raw.push_back({addr, keys.size()});
-            keys += extractKey(key_, rec);
-            if (chained) {
-                const bool read = ok(chained->readSlot(addr, slot));
-                detail::ByteReader r(slot);
-                const uint32_t prev = r.swapped32(key_.duplicateOffset);
-                const uint32_t next = r.swapped32(key_.duplicateOffset + 4u);
-                if (read && r.ok()) links.emplace_back(prev, next);
-                else chained = nullptr;  // keep physical order
-            }
+            raw.push_back(addr);
+            appendKey(key_, rec, keys);
             return true;
         };
-        // A file hands out views into its pages, so the scan copies no record.
         const auto* file = dynamic_cast<const File*>(source_.get());
         const Status st = file ? file->forEachRecordView(visit)
                                : source_->forEachRecord([&](RecordAddress a, const std::string& r) {
                                      return visit(a, r);
                                  });
         if (!ok(st)) return st;
-        const FileInfo& info = source_->info();
-        auto keyOf = [&](const Raw& r) { return std::string_view(keys).substr(r.keyOffset, keyLength_); };
-        // Every key is keyLength_ bytes (extractKey pads short records), back to back.
-        std::vector<uint32_t> order = stableKeyOrder(key_, info, keys, raw.size());
-        if (chained) orderByChains(*chained, raw, links, order, keyOf);
+        const std::vector<uint32_t> order = stableKeyOrder(key_, source_->info(), keys, raw.size());
         // Lay the keys out again in sorted order so that entry i's key is at i * length.
         keys_.reserve(keys.size());
         addresses_.reserve(raw.size());
         for (uint32_t i : order) {
-            keys_.append(keys, raw[i].keyOffset, keyLength_);
-            addresses_.push_back(raw[i].address);
+            keys_.append(keys, static_cast<size_t>(i) * keyLength_, keyLength_);
+            addresses_.push_back(raw[i]);
+        }
+        // Duplicates stand in physical order for now; each value is put in chain
+        // order the first time one of its addresses is asked for.
+        chained_ = chainedFile(*source_, key_);
+        if (chained_ && !addresses_.empty()) {
+            settled_ = std::make_unique<std::atomic<uint64_t>[]>((addresses_.size() + 63) / 64);
+            for (size_t w = 0; w < (addresses_.size() + 63) / 64; ++w) settled_[w].store(0, std::memory_order_relaxed);
         }
         return Status::Success;
     }
 
-    // Puts the records of each value (a run of equal keys in order) in the order
-    // of their duplicate chain, when they form exactly one whole chain.
-    template <typename Raw, typename KeyOf>
-    void orderByChains(const File& file, const std::vector<Raw>& raw,
-                       const std::vector<std::pair<uint32_t, uint32_t>>& links, std::vector<uint32_t>& order,
-                       KeyOf keyOf) const {
-        const FileInfo& info = file.info();
-        std::unordered_map<RecordAddress, uint32_t> member;  // address -> physical index, one run
-        std::vector<uint32_t> chain;
-        for (size_t begin = 0, end = 0; begin < order.size(); begin = end) {
-            end = begin + 1;
-            while (end < order.size() && compareKeys(key_, info, keyOf(raw[order[begin]]), keyOf(raw[order[end]])) == 0)
-                ++end;
-            if (end - begin < 2) continue;
-            // Usually the chain runs in physical order already.
-            bool inOrder = links[order[begin]].first == kNoPointer && links[order[end - 1]].second == kNoPointer;
-            for (size_t i = begin; inOrder && i + 1 < end; ++i)
-                inOrder = links[order[i]].second != kNoPointer &&
-                          file.addressFromPointer(links[order[i]].second) == raw[order[i + 1]].address;
-            if (inOrder) continue;
-            member.clear();
-            uint32_t head = kNoPointer;
-            size_t heads = 0;
-            for (size_t i = begin; i < end; ++i) {
-                member.emplace(raw[order[i]].address, order[i]);
-                if (links[order[i]].first == kNoPointer) head = order[i], ++heads;
-            }
-            if (heads != 1) continue;
-            chain.clear();
-            for (uint32_t at = head; chain.size() <= end - begin;) {
-                chain.push_back(at);
-                const uint32_t next = links[at].second;
-                if (next == kNoPointer) break;
-                auto it = member.find(file.addressFromPointer(next));
-                if (it == member.end() || links[it->second].first == kNoPointer ||
-                    file.addressFromPointer(links[it->second].first) != raw[at].address)
-                    break;
-                at = it->second;
-            }
-            if (chain.size() != end - begin || links[chain.back()].second != kNoPointer) continue;
-            std::copy(chain.begin(), chain.end(), order.begin() + static_cast<std::ptrdiff_t>(begin));
+    // Puts the records of the value at entry i (the run of equal keys around it) in
+    // the order of their duplicate chain, once; a value whose records do not form
+    // exactly one whole chain, or whose slots cannot be read, keeps physical order.
+    void settle(size_t i) const {
+        std::lock_guard lock(settleMutex_);
+        if (isSettled(i)) return;
+        const FileInfo& info = source_->info();
+        size_t begin = i, end = i + 1;
+        while (begin > 0 && compareKeys(key_, info, keyAt(begin - 1), keyAt(i)) == 0) --begin;
+        while (end < size() && compareKeys(key_, info, keyAt(end), keyAt(i)) == 0) ++end;
+        if (end - begin > 1) orderByChain(begin, end);
+        for (size_t k = begin; k < end; ++k)
+            settled_[k / 64].fetch_or(uint64_t{1} << (k % 64), std::memory_order_release);
+    }
+
+    bool isSettled(size_t i) const {
+        return (settled_[i / 64].load(std::memory_order_acquire) >> (i % 64)) & 1u;
+    }
+
+    void orderByChain(size_t begin, size_t end) const {
+        const File& file = *chained_;
+        const size_t n = end - begin;
+        std::vector<std::pair<uint32_t, uint32_t>> links(n);  // (previous, next) per member
+        std::string slot;
+        for (size_t k = 0; k < n; ++k) {
+            if (!ok(file.readSlot(addresses_[begin + k], slot))) return;
+            detail::ByteReader r(slot);
+            links[k] = {r.swapped32(key_.duplicateOffset), r.swapped32(key_.duplicateOffset + 4u)};
+            if (!r.ok()) return;
         }
+        // Usually the chain runs in physical order already.
+        bool inOrder = links[0].first == kNoPointer && links[n - 1].second == kNoPointer;
+        for (size_t k = 0; inOrder && k + 1 < n; ++k)
+            inOrder = links[k].second != kNoPointer &&
+                      file.addressFromPointer(links[k].second) == addresses_[begin + k + 1];
+        if (inOrder) return;
+        std::unordered_map<RecordAddress, size_t> member;  // address -> member
+        size_t head = 0, heads = 0;
+        for (size_t k = 0; k < n; ++k) {
+            member.emplace(addresses_[begin + k], k);
+            if (links[k].first == kNoPointer) head = k, ++heads;
+        }
+        if (heads != 1) return;
+        std::vector<size_t> chain;
+        for (size_t at = head; chain.size() <= n;) {
+            chain.push_back(at);
+            const uint32_t next = links[at].second;
+            if (next == kNoPointer) break;
+            auto it = member.find(file.addressFromPointer(next));
+            if (it == member.end() || links[it->second].first == kNoPointer ||
+                file.addressFromPointer(links[it->second].first) != addresses_[begin + at])
+                break;
+            at = it->second;
+        }
+        if (chain.size() != n || links[chain.back()].second != kNoPointer) return;
+        std::vector<RecordAddress> ordered(n);
+        for (size_t k = 0; k < n; ++k) ordered[k] = addresses_[begin + chain[k]];
+        std::copy(ordered.begin(), ordered.end(), addresses_.begin() + static_cast<std::ptrdiff_t>(begin));
     }
 
     const KeySpec& key() const override { return key_; }
@@ -153,7 +161,10 @@ public:
     std::string_view keyAt(size_t i) const {
         return std::string_view(keys_).substr(i * keyLength_, keyLength_);
     }
-    RecordAddress addressAt(size_t i) const { return addresses_[i]; }
+    RecordAddress addressAt(size_t i) const {
+        if (chained_ && !isSettled(i)) settle(i);
+        return addresses_[i];
+    }
 
     Status first(std::unique_ptr<IndexCursor>& out) const override { return at(0, out); }
     Status last(std::unique_ptr<IndexCursor>& out) const override {
@@ -196,8 +207,12 @@ private:
     std::shared_ptr<const RecordSource> source_;
     KeySpec key_;
     size_t keyLength_;
-    std::string keys_;                     // entry i's key at i * keyLength_
-    std::vector<RecordAddress> addresses_;
+    std::string keys_;  // entry i's key at i * keyLength_
+    // Written only under settleMutex_, for a value no reader has been given yet.
+    mutable std::vector<RecordAddress> addresses_;
+    const File* chained_ = nullptr;  // the source, when its records carry duplicate chains
+    mutable std::mutex settleMutex_;
+    std::unique_ptr<std::atomic<uint64_t>[]> settled_;  // one bit per entry: in chain order
 };
 
 std::string_view MemoryCursor::key() const { return index_.keyAt(pos_); }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "btrieve/keys.h"
 
@@ -53,18 +54,54 @@ struct Entry {
     uint32_t index;
 };
 
-// LSD radix sort on the low `bytes` bytes of value; stable, as each pass is.
-void radixSort(std::vector<Entry>& v, unsigned bytes) {
-    std::vector<Entry> tmp(v.size());
-    for (unsigned pass = 0; pass < bytes && !v.empty(); ++pass) {
+// LSD radix sort of v[begin, end) on the low `bytes` bytes of value; stable, as
+// each pass is. tmp is scratch of at least end - begin entries.
+void radixSort(std::vector<Entry>& v, size_t begin, size_t end, unsigned bytes, std::vector<Entry>& tmp) {
+    const size_t n = end - begin;
+    if (n < 2) return;
+    if (tmp.size() < n) tmp.resize(n);
+    Entry* src = v.data() + begin;
+    Entry* dst = tmp.data();
+    for (unsigned pass = 0; pass < bytes; ++pass) {
         const unsigned shift = pass * 8;
         std::array<size_t, 257> count{};
-        for (const Entry& e : v) ++count[((e.value >> shift) & 0xFF) + 1];
-        if (count[((v[0].value >> shift) & 0xFF) + 1] == v.size()) continue;  // one byte value: no change
+        for (size_t i = 0; i < n; ++i) ++count[((src[i].value >> shift) & 0xFF) + 1];
+        if (count[((src[0].value >> shift) & 0xFF) + 1] == n) continue;  // one byte value: no change
         for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
-        for (const Entry& e : v) tmp[count[(e.value >> shift) & 0xFF]++] = e;
-        v.swap(tmp);
+        for (size_t i = 0; i < n; ++i) dst[count[(src[i].value >> shift) & 0xFF]++] = src[i];
+        std::swap(src, dst);
     }
+    if (src != v.data() + begin) std::copy(src, src + n, v.data() + begin);
+}
+
+// A leading text segment whose bytes order as they stand (STRING or ZSTRING,
+// ascending, without a collation): its bytes can be sorted eight at a time.
+bool textPrefixSortable(const KeySpec& key) {
+    if (key.segments.empty()) return false;
+    const KeySegment& seg = key.segments[0];
+    if (seg.flags & (keyflag::Acs | keyflag::CaseInsensitive | keyflag::Descending)) return false;
+    return seg.type == DataType::String || seg.type == DataType::OldString || seg.type == DataType::ZString;
+}
+
+// Bytes [offset, offset + 8) of the leading text segment as a big-endian number;
+// bytes past the segment, and for a ZSTRING from its first zero on, count as zero.
+uint64_t textChunk(const KeySegment& seg, std::string_view keyBytes, size_t offset) {
+    const size_t length = std::min<size_t>(seg.length, keyBytes.size());
+    uint64_t v = 0;
+    bool ended = false;
+    for (size_t i = 0; i < 8; ++i) {
+        const size_t at = offset + i;
+        uint8_t b = 0;
+        if (!ended && at < length) {
+            b = static_cast<uint8_t>(keyBytes[at]);
+            if (b == 0 && seg.type == DataType::ZString) ended = true;
+        }
+        v = v << 8 | b;
+    }
+    if (seg.type == DataType::ZString && !ended && offset > 0 &&
+        std::memchr(keyBytes.data(), 0, std::min(offset, length)) != nullptr)
+        return 0;  // the text ended in an earlier chunk
+    return v;
 }
 
 }  // namespace
@@ -74,17 +111,56 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
     auto keyAt = [&](size_t i) {
         return i * length < keys.size() ? keys.substr(i * length, length) : std::string_view();
     };
+    auto less = [&](uint32_t a, uint32_t b) { return compareKeys(key, info, keyAt(a), keyAt(b)) < 0; };
     std::vector<uint32_t> order(n);
     if (radixSortable(key)) {
-        std::vector<Entry> entries(n);
+        std::vector<Entry> entries(n), tmp;
         for (size_t i = 0; i < n; ++i) entries[i] = {radixValue(key, keyAt(i)), static_cast<uint32_t>(i)};
-        radixSort(entries, static_cast<unsigned>(length));
+        radixSort(entries, 0, n, static_cast<unsigned>(length), tmp);
+        for (size_t i = 0; i < n; ++i) order[i] = entries[i].index;
+        return order;
+    }
+    if (textPrefixSortable(key)) {
+        // Radix by the segment's first eight bytes, then each run of equal bytes by
+        // the next eight, and so on; a run the segment cannot tell apart is left to
+        // compareKeys (later segments), a short run too. Every step is stable.
+        const KeySegment& seg = key.segments[0];
+        std::vector<Entry> entries(n), tmp;
+        for (size_t i = 0; i < n; ++i) entries[i] = {textChunk(seg, keyAt(i), 0), static_cast<uint32_t>(i)};
+        radixSort(entries, 0, n, 8, tmp);
+        struct Run {
+            size_t begin, end, offset;
+        };
+        std::vector<Run> runs{{0, n, 0}};
+        std::vector<uint32_t> part;
+        while (!runs.empty()) {
+            const Run run = runs.back();
+            runs.pop_back();
+            for (size_t b = run.begin, e; b < run.end; b = e) {
+                e = b + 1;
+                while (e < run.end && entries[e].value == entries[b].value) ++e;
+                if (e - b < 2) continue;
+                const size_t next = run.offset + 8;
+                const bool segmentDone = next >= seg.length ||
+                                         (seg.type == DataType::ZString && (entries[b].value & 0xFF) == 0);
+                if (segmentDone && key.segments.size() == 1) continue;  // equal keys: index order
+                if (segmentDone || e - b <= 16) {
+                    part.clear();
+                    for (size_t i = b; i < e; ++i) part.push_back(entries[i].index);
+                    std::stable_sort(part.begin(), part.end(), less);
+                    for (size_t i = b; i < e; ++i) entries[i].index = part[i - b];
+                    continue;
+                }
+                for (size_t i = b; i < e; ++i) entries[i].value = textChunk(seg, keyAt(entries[i].index), next);
+                radixSort(entries, b, e, 8, tmp);
+                runs.push_back({b, e, next});
+            }
+        }
         for (size_t i = 0; i < n; ++i) order[i] = entries[i].index;
         return order;
     }
     for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(i);
-    std::stable_sort(order.begin(), order.end(),
-                     [&](uint32_t a, uint32_t b) { return compareKeys(key, info, keyAt(a), keyAt(b)) < 0; });
+    std::stable_sort(order.begin(), order.end(), less);
     return order;
 }
 

@@ -194,6 +194,11 @@ int compareFull(const KeySpec& key, const FileInfo& info, std::string_view a,
 std::string extractKey(const KeySpec& key, std::string_view record) {
     std::string out;
     out.reserve(key.totalLength());
+    appendKey(key, record, out);
+    return out;
+}
+
+void appendKey(const KeySpec& key, std::string_view record, std::string& out) {
     for (const auto& seg : key.segments) {
         const size_t start = out.size();
         out.resize(start + seg.length, '\0');
@@ -202,7 +207,6 @@ std::string extractKey(const KeySpec& key, std::string_view record) {
             std::memcpy(out.data() + start, record.data() + seg.position, n);
         }
     }
-    return out;
 }
 
 int compareKeys(const KeySpec& key, const FileInfo& info, std::string_view a, std::string_view b) {

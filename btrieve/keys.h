@@ -13,6 +13,8 @@ namespace btrieve {
 // The concatenated segment bytes of key in record. Bytes past the end of a short
 // (variable) record count as zero.
 std::string extractKey(const KeySpec& key, std::string_view record);
+// extractKey appended to out, without a string of its own (for keys by the million).
+void appendKey(const KeySpec& key, std::string_view record, std::string& out);
 
 // <0, 0, >0 as a orders before, with or after b under key (both as extractKey makes them).
 int compareKeys(const KeySpec& key, const FileInfo& info, std::string_view a, std::string_view b);
