@@ -11,6 +11,7 @@
 // as do files without chains.
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <mutex>
 #include <unordered_map>
 #include <vector>
@@ -67,6 +68,11 @@ public:
         // record is copied.
         std::vector<RecordAddress> raw;
         std::string keys;
+        // The header's count saves regrowing; capped, as a hostile header may claim
+        // billions (untouched reserved memory costs nothing resident).
+        const size_t expected = static_cast<size_t>(std::min<uint64_t>(source_->info().recordCount, 1u << 21));
+        raw.reserve(expected);
+        keys.reserve(expected * keyLength_);
         auto visit = [&](RecordAddress addr, std::string_view rec) {
             raw.push_back(addr);
             appendKey(key_, rec, keys);
@@ -80,11 +86,13 @@ public:
         if (!ok(st)) return st;
         const std::vector<uint32_t> order = stableKeyOrder(key_, source_->info(), keys, raw.size());
         // Lay the keys out again in sorted order so that entry i's key is at i * length.
-        keys_.reserve(keys.size());
-        addresses_.reserve(raw.size());
-        for (uint32_t i : order) {
-            keys_.append(keys, static_cast<size_t>(i) * keyLength_, keyLength_);
-            addresses_.push_back(raw[i]);
+        keys_.resize(order.size() * keyLength_);
+        addresses_.resize(order.size());
+        switch (keyLength_) {  // a fixed-size copy per key is a move, not a call
+        case 2: layOut<2>(keys, raw, order); break;
+        case 4: layOut<4>(keys, raw, order); break;
+        case 8: layOut<8>(keys, raw, order); break;
+        default: layOut<0>(keys, raw, order); break;
         }
         // Duplicates stand in physical order for now; each value is put in chain
         // order the first time one of its addresses is asked for.
@@ -94,6 +102,18 @@ public:
             for (size_t w = 0; w < (addresses_.size() + 63) / 64; ++w) settled_[w].store(0, std::memory_order_relaxed);
         }
         return Status::Success;
+    }
+
+    // Entry k gets the key and address of physical record order[k]; Length is
+    // keyLength_ when not 0.
+    template <size_t Length>
+    void layOut(const std::string& keys, const std::vector<RecordAddress>& raw, const std::vector<uint32_t>& order) {
+        const size_t length = Length ? Length : keyLength_;
+        char* out = keys_.data();
+        for (size_t k = 0; k < order.size(); ++k, out += length) {
+            std::memcpy(out, keys.data() + static_cast<size_t>(order[k]) * length, length);
+            addresses_[k] = raw[order[k]];
+        }
     }
 
     // Puts the records of the value at entry i (the run of equal keys around it) in

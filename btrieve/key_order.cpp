@@ -54,24 +54,32 @@ struct Entry {
     uint32_t index;
 };
 
-// LSD radix sort of v[begin, end) on the low `bytes` bytes of value; stable, as
-// each pass is. tmp is scratch of at least end - begin entries.
-void radixSort(std::vector<Entry>& v, size_t begin, size_t end, unsigned bytes, std::vector<Entry>& tmp) {
-    const size_t n = end - begin;
+// LSD radix sort of v[0, n) on the low `bits` bits of valueOf(element); stable, as
+// each pass is. Large inputs take sixteen bits a pass, halving the passes over
+// memory. tmp is scratch of at least n elements.
+template <typename T, typename ValueOf>
+void radixSortBy(T* v, size_t n, unsigned bits, T* tmp, ValueOf valueOf) {
     if (n < 2) return;
-    if (tmp.size() < n) tmp.resize(n);
-    Entry* src = v.data() + begin;
-    Entry* dst = tmp.data();
-    for (unsigned pass = 0; pass < bytes; ++pass) {
-        const unsigned shift = pass * 8;
-        std::array<size_t, 257> count{};
-        for (size_t i = 0; i < n; ++i) ++count[((src[i].value >> shift) & 0xFF) + 1];
-        if (count[((src[0].value >> shift) & 0xFF) + 1] == n) continue;  // one byte value: no change
+    const unsigned digit = n >= (size_t{1} << 16) && bits > 8 ? 16 : 8;
+    const size_t buckets = size_t{1} << digit;
+    const uint64_t mask = buckets - 1;
+    std::vector<size_t> count(buckets + 1);
+    T* src = v;
+    T* dst = tmp;
+    for (unsigned shift = 0; shift < bits; shift += digit) {
+        std::fill(count.begin(), count.end(), 0);
+        for (size_t i = 0; i < n; ++i) ++count[((valueOf(src[i]) >> shift) & mask) + 1];
+        if (count[((valueOf(src[0]) >> shift) & mask) + 1] == n) continue;  // one digit value: no change
         for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
-        for (size_t i = 0; i < n; ++i) dst[count[(src[i].value >> shift) & 0xFF]++] = src[i];
+        for (size_t i = 0; i < n; ++i) dst[count[(valueOf(src[i]) >> shift) & mask]++] = src[i];
         std::swap(src, dst);
     }
-    if (src != v.data() + begin) std::copy(src, src + n, v.data() + begin);
+    if (src != v) std::copy(src, src + n, v);
+}
+
+void radixSort(std::vector<Entry>& v, size_t begin, size_t end, unsigned bytes, std::vector<Entry>& tmp) {
+    if (tmp.size() < end - begin) tmp.resize(end - begin);
+    radixSortBy(v.data() + begin, end - begin, bytes * 8, tmp.data(), [](const Entry& e) { return e.value; });
 }
 
 // A leading text segment whose bytes order as they stand (STRING or ZSTRING,
@@ -113,6 +121,15 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
     };
     auto less = [&](uint32_t a, uint32_t b) { return compareKeys(key, info, keyAt(a), keyAt(b)) < 0; };
     std::vector<uint32_t> order(n);
+    if (radixSortable(key) && length <= 4 && n <= 0xFFFFFFFFu) {
+        // value and index packed in one word: half the memory of an Entry to move.
+        std::vector<uint64_t> packed(n), tmp(n);
+        for (size_t i = 0; i < n; ++i) packed[i] = radixValue(key, keyAt(i)) << 32 | i;
+        radixSortBy(packed.data(), n, static_cast<unsigned>(length) * 8, tmp.data(),
+                    [](uint64_t p) { return p >> 32; });
+        for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(packed[i]);
+        return order;
+    }
     if (radixSortable(key)) {
         std::vector<Entry> entries(n), tmp;
         for (size_t i = 0; i < n; ++i) entries[i] = {radixValue(key, keyAt(i)), static_cast<uint32_t>(i)};

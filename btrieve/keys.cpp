@@ -199,13 +199,14 @@ std::string extractKey(const KeySpec& key, std::string_view record) {
 }
 
 void appendKey(const KeySpec& key, std::string_view record, std::string& out) {
+    size_t at = out.size();
+    out.resize(at + key.totalLength(), '\0');
     for (const auto& seg : key.segments) {
-        const size_t start = out.size();
-        out.resize(start + seg.length, '\0');
         if (seg.position < record.size()) {
             const size_t n = std::min<size_t>(seg.length, record.size() - seg.position);
-            std::memcpy(out.data() + start, record.data() + seg.position, n);
+            std::memcpy(out.data() + at, record.data() + seg.position, n);
         }
+        at += seg.length;
     }
 }
 
