@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <span>
 
 #include "btrieve/keys.h"
 
@@ -63,7 +64,9 @@ void radixSortBy(T* v, size_t n, unsigned bits, T* tmp, ValueOf valueOf) {
     const unsigned digit = n >= (size_t{1} << 16) && bits > 8 ? 16 : 8;
     const size_t buckets = size_t{1} << digit;
     const uint64_t mask = buckets - 1;
-    std::vector<size_t> count(buckets + 1);
+    std::array<size_t, 257> small;
+    std::vector<size_t> large(digit == 16 ? buckets + 1 : 0);
+    const std::span<size_t> count = digit == 16 ? std::span<size_t>(large) : std::span<size_t>(small);
     T* src = v;
     T* dst = tmp;
     for (unsigned shift = 0; shift < bits; shift += digit) {
@@ -93,22 +96,19 @@ bool textPrefixSortable(const KeySpec& key) {
 
 // Bytes [offset, offset + 8) of the leading text segment as a big-endian number;
 // bytes past the segment, and for a ZSTRING from its first zero on, count as zero.
+// Called for an offset past 0 only on keys whose text has no zero before offset
+// (their earlier chunks ended in a nonzero byte).
 uint64_t textChunk(const KeySegment& seg, std::string_view keyBytes, size_t offset) {
     const size_t length = std::min<size_t>(seg.length, keyBytes.size());
+    if (offset >= length) return 0;
+    unsigned char buf[8] = {};
+    const size_t take = std::min<size_t>(8, length - offset);
+    std::memcpy(buf, keyBytes.data() + offset, take);
+    if (seg.type == DataType::ZString)
+        if (auto* zero = static_cast<unsigned char*>(std::memchr(buf, 0, take)))
+            std::memset(zero, 0, static_cast<size_t>(buf + 8 - zero));
     uint64_t v = 0;
-    bool ended = false;
-    for (size_t i = 0; i < 8; ++i) {
-        const size_t at = offset + i;
-        uint8_t b = 0;
-        if (!ended && at < length) {
-            b = static_cast<uint8_t>(keyBytes[at]);
-            if (b == 0 && seg.type == DataType::ZString) ended = true;
-        }
-        v = v << 8 | b;
-    }
-    if (seg.type == DataType::ZString && !ended && offset > 0 &&
-        std::memchr(keyBytes.data(), 0, std::min(offset, length)) != nullptr)
-        return 0;  // the text ended in an earlier chunk
+    for (unsigned char c : buf) v = v << 8 | c;
     return v;
 }
 
@@ -121,6 +121,18 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
     };
     auto less = [&](uint32_t a, uint32_t b) { return compareKeys(key, info, keyAt(a), keyAt(b)) < 0; };
     std::vector<uint32_t> order(n);
+    if (radixSortable(key) && length <= 2) {
+        // One counting pass: each key's number is its bucket.
+        std::vector<uint16_t> values(n);
+        std::vector<size_t> count((size_t{1} << (8 * length)) + 1);
+        for (size_t i = 0; i < n; ++i) {
+            values[i] = static_cast<uint16_t>(radixValue(key, keyAt(i)));
+            ++count[values[i] + 1u];
+        }
+        for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
+        for (size_t i = 0; i < n; ++i) order[count[values[i]]++] = static_cast<uint32_t>(i);
+        return order;
+    }
     if (radixSortable(key) && length <= 4 && n <= 0xFFFFFFFFu) {
         // value and index packed in one word: half the memory of an Entry to move.
         std::vector<uint64_t> packed(n), tmp(n);
@@ -161,7 +173,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
                 const bool segmentDone = next >= seg.length ||
                                          (seg.type == DataType::ZString && (entries[b].value & 0xFF) == 0);
                 if (segmentDone && key.segments.size() == 1) continue;  // equal keys: index order
-                if (segmentDone || e - b <= 16) {
+                if (segmentDone || e - b <= 48) {
                     part.clear();
                     for (size_t i = b; i < e; ++i) part.push_back(entries[i].index);
                     std::stable_sort(part.begin(), part.end(), less);
