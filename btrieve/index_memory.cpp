@@ -1,5 +1,5 @@
-// The sorted in-memory key index. Memory: one key's bytes and one address per
-// live record; the key bytes of all entries share one buffer.
+// The sorted in-memory key index. Memory: one key's bytes, one address and one
+// 32-bit position per live record; the key bytes of all entries share one buffer.
 //
 // Duplicates keep insertion order, the order of the file's own index. Where the
 // records carry linked-duplicate pointers (pre-6 and 6.x files, plain records:
@@ -84,36 +84,20 @@ public:
                                      return visit(a, r);
                                  });
         if (!ok(st)) return st;
-        const std::vector<uint32_t> order = stableKeyOrder(key_, source_->info(), keys, raw.size());
-        // Lay the keys out again in sorted order so that entry i's key is at i * length.
-        keys_.resize(order.size() * keyLength_);
-        addresses_.resize(order.size());
-        switch (keyLength_) {  // a fixed-size copy per key is a move, not a call
-        case 2: layOut<2>(keys, raw, order); break;
-        case 4: layOut<4>(keys, raw, order); break;
-        case 8: layOut<8>(keys, raw, order); break;
-        default: layOut<0>(keys, raw, order); break;
-        }
+        // Keys and addresses stay where the scan put them; entry i is physical
+        // record order_[i] (no second copy laid out in key order).
+        order_ = stableKeyOrder(key_, source_->info(), keys, raw.size());
+        keys_ = std::move(keys);
+        addresses_ = std::move(raw);
         // Duplicates stand in physical order for now; each value is put in chain
         // order the first time one of its addresses is asked for.
         chained_ = chainedFile(*source_, key_);
-        if (chained_ && !addresses_.empty()) {
-            settled_ = std::make_unique<std::atomic<uint64_t>[]>((addresses_.size() + 63) / 64);
-            for (size_t w = 0; w < (addresses_.size() + 63) / 64; ++w) settled_[w].store(0, std::memory_order_relaxed);
+        if (chained_ && !order_.empty()) {
+            chainOrder_ = order_;
+            settled_ = std::make_unique<std::atomic<uint64_t>[]>((order_.size() + 63) / 64);
+            for (size_t w = 0; w < (order_.size() + 63) / 64; ++w) settled_[w].store(0, std::memory_order_relaxed);
         }
         return Status::Success;
-    }
-
-    // Entry k gets the key and address of physical record order[k]; Length is
-    // keyLength_ when not 0.
-    template <size_t Length>
-    void layOut(const std::string& keys, const std::vector<RecordAddress>& raw, const std::vector<uint32_t>& order) {
-        const size_t length = Length ? Length : keyLength_;
-        char* out = keys_.data();
-        for (size_t k = 0; k < order.size(); ++k, out += length) {
-            std::memcpy(out, keys.data() + static_cast<size_t>(order[k]) * length, length);
-            addresses_[k] = raw[order[k]];
-        }
     }
 
     // Puts the records of the value at entry i (the run of equal keys around it) in
@@ -141,7 +125,7 @@ public:
         std::vector<std::pair<uint32_t, uint32_t>> links(n);  // (previous, next) per member
         std::string slot;
         for (size_t k = 0; k < n; ++k) {
-            if (!ok(file.readSlot(addresses_[begin + k], slot))) return;
+            if (!ok(file.readSlot(addresses_[chainOrder_[begin + k]], slot))) return;
             detail::ByteReader r(slot);
             links[k] = {r.swapped32(key_.duplicateOffset), r.swapped32(key_.duplicateOffset + 4u)};
             if (!r.ok()) return;
@@ -150,12 +134,12 @@ public:
         bool inOrder = links[0].first == kNoPointer && links[n - 1].second == kNoPointer;
         for (size_t k = 0; inOrder && k + 1 < n; ++k)
             inOrder = links[k].second != kNoPointer &&
-                      file.addressFromPointer(links[k].second) == addresses_[begin + k + 1];
+                      file.addressFromPointer(links[k].second) == addresses_[chainOrder_[begin + k + 1]];
         if (inOrder) return;
         std::unordered_map<RecordAddress, size_t> member;  // address -> member
         size_t head = 0, heads = 0;
         for (size_t k = 0; k < n; ++k) {
-            member.emplace(addresses_[begin + k], k);
+            member.emplace(addresses_[chainOrder_[begin + k]], k);
             if (links[k].first == kNoPointer) head = k, ++heads;
         }
         if (heads != 1) return;
@@ -166,24 +150,25 @@ public:
             if (next == kNoPointer) break;
             auto it = member.find(file.addressFromPointer(next));
             if (it == member.end() || links[it->second].first == kNoPointer ||
-                file.addressFromPointer(links[it->second].first) != addresses_[begin + at])
+                file.addressFromPointer(links[it->second].first) != addresses_[chainOrder_[begin + at]])
                 break;
             at = it->second;
         }
         if (chain.size() != n || links[chain.back()].second != kNoPointer) return;
-        std::vector<RecordAddress> ordered(n);
-        for (size_t k = 0; k < n; ++k) ordered[k] = addresses_[begin + chain[k]];
-        std::copy(ordered.begin(), ordered.end(), addresses_.begin() + static_cast<std::ptrdiff_t>(begin));
+        std::vector<uint32_t> ordered(n);
+        for (size_t k = 0; k < n; ++k) ordered[k] = chainOrder_[begin + chain[k]];
+        std::copy(ordered.begin(), ordered.end(), chainOrder_.begin() + static_cast<std::ptrdiff_t>(begin));
     }
 
     const KeySpec& key() const override { return key_; }
-    size_t size() const { return addresses_.size(); }
+    size_t size() const { return order_.size(); }
     std::string_view keyAt(size_t i) const {
-        return std::string_view(keys_).substr(i * keyLength_, keyLength_);
+        return std::string_view(keys_).substr(static_cast<size_t>(order_[i]) * keyLength_, keyLength_);
     }
     RecordAddress addressAt(size_t i) const {
-        if (chained_ && !isSettled(i)) settle(i);
-        return addresses_[i];
+        if (!chained_) return addresses_[order_[i]];
+        if (!isSettled(i)) settle(i);
+        return addresses_[chainOrder_[i]];
     }
 
     Status first(std::unique_ptr<IndexCursor>& out) const override { return at(0, out); }
@@ -227,9 +212,12 @@ private:
     std::shared_ptr<const RecordSource> source_;
     KeySpec key_;
     size_t keyLength_;
-    std::string keys_;  // entry i's key at i * keyLength_
-    // Written only under settleMutex_, for a value no reader has been given yet.
-    mutable std::vector<RecordAddress> addresses_;
+    std::string keys_;                     // physical record p's key at p * keyLength_
+    std::vector<RecordAddress> addresses_;  // physical record p's address
+    std::vector<uint32_t> order_;           // entry i: physical record order_[i]
+    // order_ with each settled value in chain order; written only under
+    // settleMutex_, for a value no reader has been given an address of yet.
+    mutable std::vector<uint32_t> chainOrder_;
     const File* chained_ = nullptr;  // the source, when its records carry duplicate chains
     mutable std::mutex settleMutex_;
     std::unique_ptr<std::atomic<uint64_t>[]> settled_;  // one bit per entry: in chain order
