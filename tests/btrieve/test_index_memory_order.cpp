@@ -16,6 +16,7 @@
 #include "btrieve/index.h"
 #include "btrieve/key_order.h"
 #include "btrieve/keys.h"
+#include "key_order_util.h"
 #include "btrieve/writer.h"
 #include "test_file_util.h"
 
@@ -24,25 +25,8 @@ using filetest::TempDir;
 
 namespace {
 
-KeySegment seg(uint32_t pos, uint16_t len, DataType type, uint16_t flags = 0) {
-    KeySegment s;
-    s.position = pos;
-    s.length = len;
-    s.type = type;
-    s.flags = flags | keyflag::ExtendedType;
-    return s;
-}
-
-std::vector<uint32_t> reference(const KeySpec& key, const FileInfo& info, const std::string& keys, size_t n) {
-    const size_t len = key.totalLength();
-    std::vector<uint32_t> order(n);
-    for (uint32_t i = 0; i < n; ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        return compareKeys(key, info, std::string_view(keys).substr(a * len, len),
-                           std::string_view(keys).substr(b * len, len)) < 0;
-    });
-    return order;
-}
+using keyordertest::reference;
+using keyordertest::seg;
 
 // Text of a few shapes that defeat a prefix: long shared heads, lengths around
 // eight and sixteen, empty texts, texts filling the whole segment, and bytes

@@ -9,30 +9,14 @@
 
 #include "btrieve/key_order.h"
 #include "btrieve/keys.h"
+#include "key_order_util.h"
 
 using namespace btrieve;
 
 namespace {
 
-KeySegment seg(uint32_t pos, uint16_t len, DataType type, uint16_t flags = 0) {
-    KeySegment s;
-    s.position = pos;
-    s.length = len;
-    s.type = type;
-    s.flags = flags | keyflag::ExtendedType;
-    return s;
-}
-
-std::vector<uint32_t> reference(const KeySpec& key, const FileInfo& info, const std::string& keys, size_t n) {
-    const size_t len = key.totalLength();
-    std::vector<uint32_t> order(n);
-    for (uint32_t i = 0; i < n; ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](uint32_t a, uint32_t b) {
-        return compareKeys(key, info, std::string_view(keys).substr(a * len, len),
-                           std::string_view(keys).substr(b * len, len)) < 0;
-    });
-    return order;
-}
+using keyordertest::reference;
+using keyordertest::seg;
 
 }  // namespace
 
