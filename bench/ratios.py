@@ -1,17 +1,24 @@
-"""Turns the JSON files of one bench/run into the goal ratios."""
-import json, pathlib, sys
+"""Turns the JSON files of one bench/run into the goal ratios: each ratio is taken
+within one round (numerator and denominator measured minutes apart at most), and
+the median over the rounds is printed, with the rounds' range beside it."""
+import json, pathlib, statistics, sys
 
 UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
-times = {}
-for p in pathlib.Path(sys.argv[1]).glob("*.json"):
-    for b in json.loads(p.read_text())["benchmarks"]:
-        times[b["name"]] = b["real_time"] * UNIT[b["time_unit"]]
+rounds = []
+for d in sorted(p for p in pathlib.Path(sys.argv[1]).iterdir() if p.is_dir()):
+    times = {}
+    for p in d.glob("*.json"):
+        for b in json.loads(p.read_text())["benchmarks"]:
+            times[b["name"]] = b["real_time"] * UNIT[b["time_unit"]]
+    rounds.append(times)
 
 def ratio(name, num, den):
-    if num in times and den in times:
-        print(f"ratio {name} {times[num] / times[den]:.4f}")
-    else:
+    values = [t[num] / t[den] for t in rounds if num in t and den in t]
+    if not values:
         print(f"ratio {name} missing ({num} or {den} did not run)")
+        return
+    extra = f"  (rounds {min(values):.4f} .. {max(values):.4f})" if len(values) > 1 else ""
+    print(f"ratio {name} {statistics.median(values):.4f}{extra}")
 
 ratio("open_first_over_seqread", "BM_OpenFirst/large", "BM_SeqRead_Customer/large")
 ratio("open_first_fallback_over_seqread", "BM_OpenFirstFallback/large", "BM_SeqRead_Customer/large")

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "btrieve/bytes.h"
@@ -46,9 +47,12 @@ public:
 
     Status loadAcs();
     Status slotAt(RecordAddress addr, PageRef& page, std::string_view& slot) const;
-    // Every live record in physical order; visit(address, slot) returns false to stop.
+    // Every live record in physical order; visit(part, address, slot) returns
+    // EndOfFile to stop. parts > 1 splits the pages into that many runs scanned at
+    // once in threads of their own (where pages are views of the mapping); part p
+    // gets its run's records in order, and the runs follow one another.
     template <class Visit>
-    Status scan(Visit&& visit) const;
+    Status scan(unsigned parts, Visit&& visit) const;
     // A status for a read that succeeded: Truncated when the file shrank meanwhile.
     // (A page that went to zeros may also have failed a check: the cause is the cut.)
     Status settle(Status s) const { return store->truncated() ? Status::Truncated : s; }
@@ -248,97 +252,147 @@ RecordAddress File::addressOfSlot(uint32_t page, uint32_t slotIndex) const {
 uint32_t File::slotsPerPage() const { return impl_->layout.slotsPerPage; }
 
 template <class Visit>
-Status File::Impl::scan(Visit&& visit) const {
+Status File::Impl::scan(unsigned parts, Visit&& visit) const {
     const uint64_t expected = layout.info.recordCount;
     const uint32_t prl = layout.info.physicalRecordLength;
-    uint64_t seen = 0;
-    bool stopped = false;
-    Status failure = store->checkSize();
-    if (!ok(failure)) return failure;
+    Status sized = store->checkSize();
+    if (!ok(sized)) return sized;
 
-    // Fixed-length uncompressed slots with a usage word: tested here, not per call.
-    const bool plainSlots = layout.usageWord && !layout.info.compressed;
-
-    // Drop-behind: the physical pages of every kBatch data pages scanned are given
-    // back (see PageStore::release).
-    constexpr uint32_t kBatch = 256;
-    uint64_t low = UINT64_MAX, high = 0;
-    uint32_t batched = 0;
-    auto releaseBatch = [&] {
-        if (batched) store->release(low, high + 1);
-        low = UINT64_MAX, high = 0, batched = 0;
+    // The pages to read, in physical record order: pre-6 pages are physical and say
+    // themselves whether they hold records; 6.x and later data pages come from the
+    // page table in logical order.
+    struct Item {
+        uint32_t page;
+        PageEntry entry;  // type Unused for pre-6 pages
     };
-
-    auto scanPage = [&](uint32_t pageNo, uint64_t physical) -> bool {
-        if (store->mapped()) {
-            low = std::min(low, physical), high = std::max(high, physical);
-            if (++batched == kBatch) releaseBatch();
-            // Pages mostly follow one another: load the next while this one is read.
-            store->prefetch(physical + 1, 0, layout.info.pageSize);
-        }
-        PageRef page;
-        RecordReader::PageKind kind;
-        Status s = records->dataPage(pageNo, page, kind);
-        if (!ok(s)) {
-            failure = s;
-            return false;
-        }
-        if (kind != RecordReader::PageKind::Data) return true;
-        const std::string_view bytes = *page;
-        for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
-            const uint32_t offset = layout.slotsOffset + i * prl;
-            std::string_view slot = bytes.substr(offset, prl);
-            bool live = false;
-            if (plainSlots) {
-                live = slot.size() >= 2 && (slot[0] != 0 || slot[1] != 0);  // the usage word
-                s = Status::Success;
-            } else {
-                s = records->isLive(pageNo, offset, slot, live);
-            }
-            if (ok(s) && live && ++seen > expected) s = Status::Corrupt;  // more live records than the header has
-            if (ok(s) && live) {
-                s = visit(makeAddress(pageNo, offset), slot);
-                if (s == Status::EndOfFile) {
-                    stopped = true;
-                    return false;
-                }
-            }
-            if (!ok(s)) {
-                failure = s;
-                return false;
-            }
-        }
-        // A page whose bytes went to zeros under us ends the scan.
-        if (store->truncated()) {
-            failure = Status::Truncated;
-            return false;
-        }
-        return true;
-    };
-
+    std::vector<Item> items;
+    const bool wanted = layout.pat != PatKind::None && directory.load(std::memory_order_acquire) == nullptr;
+    std::vector<uint32_t> pages;
     if (layout.pat == PatKind::None) {
-        // Pre-6 pages are physical; the header's page count bounds the file's own.
-        const uint64_t pages = std::min<uint64_t>(store->physicalPages(), layout.info.pageCount);
-        for (uint64_t p = 1; p < pages; ++p)
-            if (!scanPage(static_cast<uint32_t>(p), p)) break;
+        // The header's page count bounds the file's own.
+        const uint64_t n = std::min<uint64_t>(store->physicalPages(), layout.info.pageCount);
+        for (uint64_t p = 1; p < n; ++p) items.push_back({static_cast<uint32_t>(p), PageEntry{p, pagetype::Unused}});
     } else {
-        const bool wanted = directory.load(std::memory_order_acquire) == nullptr;
-        std::vector<uint32_t> pages;
         Status s = map->forEach([&](uint32_t logical, const PageEntry& e) {
-            if (wanted && e.type == pagetype::Data) {
+            if (e.type != pagetype::Data) return true;
+            items.push_back({logical, e});
+            if (wanted) {
                 if (pages.size() <= logical) pages.resize(logical + 1, kNotData);
                 pages[logical] = static_cast<uint32_t>(e.physical);
             }
-            return e.type != pagetype::Data || scanPage(logical, e.physical);
+            return true;
         });
-        if (ok(failure)) failure = s;
-        // Only a scan that saw the whole table describes it.
-        if (wanted && ok(failure) && !stopped) {
-            pages.resize(static_cast<size_t>(map->groups()) * layout.patEntries + 1, kNotData);
-            publishDirectory(std::move(pages));
+        if (!ok(s)) return s;
+    }
+
+    // Fixed-length uncompressed slots with a usage word: tested here, not per call.
+    const bool plainSlots = layout.usageWord && !layout.info.compressed;
+    std::atomic<bool> halt{false};  // a part failed or the visitor stopped: the others end too
+    struct Part {
+        Status failure = Status::Success;
+        uint64_t seen = 0;
+        bool stopped = false;
+    };
+
+    auto runPart = [&](unsigned part, size_t from, size_t to, Part& out) {
+        // Drop-behind: the physical pages of every kBatch data pages scanned are given
+        // back (see PageStore::release).
+        constexpr uint32_t kBatch = 256;
+        uint64_t low = UINT64_MAX, high = 0;
+        uint32_t batched = 0;
+        auto releaseBatch = [&] {
+            if (batched) store->release(low, high + 1);
+            low = UINT64_MAX, high = 0, batched = 0;
+        };
+        auto scanPage = [&](const Item& item) -> bool {
+            const uint64_t physical = item.entry.physical;
+            if (store->mapped()) {
+                low = std::min(low, physical), high = std::max(high, physical);
+                if (++batched == kBatch) releaseBatch();
+                // Pages mostly follow one another: load the next while this one is read.
+                store->prefetch(physical + 1, 0, layout.info.pageSize);
+            }
+            PageRef page;
+            RecordReader::PageKind kind;
+            Status s = layout.pat == PatKind::None ? records->dataPage(item.page, page, kind)
+                                                   : records->dataPage(item.page, item.entry, page, kind);
+            if (!ok(s)) {
+                out.failure = s;
+                return false;
+            }
+            if (kind != RecordReader::PageKind::Data) return true;
+            const std::string_view bytes = *page;
+            for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
+                const uint32_t offset = layout.slotsOffset + i * prl;
+                std::string_view slot = bytes.substr(offset, prl);
+                bool live = false;
+                if (plainSlots) {
+                    live = slot.size() >= 2 && (slot[0] != 0 || slot[1] != 0);  // the usage word
+                    s = Status::Success;
+                } else {
+                    s = records->isLive(item.page, offset, slot, live);
+                }
+                // More live records than the header has: each part alone bounds its work.
+                if (ok(s) && live && ++out.seen > expected) s = Status::Corrupt;
+                if (ok(s) && live) {
+                    s = visit(part, makeAddress(item.page, offset), slot);
+                    if (s == Status::EndOfFile) {
+                        out.stopped = true;
+                        return false;
+                    }
+                }
+                if (!ok(s)) {
+                    out.failure = s;
+                    return false;
+                }
+            }
+            // A page whose bytes went to zeros under us ends the scan.
+            if (store->truncated()) {
+                out.failure = Status::Truncated;
+                return false;
+            }
+            return true;
+        };
+        for (size_t i = from; i < to && !halt.load(std::memory_order_relaxed); ++i)
+            if (!scanPage(items[i])) {
+                halt.store(true, std::memory_order_relaxed);
+                break;
+            }
+        releaseBatch();
+    };
+
+    // Parts only pay where pages are views of the mapping and there are enough of them.
+    constexpr size_t kPagesPerPart = 4096;
+    if (!store->mapped()) parts = 1;
+    parts = static_cast<unsigned>(std::clamp<size_t>(std::min<size_t>(parts, items.size() / kPagesPerPart), 1, 8));
+    std::vector<Part> results(parts);
+    std::vector<std::thread> threads;
+    for (unsigned p = 1; p < parts; ++p)
+        threads.emplace_back(runPart, p, items.size() * p / parts, items.size() * (p + 1) / parts, std::ref(results[p]));
+    runPart(0, 0, items.size() / parts, results[0]);
+    for (auto& t : threads) t.join();
+
+    // The first part that failed or stopped decides, as a scan in one piece would have.
+    Status failure = Status::Success;
+    bool stopped = false;
+    uint64_t seen = 0;
+    for (const Part& r : results) {
+        seen += r.seen;
+        if (!ok(r.failure)) {
+            failure = r.failure;
+            break;
+        }
+        if (r.stopped) {
+            stopped = true;
+            break;
         }
     }
-    releaseBatch();
+    if (ok(failure) && !stopped && seen > expected) failure = Status::Corrupt;
+    // Only a scan that saw the whole table describes it.
+    if (wanted && ok(failure) && !stopped) {
+        pages.resize(static_cast<size_t>(map->groups()) * layout.patEntries + 1, kNotData);
+        publishDirectory(std::move(pages));
+    }
     if (ok(failure) || store->truncated()) failure = store->checkSize();
     if (!ok(failure)) return failure;
     if (!stopped && seen != expected) return Status::Corrupt;
@@ -348,7 +402,7 @@ Status File::Impl::scan(Visit&& visit) const {
 // The visitors below return EndOfFile to stop the scan.
 Status File::forEachRecord(const std::function<bool(RecordAddress, const std::string&)>& visit) const {
     std::string record;
-    return impl_->scan([&](RecordAddress addr, std::string_view slot) {
+    return impl_->scan(1, [&](unsigned, RecordAddress addr, std::string_view slot) {
         Status s = impl_->records->decode(slot, record);
         if (!ok(s)) return s;
         return visit(addr, record) ? Status::Success : Status::EndOfFile;
@@ -356,18 +410,25 @@ Status File::forEachRecord(const std::function<bool(RecordAddress, const std::st
 }
 
 Status File::forEachRecordView(const std::function<bool(RecordAddress, std::string_view)>& visit) const {
-    std::string scratch;
+    return forEachRecordViewInParts(1, [&](unsigned, RecordAddress addr, std::string_view rec) {
+        return visit(addr, rec);
+    });
+}
+
+Status File::forEachRecordViewInParts(
+    unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit) const {
     const Layout& l = impl_->layout;
     const bool whole = !l.info.compressed && !l.info.variable;  // the record lies in its slot
-    return impl_->scan([&](RecordAddress addr, std::string_view slot) {
+    std::vector<std::string> scratch(std::max(1u, std::min(parts, 8u)));
+    return impl_->scan(parts, [&](unsigned part, RecordAddress addr, std::string_view slot) {
         std::string_view record;
         Status s = Status::Success;
         if (whole && fits(slot.size(), l.recordOffset, l.info.recordLength))
             record = slot.substr(l.recordOffset, l.info.recordLength);
         else
-            s = impl_->records->decodeView(slot, record, scratch);
+            s = impl_->records->decodeView(slot, record, scratch[part]);
         if (!ok(s)) return s;
-        return visit(addr, record) ? Status::Success : Status::EndOfFile;
+        return visit(part, addr, record) ? Status::Success : Status::EndOfFile;
     });
 }
 

@@ -40,6 +40,13 @@ public:
     // forEachRecord without a copy per record: rec views the record's bytes and is
     // valid only during the call.
     Status forEachRecordView(const std::function<bool(RecordAddress, std::string_view)>& visit) const;
+    // The same scan split into up to `parts` runs of pages read at once in threads
+    // of their own (one run when the file is not mapped or is small). visit(part,
+    // ...) is called from part's thread with that run's records in physical order;
+    // run p's records all come before run p + 1's. A visitor returning false stops
+    // every run.
+    Status forEachRecordViewInParts(
+        unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit) const;
     // readRecord without a copy where it can be had: out views the file's mapping
     // (valid while this File lives) when the file is mapped and the record lies
     // whole in its slot; otherwise the record is decoded into scratch and out views

@@ -17,6 +17,8 @@
 // of it.
 #include "btrieve/pat.h"
 
+#include <vector>
+
 #include "btrieve/bytes.h"
 
 namespace btrieve::detail {
@@ -110,14 +112,23 @@ Status PageMap::lookup(uint32_t logical, PageEntry& out) const {
 
 Status PageMap::forEach(const std::function<bool(uint32_t, const PageEntry&)>& visit) const {
     const uint32_t n = groups();
+    const uint64_t physicalPages = store_.physicalPages();
+    std::vector<PageEntry> entries;
     for (uint32_t g = 0; g < n; ++g) {
-        for (uint32_t i = 1; i <= layout_.patEntries; ++i) {
-            const uint32_t logical = g * layout_.patEntries + i;
-            PageEntry e;
-            Status s = lookup(logical, e);
+        // One group's entries are decoded under one lock, then visited without it
+        // (a visitor may look pages up itself).
+        {
+            std::lock_guard lock(mutex_);
+            Status s = loadGroup(g);
             if (!ok(s)) return s;
+            entries.resize(layout_.patEntries + 1);
+            for (uint32_t i = 1; i <= layout_.patEntries; ++i) entries[i] = decode(i);
+        }
+        for (uint32_t i = 1; i <= layout_.patEntries; ++i) {
+            const PageEntry& e = entries[i];
             if (e.type == pagetype::Unused) continue;
-            if (!visit(logical, e)) return Status::Success;
+            if (e.physical >= physicalPages) return Status::Truncated;
+            if (!visit(g * layout_.patEntries + i, e)) return Status::Success;
         }
     }
     return Status::Success;
@@ -128,9 +139,14 @@ Status PageMap::read(uint32_t logical, uint16_t type, PageRef& out) const {
     PageEntry e;
     Status s = lookup(logical, e);
     if (!ok(s)) return s;
+    return read(logical, e, type, out);
+}
+
+Status PageMap::read(uint32_t logical, const PageEntry& e, uint16_t type, PageRef& out) const {
+    out.reset();
     if (layout_.pat != PatKind::None && e.type == pagetype::Unused) return Status::Corrupt;
     if (type != pagetype::Unused && layout_.pat != PatKind::None && e.type != type) return Status::Corrupt;
-    s = store_.readPage(e.physical, out);
+    Status s = store_.readPage(e.physical, out);
     if (!ok(s)) return s;
     // The page must name itself as the logical page asked for. This also rejects
     // tables that point at the FCR, at a table page, or twice at one page.

@@ -40,6 +40,8 @@ public:
     // A logical page's bytes, after checking that the page names itself as that
     // logical page (and, when type is not Unused, that the table gives that type).
     Status read(uint32_t logical, uint16_t type, PageRef& out) const;
+    // The same for an entry already looked up (as forEach hands them out).
+    Status read(uint32_t logical, const PageEntry& entry, uint16_t type, PageRef& out) const;
 
     // Number of page-table groups the file is long enough to hold.
     uint32_t groups() const;

@@ -49,8 +49,14 @@ Status RecordReader::dataPage(uint32_t page, PageRef& out, PageKind& kind) const
     PageEntry e;
     Status s = map_.lookup(page, e);
     if (!ok(s)) return s;
+    return dataPage(page, e, out, kind);
+}
+
+Status RecordReader::dataPage(uint32_t page, const PageEntry& e, PageRef& out, PageKind& kind) const {
+    kind = PageKind::NotData;
+    out.reset();
     if (e.type != pagetype::Data) return Status::Success;
-    s = map_.read(page, pagetype::Data, out);
+    Status s = map_.read(page, e, pagetype::Data, out);
     if (!ok(s)) return s;
     kind = PageKind::Data;
     return Status::Success;

@@ -24,6 +24,8 @@ public:
     // page exists but holds no records.
     enum class PageKind { Data, NotData };
     Status dataPage(uint32_t page, PageRef& out, PageKind& kind) const;
+    // The same for a logical page whose page-table entry is at hand.
+    Status dataPage(uint32_t page, const PageEntry& entry, PageRef& out, PageKind& kind) const;
 
     // Whether the slot at offset in a data page holds a live record.
     Status isLive(uint32_t page, uint32_t offset, std::string_view slot, bool& live) const;

@@ -185,17 +185,30 @@ int runInfo(const std::string& path) {
 Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vector<btrieve::RecordAddress>& order) {
     order.clear();
     const size_t keyLength = key.totalLength();
-    std::string keys;
-    std::vector<btrieve::RecordAddress> addresses;
-    const uint64_t expected = std::min<uint64_t>(file.info().recordCount, uint64_t{1} << 26);
-    keys.reserve(static_cast<size_t>(expected) * keyLength);
-    addresses.reserve(static_cast<size_t>(expected));
-    Status st = file.forEachRecordView([&](btrieve::RecordAddress a, std::string_view rec) {
-        keys += btrieve::extractKey(key, rec);
-        addresses.push_back(a);
-        return addresses.size() < UINT32_MAX;
+    // Two runs of pages scanned at once, each into buffers of its own, joined in order.
+    constexpr unsigned kParts = 2;
+    struct Part {
+        std::string keys;
+        std::vector<btrieve::RecordAddress> addresses;
+    } parts[kParts];
+    const uint64_t expected = std::min<uint64_t>(file.info().recordCount, uint64_t{1} << 26) / kParts + 64;
+    for (Part& p : parts) {
+        p.keys.reserve(static_cast<size_t>(expected) * keyLength);
+        p.addresses.reserve(static_cast<size_t>(expected));
+    }
+    Status st = file.forEachRecordViewInParts(kParts, [&](unsigned part, btrieve::RecordAddress a, std::string_view rec) {
+        Part& p = parts[part];
+        btrieve::appendKey(key, rec, p.keys);
+        p.addresses.push_back(a);
+        return p.addresses.size() < UINT32_MAX / kParts;
     });
     if (!btrieve::ok(st)) return st;
+    std::string keys = std::move(parts[0].keys);
+    std::vector<btrieve::RecordAddress> addresses = std::move(parts[0].addresses);
+    for (unsigned i = 1; i < kParts; ++i) {
+        keys += parts[i].keys;
+        addresses.insert(addresses.end(), parts[i].addresses.begin(), parts[i].addresses.end());
+    }
     const std::vector<uint32_t> sorted = btrieve::stableKeyOrder(key, file.info(), keys, addresses.size());
     order.reserve(sorted.size());
     for (uint32_t i : sorted) order.push_back(addresses[i]);
