@@ -80,14 +80,22 @@ public:
                 std::vector<RecordAddress> raw;
                 std::string keys;
             } parts[kParts];
-            for (Part& p : parts) {
-                p.raw.reserve(expected / kParts + 64);
-                p.keys.reserve((expected / kParts + 64) * keyLength_);
+            // The first run's buffers take the others' in the end: room for all.
+            for (unsigned i = 0; i < kParts; ++i) {
+                const size_t room = i == 0 ? expected : expected / kParts + 64;
+                parts[i].raw.reserve(room);
+                parts[i].keys.reserve(room * keyLength_);
             }
+            // A one-segment key is a slice of the record: appended as it stands.
+            const bool slice = key_.segments.size() == 1;
+            const size_t from = slice ? key_.segments[0].position : 0;
             const Status st = file->forEachRecordViewInParts(kParts, [&](unsigned part, RecordAddress addr, std::string_view rec) {
                 Part& p = parts[part];
                 p.raw.push_back(addr);
-                appendKey(key_, rec, p.keys);
+                if (slice && from + keyLength_ <= rec.size())
+                    p.keys.append(rec.data() + from, keyLength_);
+                else
+                    appendKey(key_, rec, p.keys);
                 return true;
             });
             if (!ok(st)) return st;

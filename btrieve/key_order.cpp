@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <span>
+#include <thread>
 
 #include "btrieve/keys.h"
 
@@ -28,25 +29,50 @@ bool radixSortable(const KeySpec& key) {
     return true;
 }
 
-uint64_t radixValue(const KeySpec& key, std::string_view keyBytes) {
-    using T = DataType;
-    uint64_t v = 0;
-    size_t start = 0;
-    for (const auto& seg : key.segments) {
-        const bool text = seg.type == T::String || seg.type == T::OldString;
-        const bool isSigned = seg.type == T::Integer || seg.type == T::AutoIncrement;
-        const uint8_t invert = (seg.flags & keyflag::Descending) ? 0xFF : 0x00;
-        for (size_t k = 0; k < seg.length; ++k) {
-            // Integers are little-endian: their last byte is the most significant.
-            const size_t at = start + (text ? k : seg.length - 1 - k);
-            uint8_t b = at < keyBytes.size() ? static_cast<uint8_t>(keyBytes[at]) : 0;
-            if (isSigned && k == 0) b ^= 0x80;
-            v = v << 8 | static_cast<uint8_t>(b ^ invert);
+namespace {
+
+// Where each byte of a key's radix number comes from, most significant first, and
+// what it is xor-ed with: worked out once per sort instead of once per key.
+struct RadixPlan {
+    uint8_t count = 0;
+    size_t need = 0;  // key bytes the fast path reads
+    std::array<uint8_t, 8> at{};
+    std::array<uint8_t, 8> flip{};
+
+    explicit RadixPlan(const KeySpec& key) {
+        using T = DataType;
+        size_t start = 0;
+        for (const auto& seg : key.segments) {
+            const bool text = seg.type == T::String || seg.type == T::OldString;
+            const bool isSigned = seg.type == T::Integer || seg.type == T::AutoIncrement;
+            const uint8_t invert = (seg.flags & keyflag::Descending) ? 0xFF : 0x00;
+            for (size_t k = 0; k < seg.length && count < 8; ++k, ++count) {
+                // Integers are little-endian: their last byte is the most significant.
+                at[count] = static_cast<uint8_t>(start + (text ? k : seg.length - 1 - k));
+                flip[count] = static_cast<uint8_t>(invert ^ (isSigned && k == 0 ? 0x80 : 0x00));
+                need = std::max<size_t>(need, at[count] + 1u);
+            }
+            start += seg.length;
         }
-        start += seg.length;
     }
-    return v;
-}
+    uint64_t value(std::string_view keyBytes) const {
+        uint64_t v = 0;
+        if (keyBytes.size() >= need) {
+            for (uint8_t i = 0; i < count; ++i)
+                v = v << 8 | static_cast<uint8_t>(static_cast<uint8_t>(keyBytes[at[i]]) ^ flip[i]);
+            return v;
+        }
+        for (uint8_t i = 0; i < count; ++i) {
+            const uint8_t b = at[i] < keyBytes.size() ? static_cast<uint8_t>(keyBytes[at[i]]) : 0;
+            v = v << 8 | static_cast<uint8_t>(b ^ flip[i]);
+        }
+        return v;
+    }
+};
+
+}  // namespace
+
+uint64_t radixValue(const KeySpec& key, std::string_view keyBytes) { return RadixPlan(key).value(keyBytes); }
 
 namespace {
 
@@ -122,29 +148,57 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
     auto less = [&](uint32_t a, uint32_t b) { return compareKeys(key, info, keyAt(a), keyAt(b)) < 0; };
     std::vector<uint32_t> order(n);
     if (radixSortable(key) && length <= 2) {
-        // One counting pass: each key's number is its bucket.
+        // One counting pass: each key's number is its bucket. A large input is
+        // counted and placed in two halves at once; within a bucket the first
+        // half's keys come first, so the order stays stable.
+        const RadixPlan plan(key);
+        const size_t buckets = size_t{1} << (8 * length);
+        const unsigned halves = n >= (size_t{1} << 18) ? 2 : 1;
         std::vector<uint16_t> values(n);
-        std::vector<size_t> count((size_t{1} << (8 * length)) + 1);
-        for (size_t i = 0; i < n; ++i) {
-            values[i] = static_cast<uint16_t>(radixValue(key, keyAt(i)));
-            ++count[values[i] + 1u];
-        }
-        for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
-        for (size_t i = 0; i < n; ++i) order[count[values[i]]++] = static_cast<uint32_t>(i);
+        std::vector<std::vector<size_t>> count(halves, std::vector<size_t>(buckets));
+        auto bounds = [&](unsigned h) { return std::pair<size_t, size_t>{n * h / halves, n * (h + 1) / halves}; };
+        auto countHalf = [&](unsigned h) {
+            const auto [from, to] = bounds(h);
+            size_t* c = count[h].data();
+            for (size_t i = from; i < to; ++i) ++c[values[i] = static_cast<uint16_t>(plan.value(keyAt(i)))];
+        };
+        auto placeHalf = [&](unsigned h) {
+            const auto [from, to] = bounds(h);
+            size_t* next = count[h].data();
+            for (size_t i = from; i < to; ++i) order[next[values[i]]++] = static_cast<uint32_t>(i);
+        };
+        auto inHalves = [&](auto&& work) {
+            std::thread second;
+            if (halves > 1) second = std::thread(work, 1u);
+            work(0u);
+            if (second.joinable()) second.join();
+        };
+        inHalves(countHalf);
+        // Each half's counts become where its keys of each bucket start.
+        size_t at = 0;
+        for (size_t b = 0; b < buckets; ++b)
+            for (unsigned h = 0; h < halves; ++h) {
+                const size_t c = count[h][b];
+                count[h][b] = at;
+                at += c;
+            }
+        inHalves(placeHalf);
         return order;
     }
     if (radixSortable(key) && length <= 4 && n <= 0xFFFFFFFFu) {
         // value and index packed in one word: half the memory of an Entry to move.
+        const RadixPlan plan(key);
         std::vector<uint64_t> packed(n), tmp(n);
-        for (size_t i = 0; i < n; ++i) packed[i] = radixValue(key, keyAt(i)) << 32 | i;
+        for (size_t i = 0; i < n; ++i) packed[i] = plan.value(keyAt(i)) << 32 | i;
         radixSortBy(packed.data(), n, static_cast<unsigned>(length) * 8, tmp.data(),
                     [](uint64_t p) { return p >> 32; });
         for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(packed[i]);
         return order;
     }
     if (radixSortable(key)) {
+        const RadixPlan plan(key);
         std::vector<Entry> entries(n), tmp;
-        for (size_t i = 0; i < n; ++i) entries[i] = {radixValue(key, keyAt(i)), static_cast<uint32_t>(i)};
+        for (size_t i = 0; i < n; ++i) entries[i] = {plan.value(keyAt(i)), static_cast<uint32_t>(i)};
         radixSort(entries, 0, n, static_cast<unsigned>(length), tmp);
         for (size_t i = 0; i < n; ++i) order[i] = entries[i].index;
         return order;

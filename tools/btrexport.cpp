@@ -191,10 +191,12 @@ Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vec
         std::string keys;
         std::vector<btrieve::RecordAddress> addresses;
     } parts[kParts];
-    const uint64_t expected = std::min<uint64_t>(file.info().recordCount, uint64_t{1} << 26) / kParts + 64;
-    for (Part& p : parts) {
-        p.keys.reserve(static_cast<size_t>(expected) * keyLength);
-        p.addresses.reserve(static_cast<size_t>(expected));
+    // The first run's buffers take the others' in the end: room for all.
+    const uint64_t expected = std::min<uint64_t>(file.info().recordCount, uint64_t{1} << 26);
+    for (unsigned i = 0; i < kParts; ++i) {
+        const size_t room = static_cast<size_t>(i == 0 ? expected : expected / kParts + 64);
+        parts[i].keys.reserve(room * keyLength);
+        parts[i].addresses.reserve(room);
     }
     Status st = file.forEachRecordViewInParts(kParts, [&](unsigned part, btrieve::RecordAddress a, std::string_view rec) {
         Part& p = parts[part];
