@@ -54,19 +54,17 @@ const char kUsage[] =
 // Buffered writer over stdout: output never collects in memory beyond one buffer.
 class Out {
 public:
-    Out() { buf_.reserve(kSize + 4096); }
     ~Out() { flush(); }
-    void put(char c) { buf_.push_back(c); maybeFlush(); }
     void put(std::string_view s) { buf_.append(s); maybeFlush(); }
     // A large block goes out as it is, after what is buffered.
     void write(std::string_view s) {
         flush();
         if (!s.empty() && std::fwrite(s.data(), 1, s.size(), stdout) != s.size()) failed_ = true;
     }
-    std::string& raw() { return buf_; }
+    csvout::Buffer& raw() { return buf_; }
     void maybeFlush() { if (buf_.size() >= kSize) flush(); }
     bool flush() {
-        if (!buf_.empty() && std::fwrite(buf_.data(), 1, buf_.size(), stdout) != buf_.size()) failed_ = true;
+        if (buf_.size() && std::fwrite(buf_.view().data(), 1, buf_.size(), stdout) != buf_.size()) failed_ = true;
         buf_.clear();
         return !failed_;
     }
@@ -74,7 +72,7 @@ public:
 
 private:
     static constexpr size_t kSize = 1 << 16;
-    std::string buf_;
+    csvout::Buffer buf_;
     bool failed_ = false;
 };
 
@@ -221,7 +219,24 @@ Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vec
 
 // Formats one record as one output line; a failure status stops the export after
 // what was written of that line.
-using Format = std::function<Status(std::string&, std::string_view, btrieve::Value&)>;
+using Format = std::function<Status(csvout::Buffer&, std::string_view, btrieve::Value&)>;
+
+// Puts visits in page order (pages in buckets of at most 65536, a bucket being a
+// few neighbouring pages, so one counting pass does it), keeping the order of
+// rows within a bucket. tmp is scratch.
+void byPage(std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& visits,
+            std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& tmp) {
+    uint64_t maxPage = 0;
+    for (const auto& v : visits) maxPage = std::max<uint64_t>(maxPage, v.first >> 32);
+    unsigned shift = 0;
+    while ((maxPage >> shift) >= 65536) ++shift;
+    std::vector<uint32_t> count(((maxPage >> shift) + 2), 0);
+    for (const auto& v : visits) ++count[((v.first >> 32) >> shift) + 1];
+    for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
+    tmp.resize(visits.size());
+    for (const auto& v : visits) tmp[count[(v.first >> 32) >> shift]++] = v;
+    visits.swap(tmp);
+}
 
 // The records at order's addresses, in that order: blocks of rows formatted in two
 // threads at once and written in order. Within a block the records are read in
@@ -232,11 +247,11 @@ Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordA
     constexpr size_t kBlock = 32768;
     constexpr size_t kAhead = 12;  // records whose pages are being loaded meanwhile
     struct Part {
-        std::string text;
+        csvout::Buffer text, staging;
         Status status = Status::Success;
-        std::string scratch, staging;
+        std::string scratch;
         btrieve::Value value;
-        std::vector<std::pair<btrieve::RecordAddress, uint32_t>> visits;  // address, row in block
+        std::vector<std::pair<btrieve::RecordAddress, uint32_t>> visits, sorted;  // address, row in block
         std::vector<std::pair<size_t, size_t>> rows;                      // row's bytes in staging
     };
     // Rows [from, to) in key order, one by one: the way that stops exactly at a
@@ -253,7 +268,7 @@ Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordA
     auto run = [&](size_t from, size_t to, Part& p) {
         p.visits.clear();
         for (size_t i = from; i < to; ++i) p.visits.emplace_back(order[i], static_cast<uint32_t>(i - from));
-        std::sort(p.visits.begin(), p.visits.end());
+        byPage(p.visits, p.sorted);
         p.staging.clear();
         p.rows.assign(to - from, {0, 0});
         for (size_t i = 0; i < std::min(kAhead, p.visits.size()); ++i) file.prefetchRecord(p.visits[i].first);
@@ -268,7 +283,7 @@ Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordA
         }
         p.text.clear();
         p.status = Status::Success;
-        for (const auto& [at, length] : p.rows) p.text.append(p.staging, at, length);
+        for (const auto& [at, length] : p.rows) p.text.append(p.staging.view(at, length));
     };
     Part parts[2];
     const size_t n = order.size();
@@ -278,10 +293,10 @@ Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordA
         if (mid < to) second = std::thread(run, mid, to, std::ref(parts[1]));
         run(from, mid, parts[0]);
         if (second.joinable()) second.join();
-        out.write(parts[0].text);
+        out.write(parts[0].text.view());
         if (!btrieve::ok(parts[0].status)) return parts[0].status;
         if (mid < to) {
-            out.write(parts[1].text);
+            out.write(parts[1].text.view());
             if (!btrieve::ok(parts[1].status)) return parts[1].status;
         }
     }
@@ -294,7 +309,7 @@ Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out
     const btrieve::FileInfo& info = file.info();
     Status st = Status::InvalidKeyNumber;
     if (info.keys.empty() && !keyGiven) {
-        std::string& b = out.raw();
+        csvout::Buffer& b = out.raw();
         btrieve::Value value;
         Status rowStatus = Status::Success;
         st = file.forEachRecordView([&](btrieve::RecordAddress, std::string_view rec) {
@@ -330,16 +345,15 @@ int runRaw(const std::string& path, int key, bool keyGiven) {
     auto file = openShared(path, "", st);
     if (!btrieve::ok(st)) return fail(path, st);
     Out out;
-    st = exportRecords(*file, key, keyGiven, out, [](std::string& b, std::string_view rec, btrieve::Value&) {
+    st = exportRecords(*file, key, keyGiven, out, [](csvout::Buffer& b, std::string_view rec, btrieve::Value&) {
         static const char digits[] = "0123456789abcdef";
-        const size_t at = b.size();
-        b.resize(at + rec.size() * 2 + 1);
-        char* p = b.data() + at;
+        char* p = b.room(rec.size() * 2 + 1);
         for (unsigned char c : rec) {
             *p++ = digits[c >> 4];
             *p++ = digits[c & 15];
         }
-        *p = '\n';
+        *p++ = '\n';
+        b.advance(p);
         return Status::Success;
     });
     const bool written = out.finish();
@@ -354,18 +368,13 @@ int runLayout(const layouts::Layout& layout, const std::string& path, int key, b
     Out out;
     for (size_t f = 0; f < layout.fields.size(); ++f) {
         if (f) out.raw().push_back(',');
-        csvout::appendText(out.raw(), layout.fields[f].name);
+        const std::string& name = layout.fields[f].name;
+        out.raw().advance(csvout::putText(out.raw().room(3 * name.size() + 2), name));
     }
     out.put("\r\n");
-    const auto& fields = layout.fields;
-    st = exportRecords(*file, key, keyGiven, out, [&fields](std::string& b, std::string_view rec, btrieve::Value& v) {
-        for (size_t f = 0; f < fields.size(); ++f) {
-            if (f) b.push_back(',');
-            const Status fs = csvout::appendField(b, fields[f], rec, v);
-            if (!btrieve::ok(fs)) return fs;
-        }
-        b += "\r\n";
-        return Status::Success;
+    const csvout::RowWriter rows(layout.fields);
+    st = exportRecords(*file, key, keyGiven, out, [&rows](csvout::Buffer& b, std::string_view rec, btrieve::Value& v) {
+        return rows.append(b, rec, v);
     });
     const bool written = out.finish();
     if (!btrieve::ok(st)) return fail(path, st);

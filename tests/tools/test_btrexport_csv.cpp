@@ -5,6 +5,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <random>
 #include <string>
@@ -95,4 +96,53 @@ TEST(BtrexportCsvWriter, DirectFieldsMatchTheGeneralPath) {
         }
     }
     EXPECT_GT(compared, 1000);
+}
+
+TEST(BtrexportCsvWriter, RowsAreTheFieldsJoinedAndStopAtAFieldThatFails) {
+    // Every kind the row writer handles itself and some it leaves to decodeField,
+    // over random records, some cut short: a row is the fields appendField gives,
+    // comma-separated, CRLF-ended; where a field fails, the row stops after the
+    // fields before it, with the same status. All rows go to one buffer, so that
+    // it grows many times over.
+    const std::vector<FieldDef> fields = {
+        {"a", DataType::String, 0, 9},        {"b", DataType::ZString, 9, 12},
+        {"c", DataType::Integer, 21, 2},      {"d", DataType::Integer, 23, 8},
+        {"e", DataType::UnsignedBinary, 31, 3}, {"f", DataType::Float, 34, 8},
+        {"g", DataType::Float, 42, 4},        {"h", DataType::Date, 46, 4},
+        {"i", DataType::Logical, 50, 1},      {"j", DataType::Money, 51, 8},
+        {"k", DataType::Time, 59, 4},         {"l", DataType::String, 63, 115},
+        {"n", DataType::LString, 181, 10},
+    };
+    const csvout::RowWriter writer(fields);
+    csvout::Buffer all;
+    std::string expected;
+    std::mt19937 rng(9);
+    const char alphabet[] = {' ', '\0', 'a', 'Z', ',', '"', '\r', '\n', char(0xE9), char(0x9D), '7'};
+    int failed = 0;
+    for (int round = 0; round < 5000; ++round) {
+        std::string rec(191, '\0');
+        for (char& c : rec) c = round % 3 ? alphabet[rng() % sizeof alphabet] : static_cast<char>(rng());
+        if (round % 4 == 0) {  // plain amounts and dates, as a ledger holds them
+            const double amount = static_cast<double>(static_cast<int64_t>(rng() % 2000000) - 1000000) / 100.0;
+            std::memcpy(rec.data() + 34, &amount, 8);
+            const char date[4] = {static_cast<char>(1 + rng() % 28), static_cast<char>(1 + rng() % 12), char(0xD2), 7};
+            std::memcpy(rec.data() + 46, date, 4);
+        }
+        const std::string_view view = round % 13 == 0 ? std::string_view(rec).substr(0, rng() % 191) : rec;
+        std::string want;
+        btrieve::Status wantStatus = btrieve::Status::Success;
+        btrieve::Value v;
+        for (size_t f = 0; f < fields.size() && btrieve::ok(wantStatus); ++f) {
+            if (f) want += ',';
+            wantStatus = csvout::appendField(want, fields[f], view, v);
+        }
+        if (btrieve::ok(wantStatus)) want += "\r\n";
+        else ++failed;
+        const btrieve::Status got = writer.append(all, view, v);
+        ASSERT_EQ(got, wantStatus) << round;
+        expected += want;
+        ASSERT_EQ(all.view(), expected) << round;
+    }
+    EXPECT_GT(failed, 0);
+    EXPECT_LT(failed, 5000);
 }
