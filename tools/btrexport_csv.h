@@ -71,23 +71,26 @@ inline bool wordHas(uint64_t w, unsigned char c) {
     return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
 }
 
+// The first and the last sizeof(Word) of n bytes (n at least that), which together
+// cover all of them.
+template <class Word>
+void copyEnds(char* dst, const char* src, size_t n) {
+    Word a, b;
+    std::memcpy(&a, src, sizeof a);
+    std::memcpy(&b, src + n - sizeof b, sizeof b);
+    std::memcpy(dst, &a, sizeof a);
+    std::memcpy(dst + n - sizeof b, &b, sizeof b);
+}
+
 // n bytes from src to dst without a library call for the short fields of a row:
 // two overlapping words cover 4 to 16 bytes.
 inline void copyShort(char* dst, const char* src, size_t n) {
     if (n > 16) {
         std::memcpy(dst, src, n);
     } else if (n >= 8) {
-        uint64_t a, b;
-        std::memcpy(&a, src, 8);
-        std::memcpy(&b, src + n - 8, 8);
-        std::memcpy(dst, &a, 8);
-        std::memcpy(dst + n - 8, &b, 8);
+        copyEnds<uint64_t>(dst, src, n);
     } else if (n >= 4) {
-        uint32_t a, b;
-        std::memcpy(&a, src, 4);
-        std::memcpy(&b, src + n - 4, 4);
-        std::memcpy(dst, &a, 4);
-        std::memcpy(dst + n - 4, &b, 4);
+        copyEnds<uint32_t>(dst, src, n);
     } else if (n > 0) {
         dst[0] = src[0];
         dst[n / 2] = src[n / 2];
