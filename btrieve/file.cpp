@@ -13,6 +13,7 @@
 #include <atomic>
 #include <map>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -366,10 +367,18 @@ Status File::Impl::scan(unsigned parts, Visit&& visit) const {
     if (!store->mapped()) parts = 1;
     parts = static_cast<unsigned>(std::clamp<size_t>(std::min<size_t>(parts, items.size() / kPagesPerPart), 1, 8));
     std::vector<Part> results(parts);
+    auto runRun = [&](unsigned p) { runPart(p, items.size() * p / parts, items.size() * (p + 1) / parts, results[p]); };
     std::vector<std::thread> threads;
-    for (unsigned p = 1; p < parts; ++p)
-        threads.emplace_back(runPart, p, items.size() * p / parts, items.size() * (p + 1) / parts, std::ref(results[p]));
-    runPart(0, 0, items.size() / parts, results[0]);
+    std::vector<unsigned> here;  // runs no thread could be started for: read on this one
+    for (unsigned p = 1; p < parts; ++p) {
+        try {
+            threads.emplace_back(runRun, p);
+        } catch (const std::system_error&) {
+            here.push_back(p);
+        }
+    }
+    runRun(0);
+    for (unsigned p : here) runRun(p);
     for (auto& t : threads) t.join();
 
     // The first part that failed or stopped decides, as a scan in one piece would have.

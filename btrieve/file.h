@@ -44,7 +44,8 @@ public:
     // of their own (one run when the file is not mapped or is small). visit(part,
     // ...) is called from part's thread with that run's records in physical order;
     // run p's records all come before run p + 1's. A visitor returning false stops
-    // every run.
+    // every run (the others may have visited records past it meanwhile); a fault in
+    // any run fails the scan.
     Status forEachRecordViewInParts(
         unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit) const;
     // readRecord without a copy where it can be had: out views the file's mapping

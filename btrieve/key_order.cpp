@@ -4,6 +4,7 @@
 #include <array>
 #include <cstring>
 #include <span>
+#include <system_error>
 #include <thread>
 
 #include "btrieve/keys.h"
@@ -169,7 +170,15 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
         };
         auto inHalves = [&](auto&& work) {
             std::thread second;
-            if (halves > 1) second = std::thread(work, 1u);
+            if (halves > 1) {
+                try {
+                    second = std::thread(work, 1u);
+                } catch (const std::system_error&) {  // no thread to be had: one after the other
+                    work(0u);
+                    work(1u);
+                    return;
+                }
+            }
             work(0u);
             if (second.joinable()) second.join();
         };

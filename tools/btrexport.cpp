@@ -21,6 +21,7 @@
 // Exit status: 0 success, 1 a file that cannot be read (the message names the file
 // and the status), 2 bad arguments (with the usage text).
 #include <algorithm>
+#include <atomic>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -30,6 +31,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -196,13 +198,18 @@ Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vec
         parts[i].keys.reserve(room * keyLength);
         parts[i].addresses.reserve(room);
     }
+    // Positions in the sort are 32-bit: a file of more records cannot be put in order.
+    std::atomic<bool> tooMany{false};
     Status st = file.forEachRecordViewInParts(kParts, [&](unsigned part, btrieve::RecordAddress a, std::string_view rec) {
         Part& p = parts[part];
         btrieve::appendKey(key, rec, p.keys);
         p.addresses.push_back(a);
-        return p.addresses.size() < UINT32_MAX / kParts;
+        if (p.addresses.size() < UINT32_MAX / kParts) return true;
+        tooMany = true;
+        return false;
     });
     if (!btrieve::ok(st)) return st;
+    if (tooMany) return Status::UnsupportedLayout;
     std::string keys = std::move(parts[0].keys);
     std::vector<btrieve::RecordAddress> addresses = std::move(parts[0].addresses);
     for (unsigned i = 1; i < kParts; ++i) {
@@ -290,8 +297,16 @@ Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordA
     for (size_t from = 0; from < n; from += 2 * kBlock) {
         const size_t mid = std::min(n, from + kBlock), to = std::min(n, from + 2 * kBlock);
         std::thread second;
-        if (mid < to) second = std::thread(run, mid, to, std::ref(parts[1]));
+        bool alone = false;  // no second thread to be had: both blocks here
+        if (mid < to) {
+            try {
+                second = std::thread(run, mid, to, std::ref(parts[1]));
+            } catch (const std::system_error&) {
+                alone = true;
+            }
+        }
         run(from, mid, parts[0]);
+        if (alone) run(mid, to, parts[1]);
         if (second.joinable()) second.join();
         out.write(parts[0].text.view());
         if (!btrieve::ok(parts[0].status)) return parts[0].status;
