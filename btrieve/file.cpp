@@ -52,8 +52,10 @@ public:
     // EndOfFile to stop. parts > 1 splits the pages into that many runs scanned at
     // once in threads of their own (where pages are views of the mapping); part p
     // gets its run's records in order, and the runs follow one another.
+    // reads: the bytes of each slot the visitor looks at, when known (the rest of
+    // the page is then not loaded ahead); empty for all of them.
     template <class Visit>
-    Status scan(unsigned parts, Visit&& visit) const;
+    Status scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint32_t> reads = {0, 0}) const;
     // A status for a read that succeeded: Truncated when the file shrank meanwhile.
     // (A page that went to zeros may also have failed a check: the cause is the cut.)
     Status settle(Status s) const { return store->truncated() ? Status::Truncated : s; }
@@ -253,7 +255,7 @@ RecordAddress File::addressOfSlot(uint32_t page, uint32_t slotIndex) const {
 uint32_t File::slotsPerPage() const { return impl_->layout.slotsPerPage; }
 
 template <class Visit>
-Status File::Impl::scan(unsigned parts, Visit&& visit) const {
+Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint32_t> reads) const {
     const uint64_t expected = layout.info.recordCount;
     const uint32_t prl = layout.info.physicalRecordLength;
     Status sized = store->checkSize();
@@ -310,8 +312,17 @@ Status File::Impl::scan(unsigned parts, Visit&& visit) const {
             if (store->mapped()) {
                 low = std::min(low, physical), high = std::max(high, physical);
                 if (++batched == kBatch) releaseBatch();
-                // Pages mostly follow one another: load the next while this one is read.
-                store->prefetch(physical + 1, 0, layout.info.pageSize);
+                // Pages mostly follow one another: load the next while this one is
+                // read, all of it or the part of each slot the visitor reads.
+                if (reads.second <= reads.first) {
+                    store->prefetch(physical + 1, 0, layout.info.pageSize);
+                } else {
+                    for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
+                        const uint32_t slot = layout.slotsOffset + i * prl;
+                        store->prefetch(physical + 1, slot, 2);
+                        store->prefetch(physical + 1, slot + reads.first, reads.second - reads.first);
+                    }
+                }
             }
             PageRef page;
             RecordReader::PageKind kind;
@@ -425,10 +436,22 @@ Status File::forEachRecordView(const std::function<bool(RecordAddress, std::stri
 }
 
 Status File::forEachRecordViewInParts(
-    unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit) const {
+    unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit,
+    const KeySpec* readsOnly) const {
     const Layout& l = impl_->layout;
     const bool whole = !l.info.compressed && !l.info.variable;  // the record lies in its slot
     std::vector<std::string> scratch(std::max(1u, std::min(parts, 8u)));
+    // The slot bytes a visitor of one key's bytes reads.
+    std::pair<uint32_t, uint32_t> reads{0, 0};
+    if (whole && readsOnly && !readsOnly->segments.empty()) {
+        uint64_t from = UINT64_MAX, to = 0;
+        for (const auto& seg : readsOnly->segments) {
+            from = std::min<uint64_t>(from, seg.position);
+            to = std::max<uint64_t>(to, uint64_t{seg.position} + seg.length);
+        }
+        from += l.recordOffset, to += l.recordOffset;
+        if (to <= l.info.physicalRecordLength) reads = {static_cast<uint32_t>(from), static_cast<uint32_t>(to)};
+    }
     return impl_->scan(parts, [&](unsigned part, RecordAddress addr, std::string_view slot) {
         std::string_view record;
         Status s = Status::Success;
@@ -438,7 +461,7 @@ Status File::forEachRecordViewInParts(
             s = impl_->records->decodeView(slot, record, scratch[part]);
         if (!ok(s)) return s;
         return visit(part, addr, record) ? Status::Success : Status::EndOfFile;
-    });
+    }, reads);
 }
 
 void File::prefetchRecord(RecordAddress addr) const {

@@ -45,9 +45,11 @@ public:
     // ...) is called from part's thread with that run's records in physical order;
     // run p's records all come before run p + 1's. A visitor returning false stops
     // every run (the others may have visited records past it meanwhile); a fault in
-    // any run fails the scan.
+    // any run fails the scan. readsOnly: the visitor reads only this key's bytes, so
+    // only those (and the slot's usage) are loaded ahead, not whole pages.
     Status forEachRecordViewInParts(
-        unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit) const;
+        unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit,
+        const KeySpec* readsOnly = nullptr) const;
     // readRecord without a copy where it can be had: out views the file's mapping
     // (valid while this File lives) when the file is mapped and the record lies
     // whole in its slot; otherwise the record is decoded into scratch and out views

@@ -92,12 +92,16 @@ public:
             const Status st = file->forEachRecordViewInParts(kParts, [&](unsigned part, RecordAddress addr, std::string_view rec) {
                 Part& p = parts[part];
                 p.raw.push_back(addr);
-                if (slice && from + keyLength_ <= rec.size())
-                    p.keys.append(rec.data() + from, keyLength_);
-                else
+                if (slice && from + keyLength_ <= rec.size()) {
+                    if (keyLength_ <= 8) {  // short keys byte by byte: no library call a record
+                        for (size_t k = 0; k < keyLength_; ++k) p.keys.push_back(rec[from + k]);
+                    } else {
+                        p.keys.append(rec.data() + from, keyLength_);
+                    }
+                } else
                     appendKey(key_, rec, p.keys);
                 return true;
-            });
+            }, &key_);
             if (!ok(st)) return st;
             raw = std::move(parts[0].raw);
             keys = std::move(parts[0].keys);

@@ -207,7 +207,7 @@ Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vec
         if (p.addresses.size() < UINT32_MAX / kParts) return true;
         tooMany = true;
         return false;
-    });
+    }, &key);
     if (!btrieve::ok(st)) return st;
     if (tooMany) return Status::UnsupportedLayout;
     std::string keys = std::move(parts[0].keys);
