@@ -126,7 +126,6 @@ public:
         // order the first time one of its addresses is asked for.
         chained_ = chainedFile(*source_, key_);
         if (chained_ && !order_.empty()) {
-            chainOrder_ = order_;
             settled_ = std::make_unique<std::atomic<uint64_t>[]>((order_.size() + 63) / 64);
             for (size_t w = 0; w < (order_.size() + 63) / 64; ++w) settled_[w].store(0, std::memory_order_relaxed);
         }
@@ -158,7 +157,7 @@ public:
         std::vector<std::pair<uint32_t, uint32_t>> links(n);  // (previous, next) per member
         std::string slot;
         for (size_t k = 0; k < n; ++k) {
-            if (!ok(file.readSlot(addresses_[chainOrder_[begin + k]], slot))) return;
+            if (!ok(file.readSlot(addresses_[order_[begin + k]], slot))) return;
             detail::ByteReader r(slot);
             links[k] = {r.swapped32(key_.duplicateOffset), r.swapped32(key_.duplicateOffset + 4u)};
             if (!r.ok()) return;
@@ -167,12 +166,12 @@ public:
         bool inOrder = links[0].first == kNoPointer && links[n - 1].second == kNoPointer;
         for (size_t k = 0; inOrder && k + 1 < n; ++k)
             inOrder = links[k].second != kNoPointer &&
-                      file.addressFromPointer(links[k].second) == addresses_[chainOrder_[begin + k + 1]];
+                      file.addressFromPointer(links[k].second) == addresses_[order_[begin + k + 1]];
         if (inOrder) return;
         std::unordered_map<RecordAddress, size_t> member;  // address -> member
         size_t head = 0, heads = 0;
         for (size_t k = 0; k < n; ++k) {
-            member.emplace(addresses_[chainOrder_[begin + k]], k);
+            member.emplace(addresses_[order_[begin + k]], k);
             if (links[k].first == kNoPointer) head = k, ++heads;
         }
         if (heads != 1) return;
@@ -183,14 +182,24 @@ public:
             if (next == kNoPointer) break;
             auto it = member.find(file.addressFromPointer(next));
             if (it == member.end() || links[it->second].first == kNoPointer ||
-                file.addressFromPointer(links[it->second].first) != addresses_[chainOrder_[begin + at]])
+                file.addressFromPointer(links[it->second].first) != addresses_[order_[begin + at]])
                 break;
             at = it->second;
         }
         if (chain.size() != n || links[chain.back()].second != kNoPointer) return;
         std::vector<uint32_t> ordered(n);
-        for (size_t k = 0; k < n; ++k) ordered[k] = chainOrder_[begin + chain[k]];
-        std::copy(ordered.begin(), ordered.end(), chainOrder_.begin() + static_cast<std::ptrdiff_t>(begin));
+        for (size_t k = 0; k < n; ++k) ordered[k] = order_[begin + chain[k]];
+        // The first value out of physical order brings the chain-ordered copy of
+        // order_ into being; values settled before it kept physical order, so the
+        // copy agrees with what readers were given for them.
+        uint32_t* copy = chainOrderOwner_.get();
+        if (!copy) {
+            chainOrderOwner_.reset(new uint32_t[order_.size()]);
+            copy = chainOrderOwner_.get();
+            std::copy(order_.begin(), order_.end(), copy);
+            chainOrder_.store(copy, std::memory_order_release);
+        }
+        std::copy(ordered.begin(), ordered.end(), copy + begin);
     }
 
     const KeySpec& key() const override { return key_; }
@@ -201,7 +210,8 @@ public:
     RecordAddress addressAt(size_t i) const {
         if (!chained_) return addresses_[order_[i]];
         if (!isSettled(i)) settle(i);
-        return addresses_[chainOrder_[i]];
+        const uint32_t* chain = chainOrder_.load(std::memory_order_acquire);
+        return addresses_[chain ? chain[i] : order_[i]];
     }
 
     Status first(std::unique_ptr<IndexCursor>& out) const override { return at(0, out); }
@@ -248,9 +258,11 @@ private:
     std::string keys_;                     // physical record p's key at p * keyLength_
     std::vector<RecordAddress> addresses_;  // physical record p's address
     std::vector<uint32_t> order_;           // entry i: physical record order_[i]
-    // order_ with each settled value in chain order; written only under
+    // order_ with each settled value in chain order, made when the first value turns
+    // out of physical order (until then order_ serves); written only under
     // settleMutex_, for a value no reader has been given an address of yet.
-    mutable std::vector<uint32_t> chainOrder_;
+    mutable std::unique_ptr<uint32_t[]> chainOrderOwner_;
+    mutable std::atomic<const uint32_t*> chainOrder_{nullptr};
     const File* chained_ = nullptr;  // the source, when its records carry duplicate chains
     mutable std::mutex settleMutex_;
     std::unique_ptr<std::atomic<uint64_t>[]> settled_;  // one bit per entry: in chain order
