@@ -18,7 +18,7 @@ enum class PatKind { None, V6, V8, V95 };  // None: pre-6 pages are physical
 // Everything the page and record readers need, derived once from the header.
 struct Layout {
     FileInfo info;                       // keys carry logical positions; acs still -1
-    std::vector<std::vector<uint32_t>> acsRefs;  // per key and segment: ACS page named by the spec, 0 if none
+    std::vector<std::vector<uint32_t>> acsRefs;  // per key and segment: ACS page named by the segment spec, 0 if none
     uint32_t fcrPage = 0;                // physical page of the current FCR copy
 
     // Page geometry.

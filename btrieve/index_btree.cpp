@@ -117,8 +117,8 @@ public:
     Step init(std::string& why) const;
 
     const KeySpec& key() const override { return key_; }
-    Status first(std::unique_ptr<IndexCursor>& out) const override;
-    Status last(std::unique_ptr<IndexCursor>& out) const override;
+    Status first(std::unique_ptr<IndexCursor>& out) const override { return end(false, out); }
+    Status last(std::unique_ptr<IndexCursor>& out) const override { return end(true, out); }
     Status lowerBound(std::string_view value, size_t segments,
                       std::unique_ptr<IndexCursor>& out) const override {
         return bound(value, segments, false, out);
@@ -161,6 +161,7 @@ public:
     bool duplicates() const { return dups_; }
 
 private:
+    Status end(bool toLast, std::unique_ptr<IndexCursor>& out) const;
     Status bound(std::string_view value, size_t segments, bool after,
                  std::unique_ptr<IndexCursor>& out) const;
     Status fallback(const std::string& why, const std::function<Status(const KeyIndex&)>& op) const {
@@ -473,25 +474,12 @@ Status TreeIndex::memory(const KeyIndex*& out) const {
     return memoryStatus_;
 }
 
-Status TreeIndex::first(std::unique_ptr<IndexCursor>& out) const {
-    auto viaMemory = [&](const KeyIndex& m) { return m.first(out); };
+Status TreeIndex::end(bool toLast, std::unique_ptr<IndexCursor>& out) const {
+    auto viaMemory = [&](const KeyIndex& m) { return toLast ? m.last(out) : m.first(out); };
     if (broken()) return fallback("", viaMemory);
     auto c = std::make_unique<TreeCursor>(*this);
     std::string why;
-    switch (c->toFirst(why)) {
-    case Step::Ok: out = std::move(c); return Status::Success;
-    case Step::End: return Status::EndOfFile;
-    case Step::Fault: break;
-    }
-    return fallback(why, viaMemory);
-}
-
-Status TreeIndex::last(std::unique_ptr<IndexCursor>& out) const {
-    auto viaMemory = [&](const KeyIndex& m) { return m.last(out); };
-    if (broken()) return fallback("", viaMemory);
-    auto c = std::make_unique<TreeCursor>(*this);
-    std::string why;
-    switch (c->toLast(why)) {
+    switch (toLast ? c->toLast(why) : c->toFirst(why)) {
     case Step::Ok: out = std::move(c); return Status::Success;
     case Step::End: return Status::EndOfFile;
     case Step::Fault: break;

@@ -1,4 +1,4 @@
-// Key values: the segments' bytes concatenated in spec order, each at its full
+// Key values: the segments' bytes concatenated in segment order, each at its full
 // length, copied verbatim from the record (bytes after a zstring's terminator too).
 // Segments compare one after another, each by its own type, collation and direction:
 //

@@ -30,7 +30,7 @@
 //   0x78  2  offset of the KAT in the page
 //   0x106 2  file flags: 0x0001 with variable-length records, else 0
 //   0x110    30-byte segment specs, key after key; then the KAT: one u16 per key,
-//            the offset of that key's first spec
+//            the offset of that key's first segment spec
 //
 // Segment spec (every segment of a key repeats the key-wide fields)
 //   0x00  4  root: page id of the key's root, type 0x80 + key number

@@ -16,10 +16,12 @@
 #include "btrieve/keys.h"
 #include "btrieve/table.h"
 #include "btrieve/writer.h"
+#include "key_order_util.h"
 #include "test_file_util.h"
 
 using namespace btrieve;
 using filetest::TempDir;
+using keyordertest::seg;
 
 namespace {
 
@@ -83,14 +85,6 @@ std::string record(uint32_t serial, uint16_t group, const std::string& name) {
     std::memcpy(r.data() + 4, &group, 2);
     std::memcpy(r.data() + 6, name.data(), std::min<size_t>(name.size(), 10));
     return r;
-}
-KeySegment seg(uint32_t pos, uint16_t len, DataType type, uint16_t flags = 0) {
-    KeySegment s;
-    s.position = pos;
-    s.length = len;
-    s.type = type;
-    s.flags = flags | keyflag::ExtendedType;
-    return s;
 }
 WriterOptions options(uint32_t pageSize, unsigned deleted = 0) {
     WriterOptions o;
