@@ -70,45 +70,8 @@ public:
         std::string keys;
         const auto* file = dynamic_cast<const File*>(source_.get());
         if (file) {
-            // Two runs of pages scanned at once, each into buffers of its own, then
-            // joined in order. The header's count saves regrowing; capped, as a
-            // hostile header may claim billions (untouched reserved memory costs
-            // nothing resident).
-            constexpr unsigned kParts = 2;
-            const size_t expected = static_cast<size_t>(std::min<uint64_t>(source_->info().recordCount, 1u << 21));
-            struct Part {
-                std::vector<RecordAddress> raw;
-                std::string keys;
-            } parts[kParts];
-            // The first run's buffers take the others' in the end: room for all.
-            for (unsigned i = 0; i < kParts; ++i) {
-                const size_t room = i == 0 ? expected : expected / kParts + 64;
-                parts[i].raw.reserve(room);
-                parts[i].keys.reserve(room * keyLength_);
-            }
-            // A one-segment key is a slice of the record: appended as it stands.
-            const bool slice = key_.segments.size() == 1;
-            const size_t from = slice ? key_.segments[0].position : 0;
-            const Status st = file->forEachRecordViewInParts(kParts, [&](unsigned part, RecordAddress addr, std::string_view rec) {
-                Part& p = parts[part];
-                p.raw.push_back(addr);
-                if (slice && from + keyLength_ <= rec.size()) {
-                    if (keyLength_ <= 8) {  // short keys byte by byte: no library call a record
-                        for (size_t k = 0; k < keyLength_; ++k) p.keys.push_back(rec[from + k]);
-                    } else {
-                        p.keys.append(rec.data() + from, keyLength_);
-                    }
-                } else
-                    appendKey(key_, rec, p.keys);
-                return true;
-            }, &key_);
+            const Status st = collectKeys(*file, key_, keys, raw);
             if (!ok(st)) return st;
-            raw = std::move(parts[0].raw);
-            keys = std::move(parts[0].keys);
-            for (unsigned i = 1; i < kParts; ++i) {
-                raw.insert(raw.end(), parts[i].raw.begin(), parts[i].raw.end());
-                keys += parts[i].keys;
-            }
         } else {
             const Status st = source_->forEachRecord([&](RecordAddress a, const std::string& r) {
                 raw.push_back(a);

@@ -2,14 +2,68 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <span>
 #include <system_error>
 #include <thread>
 
+#include "btrieve/file.h"
 #include "btrieve/keys.h"
 
 namespace btrieve {
+
+Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std::vector<RecordAddress>& addresses) {
+    keys.clear();
+    addresses.clear();
+    const size_t keyLength = key.totalLength();
+    // Two runs of pages scanned at once, each into buffers of its own, then joined
+    // in order. The header's count saves regrowing; capped at 256 MB of keys, as a
+    // hostile header may claim billions (untouched reserved memory costs nothing
+    // resident, but an address space has its limits).
+    constexpr unsigned kParts = 2;
+    const uint64_t cap = std::min<uint64_t>(uint64_t{1} << 26, (uint64_t{1} << 28) / std::max<size_t>(keyLength, 8));
+    const size_t expected = static_cast<size_t>(std::min<uint64_t>(file.info().recordCount, cap));
+    struct Part {
+        std::string keys;
+        std::vector<RecordAddress> addresses;
+    } parts[kParts];
+    // The first run's buffers take the others' in the end: room for all.
+    for (unsigned i = 0; i < kParts; ++i) {
+        const size_t room = i == 0 ? expected : expected / kParts + 64;
+        parts[i].keys.reserve(room * keyLength);
+        parts[i].addresses.reserve(room);
+    }
+    // A one-segment key is a slice of the record, appended as it stands.
+    const bool slice = key.segments.size() == 1;
+    const size_t from = slice ? key.segments[0].position : 0;
+    std::atomic<bool> tooMany{false};
+    const Status st = file.forEachRecordViewInParts(kParts, [&](unsigned part, RecordAddress addr, std::string_view rec) {
+        Part& p = parts[part];
+        p.addresses.push_back(addr);
+        if (slice && from + keyLength <= rec.size()) {
+            if (keyLength <= 8) {  // short keys byte by byte: no library call a record
+                for (size_t k = 0; k < keyLength; ++k) p.keys.push_back(rec[from + k]);
+            } else {
+                p.keys.append(rec.data() + from, keyLength);
+            }
+        } else {
+            appendKey(key, rec, p.keys);
+        }
+        if (p.addresses.size() < UINT32_MAX / kParts) return true;
+        tooMany = true;
+        return false;
+    }, &key);
+    if (!ok(st)) return st;
+    if (tooMany) return Status::UnsupportedLayout;
+    keys = std::move(parts[0].keys);
+    addresses = std::move(parts[0].addresses);
+    for (unsigned i = 1; i < kParts; ++i) {
+        keys += parts[i].keys;
+        addresses.insert(addresses.end(), parts[i].addresses.begin(), parts[i].addresses.end());
+    }
+    return Status::Success;
+}
 
 bool radixSortable(const KeySpec& key) {
     using T = DataType;

@@ -3,12 +3,23 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "btrieve/status.h"
 #include "btrieve/types.h"
 
 namespace btrieve {
+
+class File;
+
+// Every live record's key bytes (extractKey form, back to back, short records
+// padded) and address, in physical order: one scan of the file in two runs at
+// once that reads only the key's bytes and never copies a record. The two
+// vectors are replaced. UnsupportedLayout when the file holds more records than
+// stableKeyOrder's 32-bit positions can order.
+Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std::vector<RecordAddress>& addresses);
 
 // keys holds n keys of key.totalLength() bytes each, back to back, in extractKey
 // form. Returns the indexes 0..n-1 in the order compareKeys gives, ties in index

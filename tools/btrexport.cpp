@@ -21,7 +21,6 @@
 // Exit status: 0 success, 1 a file that cannot be read (the message names the file
 // and the status), 2 bad arguments (with the usage text).
 #include <algorithm>
-#include <atomic>
 #include <array>
 #include <charconv>
 #include <cstdio>
@@ -184,38 +183,10 @@ int runInfo(const std::string& path) {
 
 Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vector<btrieve::RecordAddress>& order) {
     order.clear();
-    const size_t keyLength = key.totalLength();
-    // Two runs of pages scanned at once, each into buffers of its own, joined in order.
-    constexpr unsigned kParts = 2;
-    struct Part {
-        std::string keys;
-        std::vector<btrieve::RecordAddress> addresses;
-    } parts[kParts];
-    // The first run's buffers take the others' in the end: room for all.
-    const uint64_t expected = std::min<uint64_t>(file.info().recordCount, uint64_t{1} << 26);
-    for (unsigned i = 0; i < kParts; ++i) {
-        const size_t room = static_cast<size_t>(i == 0 ? expected : expected / kParts + 64);
-        parts[i].keys.reserve(room * keyLength);
-        parts[i].addresses.reserve(room);
-    }
-    // Positions in the sort are 32-bit: a file of more records cannot be put in order.
-    std::atomic<bool> tooMany{false};
-    Status st = file.forEachRecordViewInParts(kParts, [&](unsigned part, btrieve::RecordAddress a, std::string_view rec) {
-        Part& p = parts[part];
-        btrieve::appendKey(key, rec, p.keys);
-        p.addresses.push_back(a);
-        if (p.addresses.size() < UINT32_MAX / kParts) return true;
-        tooMany = true;
-        return false;
-    }, &key);
+    std::string keys;
+    std::vector<btrieve::RecordAddress> addresses;
+    const Status st = btrieve::collectKeys(file, key, keys, addresses);
     if (!btrieve::ok(st)) return st;
-    if (tooMany) return Status::UnsupportedLayout;
-    std::string keys = std::move(parts[0].keys);
-    std::vector<btrieve::RecordAddress> addresses = std::move(parts[0].addresses);
-    for (unsigned i = 1; i < kParts; ++i) {
-        keys += parts[i].keys;
-        addresses.insert(addresses.end(), parts[i].addresses.begin(), parts[i].addresses.end());
-    }
     const std::vector<uint32_t> sorted = btrieve::stableKeyOrder(key, file.info(), keys, addresses.size());
     order.reserve(sorted.size());
     for (uint32_t i : sorted) order.push_back(addresses[i]);

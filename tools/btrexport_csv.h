@@ -22,6 +22,9 @@
 #include <variant>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "btrieve/status.h"
 #include "btrieve/types.h"
@@ -161,6 +164,8 @@ void appendInteger(std::string& out, T v) {
 // are written in fixed form when that is no longer than the exponent form (the
 // choice to_chars makes, ties to fixed). Anything else goes to to_chars.
 inline char* putUnsigned(char* p, uint64_t v);
+inline const char* digitPairs();
+inline int digitCount(uint64_t v);
 
 inline char* putDouble(char* p, double d) {  // p has room for 32 bytes
     const double scaled = d * 100.0;
@@ -174,24 +179,26 @@ inline char* putDouble(char* p, double d) {  // p has room for 32 bytes
             }
             const uint64_t m = n < 0 ? ~static_cast<uint64_t>(n) + 1 : static_cast<uint64_t>(n);
             const unsigned cents = static_cast<unsigned>(m % 100);
-            int count = 1, zeros = 0;  // digits of m, and how many of them end it as zeros
-            for (uint64_t limit = 10; count < 19 && m >= limit; limit *= 10) ++count;
-            for (uint64_t x = m; x % 10 == 0; x /= 10) ++zeros;
-            const int significant = count - zeros;
             const int decimals = cents == 0 ? 0 : cents % 10 == 0 ? 1 : 2;
-            // Fixed form: the whole part (at least "0"), then the decimals left.
-            const int fixedLength = (n < 0) + (count > 2 ? count - 2 : 1) + (decimals ? 1 + decimals : 0);
-            // Exponent form: d[.ddd]e±XX (the exponent here is always two digits).
-            const int exponentLength = (n < 0) + significant + (significant > 1) + 4;
-            if (fixedLength <= exponentLength) {
+            bool fixed = true;
+            if (cents == 0) {
+                // Only a whole amount can be shorter with an exponent (100000 is
+                // 1e+05): with cents the fixed form has at least four characters
+                // fewer than d.ddde+XX of the same digits.
+                const int count = digitCount(m);
+                int zeros = 0;  // of m's digits, how many end it as zeros
+                for (uint64_t x = m; x % 10 == 0; x /= 10) ++zeros;
+                const int significant = count - zeros;
+                const int fixedLength = count > 2 ? count - 2 : 1;
+                const int exponentLength = significant + (significant > 1) + 4;
+                fixed = fixedLength <= exponentLength;
+            }
+            if (fixed) {
                 if (n < 0) *p++ = '-';
                 p = putUnsigned(p, m / 100);
-                if (decimals) {
-                    *p++ = '.';
-                    *p++ = static_cast<char>('0' + cents / 10);
-                    if (decimals == 2) *p++ = static_cast<char>('0' + cents % 10);
-                }
-                return p;
+                *p = '.';
+                std::memcpy(p + 1, digitPairs() + 2 * cents, 2);
+                return p + (decimals ? 1 + decimals : 0);
             }
         }
     }
@@ -213,23 +220,77 @@ inline const char* digitPairs() {
     return pairs;
 }
 
-inline char* putUnsigned(char* p, uint64_t v) {  // p has room for 20 bytes
-    char buf[20];
-    char* b = buf + sizeof buf;
-    while (v >= 100) {
-        b -= 2;
-        std::memcpy(b, digitPairs() + 2 * (v % 100), 2);
-        v /= 100;
+// How many decimal digits v has (1 for 0).
+inline int digitCount(uint64_t v) {
+    static constexpr uint64_t kPowers[20] = {1ull,
+                                             10ull,
+                                             100ull,
+                                             1000ull,
+                                             10000ull,
+                                             100000ull,
+                                             1000000ull,
+                                             10000000ull,
+                                             100000000ull,
+                                             1000000000ull,
+                                             10000000000ull,
+                                             100000000000ull,
+                                             1000000000000ull,
+                                             10000000000000ull,
+                                             100000000000000ull,
+                                             1000000000000000ull,
+                                             10000000000000000ull,
+                                             100000000000000000ull,
+                                             1000000000000000000ull,
+                                             10000000000000000000ull};
+    // A bit length of b gives floor(b * log10(2)) or one digit more.
+    const int t = ((64 - __builtin_clzll(v | 1)) * 1233) >> 12;
+    return t - ((v | 1) < kPowers[t]) + 1;
+}
+
+// v in decimal at p (which has room for 32 bytes); returns the end. Values of up
+// to ten digits (every 1-, 2- and 4-byte integer) are written without a branch on
+// their size: all five digit pairs are made and the leading zeros shifted out, so
+// a row's mixed widths cost no mispredicted loop.
+// Larger values take one pair at a time.
+inline char* putUnsigned(char* p, uint64_t v) {
+    if (v >= 10000000000ull) {
+        char buf[20];
+        char* b = buf + sizeof buf;
+        while (v >= 100) {
+            b -= 2;
+            std::memcpy(b, digitPairs() + 2 * (v % 100), 2);
+            v /= 100;
+        }
+        if (v >= 10) {
+            b -= 2;
+            std::memcpy(b, digitPairs() + 2 * v, 2);
+        } else {
+            *--b = static_cast<char>('0' + v);
+        }
+        const size_t n = static_cast<size_t>(buf + sizeof buf - b);
+        std::memcpy(p, b, n);
+        return p + n;
     }
-    if (v >= 10) {
-        b -= 2;
-        std::memcpy(b, digitPairs() + 2 * v, 2);
-    } else {
-        *--b = static_cast<char>('0' + v);
-    }
-    const size_t n = static_cast<size_t>(buf + sizeof buf - b);
-    std::memcpy(p, b, n);
-    return p + n;
+    // Split into the top two digits and two halves of four, whose pairs come
+    // from short chains of 32-bit arithmetic that run side by side.
+    const uint32_t top = static_cast<uint32_t>(v / 100000000);
+    const uint32_t low = static_cast<uint32_t>(v - uint64_t{top} * 100000000);
+    const uint32_t high4 = low / 10000, low4 = low % 10000;
+    // The ten digits as one 16-byte value, first digit in the lowest byte, built
+    // in registers: written out through memory and read back in one piece, they
+    // would wait for the stores to drain.
+    auto pair = [](uint32_t k) {
+        uint16_t two;
+        std::memcpy(&two, digitPairs() + 2 * k, 2);
+        return two;
+    };
+    const uint64_t first8 = uint64_t{pair(top)} | uint64_t{pair(high4 / 100)} << 16 |
+                            uint64_t{pair(high4 % 100)} << 32 | uint64_t{pair(low4 / 100)} << 48;
+    unsigned __int128 digits = first8 | static_cast<unsigned __int128>(pair(low4 % 100)) << 64;
+    const int count = digitCount(v);
+    digits >>= 8 * (10 - count);  // drop the leading zeros
+    std::memcpy(p, &digits, 16);
+    return p + count;
 }
 
 inline char* putSigned(char* p, int64_t v) {  // p has room for 20 bytes
@@ -291,28 +352,99 @@ inline uint64_t littleEndian(std::string_view b) {
     return v;
 }
 
-// Length of text without its trailing blanks and zero bytes, eight bytes at a time
-// (a byte is blank or zero exactly when it has no bit but 0x20).
-inline size_t trimmedLength(std::string_view b) {
-    size_t n = b.size();
-    while (n >= 8) {
-        uint64_t w;
-        std::memcpy(&w, b.data() + n - 8, 8);
-        // Little-endian: the word's highest set bit lies in its last byte that is
-        // neither blank nor zero.
-        const uint64_t kept = w & ~0x2020202020202020ull;
-        if (kept != 0) return n - 8 + static_cast<size_t>((63 - __builtin_clzll(kept)) / 8) + 1;
-        n -= 8;
-    }
-    while (n > 0 && (b[n - 1] == ' ' || b[n - 1] == '\0')) --n;
-    return n;
-}
-
 inline bool validDate(int year, int month, int day) {
     static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
     const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
     return day <= (month == 2 && leap ? 29 : days[month - 1]);
+}
+
+// Flags (0x80 in a byte's place) of the bytes of w that are zero, exactly: no
+// carry crosses a byte.
+inline uint64_t zeroBytes(uint64_t w) {
+    constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+    return ~(((w & low7) + low7) | w) & 0x8080808080808080ull;
+}
+
+// What one pass over a text field's bytes tells: its length without trailing
+// blanks and zero bytes, and whether any byte needs more than a copy (0x80 and up,
+// or a comma, quote, CR or LF). Bytes past that length are blanks or zeros, which
+// need nothing, so looking at all of them is the same as looking at the text.
+struct TextScan {
+    size_t length = 0;
+    bool plain = true;
+};
+
+// One word of a field, whose first byte lies at offset at.
+inline void scanWord(uint64_t w, size_t at, TextScan& scan) {
+    constexpr uint64_t ones = 0x0101010101010101ull;
+    const uint64_t kept = ~zeroBytes(w & ~(0x20 * ones)) & 0x8080808080808080ull;
+    if (kept) scan.length = at + static_cast<size_t>((63 - __builtin_clzll(kept)) / 8) + 1;
+    const uint64_t special = zeroBytes(w ^ (',' * ones)) | zeroBytes(w ^ ('"' * ones)) |
+                             zeroBytes(w ^ ('\r' * ones)) | zeroBytes(w ^ ('\n' * ones));
+    scan.plain &= ((w & 0x8080808080808080ull) | special) == 0;
+}
+
+// Copies the n bytes at s to p as they stand and scans them. The words looked at
+// depend only on n, which is fixed for a field, so a row's loops run the same way
+// every time whatever its text. p has room for max(n, 8) bytes.
+inline TextScan copyScan(char* p, const char* s, size_t n) {
+    TextScan scan;
+    if (n < 8) {  // one word, zero-padded
+        uint64_t w = 0;
+        if (n >= 4) {
+            uint32_t a, b;
+            std::memcpy(&a, s, 4);
+            std::memcpy(&b, s + n - 4, 4);
+            w = a | uint64_t{b} << (8 * (n - 4));
+        } else if (n > 0) {
+            w = uint64_t{static_cast<uint8_t>(s[0])} | uint64_t{static_cast<uint8_t>(s[n / 2])} << (8 * (n / 2)) |
+                uint64_t{static_cast<uint8_t>(s[n - 1])} << (8 * (n - 1));
+        }
+        std::memcpy(p, &w, 8);
+        scanWord(w, 0, scan);
+        return scan;
+    }
+#if defined(__SSE2__)
+    if (n >= 16) {
+        const __m128i blank = _mm_set1_epi8(' '), zero = _mm_setzero_si128();
+        const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"');
+        const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
+        int bad = 0;
+        // Sixteen bytes at a time, the last sixteen overlapping the ones before.
+        for (size_t at = 0;; at = std::min(at + 16, n - 16)) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p + at), v);
+            const unsigned kept =
+                ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, blank), _mm_cmpeq_epi8(v, zero)))) &
+                0xFFFFu;
+            if (kept) scan.length = at + static_cast<size_t>(32 - __builtin_clz(kept));
+            const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
+                                                 _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
+            bad |= _mm_movemask_epi8(_mm_or_si128(special, v));
+            if (at + 16 >= n) break;
+        }
+        scan.plain = bad == 0;
+        return scan;
+    }
+#endif
+    // Eight bytes at a time, the last eight overlapping the ones before.
+    for (size_t at = 0;; at = std::min(at + 8, n - 8)) {
+        uint64_t w;
+        std::memcpy(&w, s + at, 8);
+        std::memcpy(p + at, &w, 8);
+        scanWord(w, at, scan);
+        if (at + 8 >= n) break;
+    }
+    return scan;
+}
+
+// A blank-padded text field at p: copied as it stands when plain, which is
+// nearly always, else converted and quoted by putText.
+inline char* putPadded(char* p, std::string_view b) {
+    const TextScan scan = copyScan(p, b.data(), b.size());
+    if (scan.plain) return p + scan.length;
+    return putText(p, b.substr(0, scan.length));
 }
 
 // How a field is written: straight from its bytes, or through decodeField.
@@ -339,7 +471,7 @@ inline Direct directKind(const btrieve::FieldDef& f) {
 // Room a directly written field needs at most.
 inline size_t directRoom(Direct kind, uint32_t length) {
     switch (kind) {
-    case Direct::Text:
+    case Direct::Text: return std::max<size_t>(3 * size_t{length} + 2, 8);
     case Direct::ZText: return 3 * size_t{length} + 2;
     case Direct::None: return 0;
     default: return 32;
@@ -349,7 +481,7 @@ inline size_t directRoom(Direct kind, uint32_t length) {
 // The field whose bytes are b, written at p (with directRoom bytes of room).
 inline char* putDirect(char* p, Direct kind, std::string_view b) {
     switch (kind) {
-    case Direct::Text: return putText(p, b.substr(0, trimmedLength(b)));
+    case Direct::Text: return putPadded(p, b);
     case Direct::ZText: {
         const size_t z = b.find('\0');
         return putText(p, z == std::string_view::npos ? b : b.substr(0, z));

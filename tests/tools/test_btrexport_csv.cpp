@@ -58,7 +58,7 @@ TEST(BtrexportCsvWriter, DirectFieldsMatchTheGeneralPath) {
         std::vector<uint32_t> lengths;
     };
     const std::vector<Shape> shapes = {
-        {DataType::String, {1, 7, 8, 9, 31, 115}}, {DataType::OldString, {3}}, {DataType::ZString, {1, 9}},
+        {DataType::String, {1, 3, 4, 7, 8, 9, 15, 16, 17, 31, 32, 33, 115}}, {DataType::OldString, {3}}, {DataType::ZString, {1, 9}},
         {DataType::Integer, {1, 2, 3, 4, 8}},      {DataType::AutoIncrement, {2, 4}},
         {DataType::UnsignedBinary, {1, 3, 8, 9}},  {DataType::Float, {4, 8, 6}},
         {DataType::Date, {4, 3}},                  {DataType::Logical, {1, 2, 3}},
