@@ -18,11 +18,12 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
     addresses.clear();
     const size_t keyLength = key.totalLength();
     // Two runs of pages scanned at once, each into buffers of its own, then joined
-    // in order. The header's count saves regrowing; capped at 256 MB of keys, as a
-    // hostile header may claim billions (untouched reserved memory costs nothing
-    // resident, but an address space has its limits).
+    // in order. The header's count saves regrowing, but a damaged or hostile header
+    // may claim billions, and a system that does not overcommit refuses to reserve
+    // that much: so at most two million entries and 64 MB of keys are reserved, and
+    // a larger file grows its buffers as it goes.
     constexpr unsigned kParts = 2;
-    const uint64_t cap = std::min<uint64_t>(uint64_t{1} << 26, (uint64_t{1} << 28) / std::max<size_t>(keyLength, 8));
+    const uint64_t cap = std::min<uint64_t>(uint64_t{1} << 21, (uint64_t{1} << 26) / std::max<size_t>(keyLength, 1));
     const size_t expected = static_cast<size_t>(std::min<uint64_t>(file.info().recordCount, cap));
     struct Part {
         std::string keys;
