@@ -291,7 +291,9 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
     // Fixed-length uncompressed slots with a usage word: tested here, not per call.
     const bool plainSlots = layout.usageWord && !layout.info.compressed;
     std::atomic<bool> halt{false};  // a part failed or the visitor stopped: the others end too
-    struct Part {
+    // Each run's state on cache lines of its own: a live record counted in one run
+    // would otherwise take the line from the core reading the next run.
+    struct alignas(128) Part {
         Status failure = Status::Success;
         uint64_t seen = 0;
         bool stopped = false;
@@ -440,7 +442,11 @@ Status File::forEachRecordViewInParts(
     const KeySpec* readsOnly) const {
     const Layout& l = impl_->layout;
     const bool whole = !l.info.compressed && !l.info.variable;  // the record lies in its slot
-    std::vector<std::string> scratch(std::max(1u, std::min(parts, 8u)));
+    // One decoding buffer per run, on cache lines of their own.
+    struct alignas(128) Scratch {
+        std::string bytes;
+    };
+    std::vector<Scratch> scratch(std::max(1u, std::min(parts, 8u)));
     // The slot bytes a visitor of one key's bytes reads.
     std::pair<uint32_t, uint32_t> reads{0, 0};
     if (whole && readsOnly && !readsOnly->segments.empty()) {
@@ -458,7 +464,7 @@ Status File::forEachRecordViewInParts(
         if (whole && fits(slot.size(), l.recordOffset, l.info.recordLength))
             record = slot.substr(l.recordOffset, l.info.recordLength);
         else
-            s = impl_->records->decodeView(slot, record, scratch[part]);
+            s = impl_->records->decodeView(slot, record, scratch[part].bytes);
         if (!ok(s)) return s;
         return visit(part, addr, record) ? Status::Success : Status::EndOfFile;
     }, reads);

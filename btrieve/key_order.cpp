@@ -25,7 +25,9 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
     constexpr unsigned kParts = 2;
     const uint64_t cap = std::min<uint64_t>(uint64_t{1} << 21, (uint64_t{1} << 26) / std::max<size_t>(keyLength, 1));
     const size_t expected = static_cast<size_t>(std::min<uint64_t>(file.info().recordCount, cap));
-    struct Part {
+    // Apart by whole cache lines: every record appended moves a buffer's end, and
+    // two runs' ends on one line would bounce it between the cores.
+    struct alignas(128) Part {
         std::string keys;
         std::vector<RecordAddress> addresses;
     } parts[kParts];
