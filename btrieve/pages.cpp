@@ -114,7 +114,7 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out,
             s.guardSlot_ = claimGuard(static_cast<const char*>(m), s.size_);
             if (s.guardSlot_ >= 0) {
                 s.map_ = static_cast<const char*>(m);
-                s.recent_ = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);
+                for (Tally& t : s.tallies_) t.recent = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);
             } else {
                 ::munmap(m, static_cast<size_t>(s.size_));
             }
@@ -145,7 +145,7 @@ Status PageStore::checkSize() const {
 
 Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const {
     out.clear();
-    ++reads_;
+    tally().reads.fetch_add(1, std::memory_order_relaxed);
     if (offset > size_ || length > size_ - offset) return Status::Truncated;
     out.resize(length);
     size_t done = 0;
@@ -188,11 +188,25 @@ void PageStore::decrypt(std::string& page) const {
     }
 }
 
+PageStore::Tally& PageStore::tally() const {
+    // Threads take tallies in turn as they first count.
+    static std::atomic<unsigned> next{0};
+    thread_local const unsigned mine = next.fetch_add(1, std::memory_order_relaxed) % kTallies;
+    return tallies_[mine];
+}
+
+uint64_t PageStore::reads() const {
+    uint64_t n = 0;
+    for (const Tally& t : tallies_) n += t.reads.load(std::memory_order_relaxed);
+    return n;
+}
+
 void PageStore::countMapped(uint64_t page) const {
-    auto& e = recent_[page % kRecentPages];
+    Tally& t = tally();
+    auto& e = t.recent[page % kRecentPages];
     if (e.load(std::memory_order_relaxed) != page + 1) {
         e.store(page + 1, std::memory_order_relaxed);
-        reads_.fetch_add(1, std::memory_order_relaxed);
+        t.reads.fetch_add(1, std::memory_order_relaxed);
     }
 }
 

@@ -97,9 +97,9 @@ public:
     Status readPage(uint64_t page, PageRef& out) const;
 
     // Reads from the file so far, for bounded-work checks: header reads and cache
-    // misses; a mapped page counts when it is not among the recently used pages
-    // (a direct-mapped table of kRecentPages page numbers).
-    uint64_t reads() const { return reads_; }
+    // misses; a mapped page counts when it is not among the pages recently used
+    // by the same thread (a direct-mapped table of kRecentPages page numbers).
+    uint64_t reads() const;
 
     struct Key {  // only open() constructs a store
     private:
@@ -126,10 +126,18 @@ private:
     mutable std::mutex mutex_;
     mutable std::list<std::pair<uint64_t, PageRef>> lru_;  // front = most recent
     mutable std::unordered_map<uint64_t, decltype(lru_)::iterator> index_;
-    mutable std::atomic<uint64_t> reads_{0};
-
+    // The count is kept in a few tallies, each on cache lines of its own, and a
+    // thread adds to one tally: threads reading one file at once (a scan in runs,
+    // an export) would otherwise pass one counter's line between their cores on
+    // every page.
+    static constexpr unsigned kTallies = 4;
     static constexpr size_t kRecentPages = 4096;
-    mutable std::unique_ptr<std::atomic<uint64_t>[]> recent_;  // page + 1, 0 = empty
+    struct alignas(128) Tally {
+        std::atomic<uint64_t> reads{0};
+        std::unique_ptr<std::atomic<uint64_t>[]> recent;  // page + 1, 0 = empty
+    };
+    mutable std::array<Tally, kTallies> tallies_;
+    Tally& tally() const;
 };
 
 }  // namespace btrieve::detail
