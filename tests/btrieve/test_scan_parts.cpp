@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -93,6 +94,20 @@ TEST(ScanParts, RunsJoinedInOrderAreTheWholeScan) {
         for (const auto& p : r.parts) joined.insert(joined.end(), p.begin(), p.end());
         EXPECT_TRUE(joined == whole) << parts << " runs";
     }
+    // Pages read in the runs' threads count as much as pages read in one: a fresh
+    // open scanned in two runs reads as many pages as one scanned whole.
+    auto countOf = [&](unsigned parts) {
+        auto g = open(path);
+        const uint64_t before = g->pageReads();
+        if (parts == 1)
+            EXPECT_EQ(g->forEachRecordView([](RecordAddress, std::string_view) { return true; }), Status::Success);
+        else
+            EXPECT_EQ(scanInParts(*g, parts).status, Status::Success);
+        return g->pageReads() - before;
+    };
+    const uint64_t alone = countOf(1);
+    EXPECT_GT(alone, std::filesystem::file_size(path) / kPageSize / 2);  // about every page, data pages the most
+    EXPECT_EQ(countOf(2), alone);
     // The in-memory index built from the runs orders like a stable sort of the
     // whole scan, duplicates in their chains' (here: insertion) order.
     Table t(std::shared_ptr<const File>(std::move(f)));
