@@ -13,11 +13,10 @@
 #include <atomic>
 #include <map>
 #include <mutex>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "btrieve/bytes.h"
+#include "btrieve/parallel.h"
 #include "btrieve/fcr.h"
 #include "btrieve/pages.h"
 #include "btrieve/pat.h"
@@ -380,19 +379,9 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
     if (!store->mapped()) parts = 1;
     parts = static_cast<unsigned>(std::clamp<size_t>(std::min<size_t>(parts, items.size() / kPagesPerPart), 1, 8));
     std::vector<Part> results(parts);
-    auto runRun = [&](unsigned p) { runPart(p, items.size() * p / parts, items.size() * (p + 1) / parts, results[p]); };
-    std::vector<std::thread> threads;
-    std::vector<unsigned> here;  // runs no thread could be started for: read on this one
-    for (unsigned p = 1; p < parts; ++p) {
-        try {
-            threads.emplace_back(runRun, p);
-        } catch (const std::system_error&) {
-            here.push_back(p);
-        }
-    }
-    runRun(0);
-    for (unsigned p : here) runRun(p);
-    for (auto& t : threads) t.join();
+    runParts(parts, [&](unsigned p) {
+        runPart(p, items.size() * p / parts, items.size() * (p + 1) / parts, results[p]);
+    });
 
     // The first part that failed or stopped decides, as a scan in one piece would have.
     Status failure = Status::Success;

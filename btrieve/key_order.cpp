@@ -5,11 +5,10 @@
 #include <atomic>
 #include <cstring>
 #include <span>
-#include <system_error>
-#include <thread>
 
 #include "btrieve/file.h"
 #include "btrieve/keys.h"
+#include "btrieve/parallel.h"
 
 namespace btrieve {
 
@@ -225,21 +224,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
             size_t* next = count[h].data();
             for (size_t i = from; i < to; ++i) order[next[values[i]]++] = static_cast<uint32_t>(i);
         };
-        auto inHalves = [&](auto&& work) {
-            std::thread second;
-            if (halves > 1) {
-                try {
-                    second = std::thread(work, 1u);
-                } catch (const std::system_error&) {  // no thread to be had: one after the other
-                    work(0u);
-                    work(1u);
-                    return;
-                }
-            }
-            work(0u);
-            if (second.joinable()) second.join();
-        };
-        inHalves(countHalf);
+        runParts(halves, countHalf);
         // Each half's counts become where its keys of each bucket start.
         size_t at = 0;
         for (size_t b = 0; b < buckets; ++b)
@@ -248,7 +233,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
                 count[h][b] = at;
                 at += c;
             }
-        inHalves(placeHalf);
+        runParts(halves, placeHalf);
         return order;
     }
     if (radixSortable(key) && length <= 4 && n <= 0xFFFFFFFFu) {

@@ -30,13 +30,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <system_error>
-#include <thread>
 #include <vector>
 
 #include "btrieve/file.h"
 #include "btrieve/table.h"
 #include "btrieve/key_order.h"
+#include "btrieve/parallel.h"
 #include "btrieve/keys.h"
 #include "btrieve/status.h"
 #include "btrieve/value.h"
@@ -269,18 +268,10 @@ Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordA
     const size_t n = order.size();
     for (size_t from = 0; from < n; from += 2 * kBlock) {
         const size_t mid = std::min(n, from + kBlock), to = std::min(n, from + 2 * kBlock);
-        std::thread second;
-        bool alone = false;  // no second thread to be had: both blocks here
-        if (mid < to) {
-            try {
-                second = std::thread(run, mid, to, std::ref(parts[1]));
-            } catch (const std::system_error&) {
-                alone = true;
-            }
-        }
-        run(from, mid, parts[0]);
-        if (alone) run(mid, to, parts[1]);
-        if (second.joinable()) second.join();
+        btrieve::runParts(mid < to ? 2 : 1, [&](unsigned part) {
+            if (part == 0) run(from, mid, parts[0]);
+            else run(mid, to, parts[1]);
+        });
         out.write(parts[0].text.view());
         if (!btrieve::ok(parts[0].status)) return parts[0].status;
         if (mid < to) {

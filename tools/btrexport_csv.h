@@ -68,10 +68,20 @@ inline const ByteTable& bytes() {
     return table;
 }
 
-// Whether a word of eight bytes holds byte c (exact: no false hits).
-inline bool wordHas(uint64_t w, unsigned char c) {
-    const uint64_t x = w ^ (0x0101010101010101ull * c);
-    return ((x - 0x0101010101010101ull) & ~x & 0x8080808080808080ull) != 0;
+// Flags (0x80 in a byte's place) of the bytes of w that are zero, exactly: no
+// carry crosses a byte.
+inline uint64_t zeroBytes(uint64_t w) {
+    constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
+    return ~(((w & low7) + low7) | w) & 0x8080808080808080ull;
+}
+
+// Whether eight bytes of text go into CSV as they stand: no byte of 0x80 and up,
+// and no comma, quote, CR or LF.
+inline bool plainWord(uint64_t w) {
+    constexpr uint64_t ones = 0x0101010101010101ull;
+    const uint64_t special = zeroBytes(w ^ (',' * ones)) | zeroBytes(w ^ ('"' * ones)) |
+                             zeroBytes(w ^ ('\r' * ones)) | zeroBytes(w ^ ('\n' * ones));
+    return ((w & 0x8080808080808080ull) | special) == 0;
 }
 
 // The first and the last sizeof(Word) of n bytes (n at least that), which together
@@ -109,10 +119,6 @@ inline char* putText(char* p, std::string_view text) {
     const size_t n = text.size();
     bool plain = true;
     size_t i = 0;
-    auto plainWord = [](uint64_t w) {
-        return !((w & 0x8080808080808080ull) || wordHas(w, ',') || wordHas(w, '"') || wordHas(w, '\r') ||
-                 wordHas(w, '\n'));
-    };
     for (; plain && i + 8 <= n; i += 8) {
         uint64_t w;
         std::memcpy(&w, text.data() + i, 8);
@@ -359,13 +365,6 @@ inline bool validDate(int year, int month, int day) {
     return day <= (month == 2 && leap ? 29 : days[month - 1]);
 }
 
-// Flags (0x80 in a byte's place) of the bytes of w that are zero, exactly: no
-// carry crosses a byte.
-inline uint64_t zeroBytes(uint64_t w) {
-    constexpr uint64_t low7 = 0x7F7F7F7F7F7F7F7Full;
-    return ~(((w & low7) + low7) | w) & 0x8080808080808080ull;
-}
-
 // What one pass over a text field's bytes tells: its length without trailing
 // blanks and zero bytes, and whether any byte needs more than a copy (0x80 and up,
 // or a comma, quote, CR or LF). Bytes past that length are blanks or zeros, which
@@ -380,9 +379,7 @@ inline void scanWord(uint64_t w, size_t at, TextScan& scan) {
     constexpr uint64_t ones = 0x0101010101010101ull;
     const uint64_t kept = ~zeroBytes(w & ~(0x20 * ones)) & 0x8080808080808080ull;
     if (kept) scan.length = at + static_cast<size_t>((63 - __builtin_clzll(kept)) / 8) + 1;
-    const uint64_t special = zeroBytes(w ^ (',' * ones)) | zeroBytes(w ^ ('"' * ones)) |
-                             zeroBytes(w ^ ('\r' * ones)) | zeroBytes(w ^ ('\n' * ones));
-    scan.plain &= ((w & 0x8080808080808080ull) | special) == 0;
+    scan.plain &= plainWord(w);
 }
 
 // Copies the n bytes at s to p as they stand and scans them. The words looked at
