@@ -114,7 +114,7 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out,
             s.guardSlot_ = claimGuard(static_cast<const char*>(m), s.size_);
             if (s.guardSlot_ >= 0) {
                 s.map_ = static_cast<const char*>(m);
-                for (Tally& t : s.tallies_) t.recent = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);
+                s.tallies_[kSlots].recent = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);
             } else {
                 ::munmap(m, static_cast<size_t>(s.size_));
             }
@@ -145,7 +145,7 @@ Status PageStore::checkSize() const {
 
 Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const {
     out.clear();
-    tally().reads.fetch_add(1, std::memory_order_relaxed);
+    addRead(threadSlot());
     if (offset > size_ || length > size_ - offset) return Status::Truncated;
     out.resize(length);
     size_t done = 0;
@@ -188,11 +188,33 @@ void PageStore::decrypt(std::string& page) const {
     }
 }
 
-PageStore::Tally& PageStore::tally() const {
-    // Threads take tallies in turn as they first count.
-    static std::atomic<unsigned> next{0};
-    thread_local const unsigned mine = next.fetch_add(1, std::memory_order_relaxed) % kTallies;
-    return tallies_[mine];
+unsigned PageStore::threadSlot() {
+    // Bit s of taken: slot s is held by a live thread. A thread claims the lowest
+    // free slot when it first counts and gives it back when it ends, after its
+    // last count (release), before the next holder's first (acquire).
+    static std::atomic<uint32_t> taken{0};
+    static_assert(kSlots <= 32);
+    struct Claim {
+        unsigned slot = kSlots;
+        Claim() {
+            uint32_t held = taken.load(std::memory_order_relaxed);
+            for (;;) {
+                const uint32_t free = ~held & ((uint64_t{1} << kSlots) - 1);
+                if (!free) return;
+                const unsigned s = static_cast<unsigned>(__builtin_ctz(free));
+                if (taken.compare_exchange_weak(held, held | 1u << s, std::memory_order_acquire,
+                                                std::memory_order_relaxed)) {
+                    slot = s;
+                    return;
+                }
+            }
+        }
+        ~Claim() {
+            if (slot < kSlots) taken.fetch_and(~(1u << slot), std::memory_order_release);
+        }
+    };
+    thread_local const Claim claim;
+    return claim.slot;
 }
 
 uint64_t PageStore::reads() const {
@@ -201,13 +223,22 @@ uint64_t PageStore::reads() const {
     return n;
 }
 
+void PageStore::addRead(unsigned slot) const {
+    std::atomic<uint64_t>& n = tallies_[slot].reads;
+    if (slot == kSlots)
+        n.fetch_add(1, std::memory_order_relaxed);
+    else  // this thread is the tally's only writer
+        n.store(n.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
+}
+
 void PageStore::countMapped(uint64_t page) const {
-    Tally& t = tally();
+    const unsigned slot = threadSlot();
+    Tally& t = tallies_[slot];
+    if (!t.recent) t.recent = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);  // held slots only
     auto& e = t.recent[page % kRecentPages];
-    if (e.load(std::memory_order_relaxed) != page + 1) {
-        e.store(page + 1, std::memory_order_relaxed);
-        t.reads.fetch_add(1, std::memory_order_relaxed);
-    }
+    if (e.load(std::memory_order_relaxed) == page + 1) return;
+    e.store(page + 1, std::memory_order_relaxed);
+    addRead(slot);
 }
 
 void PageStore::prefetch(uint64_t page, uint32_t offset, uint32_t length) const {

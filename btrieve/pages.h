@@ -97,8 +97,9 @@ public:
     Status readPage(uint64_t page, PageRef& out) const;
 
     // Reads from the file so far, for bounded-work checks: header reads and cache
-    // misses; a mapped page counts when it is not among the pages recently used
-    // by the same thread (a direct-mapped table of kRecentPages page numbers).
+    // misses; a mapped page counts when it is not among the pages recently counted
+    // in the same tally (a direct-mapped table of kRecentPages page numbers), which
+    // is the thread's own while it lives.
     uint64_t reads() const;
 
     struct Key {  // only open() constructs a store
@@ -111,6 +112,7 @@ public:
 private:
     void decrypt(std::string& page) const;
     void countMapped(uint64_t page) const;
+    void addRead(unsigned slot) const;  // one more read in the slot's tally
 
     int fd_ = -1;
     uint64_t size_ = 0;
@@ -126,18 +128,22 @@ private:
     mutable std::mutex mutex_;
     mutable std::list<std::pair<uint64_t, PageRef>> lru_;  // front = most recent
     mutable std::unordered_map<uint64_t, decltype(lru_)::iterator> index_;
-    // The count is kept in a few tallies, each on cache lines of its own, and a
-    // thread adds to one tally: threads reading one file at once (a scan in runs,
-    // an export) would otherwise pass one counter's line between their cores on
-    // every page.
-    static constexpr unsigned kTallies = 4;
+    // The count is kept in tallies, each on cache lines of its own. A thread holds
+    // one tally slot for its life (the same slot in every store), so a tally has
+    // one writer at a time and counts with a plain add: a locked add would also
+    // wait for every load the thread has in flight, and an export keeps many in
+    // flight. Threads beyond kSlots at once share one more tally, with locked adds.
+    static constexpr unsigned kSlots = 16;
     static constexpr size_t kRecentPages = 4096;
     struct alignas(128) Tally {
         std::atomic<uint64_t> reads{0};
-        std::unique_ptr<std::atomic<uint64_t>[]> recent;  // page + 1, 0 = empty
+        // page + 1, 0 = empty; made by the slot's first thread that counts
+        // (the shared tally's when the file is mapped).
+        std::unique_ptr<std::atomic<uint64_t>[]> recent;
     };
-    mutable std::array<Tally, kTallies> tallies_;
-    Tally& tally() const;
+    mutable std::array<Tally, kSlots + 1> tallies_;
+    // This thread's slot: kSlots when all are held.
+    static unsigned threadSlot();
 };
 
 }  // namespace btrieve::detail

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "btrieve/file.h"
@@ -166,4 +167,49 @@ TEST(ScanParts, AFaultLateInTheFileFailsTheScanAndAStopEndsIt) {
     EXPECT_EQ(st, Status::Success);
     EXPECT_TRUE(stop.load());
     EXPECT_LT(visits.load(), kRecords);
+}
+
+TEST(ScanParts, ReadsByManyThreadsAtOnceCountAsInOne) {
+    // Each thread holds a tally of its own while it lives, and threads beyond
+    // the tallies share one: more threads than tallies, in two waves so that
+    // tallies pass to new threads, count every page read exactly once.
+    TempDir dir;
+    const std::string path = writeBig(dir);
+    std::vector<RecordAddress> firstOnPage;
+    {
+        auto f = open(path);
+        ASSERT_EQ(f->forEachRecordView([&](RecordAddress a, std::string_view) {
+            if (firstOnPage.empty() || File::addressPage(firstOnPage.back()) != File::addressPage(a))
+                firstOnPage.push_back(a);
+            return true;
+        }), Status::Success);
+    }
+    ASSERT_GT(firstOnPage.size(), 5000u);
+    constexpr unsigned kThreads = 40;
+    auto readAll = [&](const File& f, unsigned threads, unsigned wave) {
+        std::vector<std::thread> pool;
+        std::atomic<int> failures{0};
+        for (unsigned t = 0; t < threads; ++t)
+            pool.emplace_back([&, t] {
+                std::string scratch;
+                for (size_t i = t; i < firstOnPage.size(); i += threads)
+                    if (i % 2 == wave) {
+                        std::string_view rec;
+                        if (f.readRecordView(firstOnPage[i], rec, scratch) != Status::Success) ++failures;
+                    }
+            });
+        for (auto& th : pool) th.join();
+        EXPECT_EQ(failures.load(), 0);
+    };
+    auto countOf = [&](unsigned threads) {
+        auto f = open(path);
+        EXPECT_EQ(f->forEachRecordView([](RecordAddress, std::string_view) { return true; }), Status::Success);
+        const uint64_t before = f->pageReads();
+        readAll(*f, threads, 0);
+        readAll(*f, threads, 1);
+        return f->pageReads() - before;
+    };
+    const uint64_t alone = countOf(1);
+    EXPECT_GE(alone, firstOnPage.size());
+    EXPECT_EQ(countOf(kThreads), alone);
 }
