@@ -54,7 +54,8 @@ public:
     // reads: the bytes of each slot the visitor looks at, when known (the rest of
     // the page is then not loaded ahead); empty for all of them.
     template <class Visit>
-    Status scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint32_t> reads = {0, 0}) const;
+    Status scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint32_t> reads = {0, 0},
+                PassedPages passed = PassedPages::Release) const;
     // A status for a read that succeeded: Truncated when the file shrank meanwhile.
     // (A page that went to zeros may also have failed a check: the cause is the cut.)
     Status settle(Status s) const { return store->truncated() ? Status::Truncated : s; }
@@ -254,7 +255,8 @@ RecordAddress File::addressOfSlot(uint32_t page, uint32_t slotIndex) const {
 uint32_t File::slotsPerPage() const { return impl_->layout.slotsPerPage; }
 
 template <class Visit>
-Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint32_t> reads) const {
+Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint32_t> reads,
+                        PassedPages passed) const {
     const uint64_t expected = layout.info.recordCount;
     const uint32_t prl = layout.info.physicalRecordLength;
     Status sized = store->checkSize();
@@ -305,7 +307,7 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
         uint64_t low = UINT64_MAX, high = 0;
         uint32_t batched = 0;
         auto releaseBatch = [&] {
-            if (batched) store->release(low, high + 1);
+            if (batched && passed == PassedPages::Release) store->release(low, high + 1);
             low = UINT64_MAX, high = 0, batched = 0;
         };
         auto scanPage = [&](const Item& item) -> bool {
@@ -428,7 +430,7 @@ Status File::forEachRecordView(const std::function<bool(RecordAddress, std::stri
 
 Status File::forEachRecordViewInParts(
     unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit,
-    const KeySpec* readsOnly) const {
+    const KeySpec* readsOnly, PassedPages passed) const {
     const Layout& l = impl_->layout;
     const bool whole = !l.info.compressed && !l.info.variable;  // the record lies in its slot
     // One decoding buffer per run, on cache lines of their own.
@@ -456,7 +458,7 @@ Status File::forEachRecordViewInParts(
             s = impl_->records->decodeView(slot, record, scratch[part].bytes);
         if (!ok(s)) return s;
         return visit(part, addr, record) ? Status::Success : Status::EndOfFile;
-    }, reads);
+    }, reads, passed);
 }
 
 void File::prefetchRecord(RecordAddress addr) const {

@@ -21,6 +21,11 @@ struct OpenOptions {
     bool mapFile = true;
 };
 
+// What a scan does with the mapped pages it has passed: gives their memory back
+// (so that a scan of a large file does not keep it all resident), or keeps them
+// mapped for a caller about to read the same records again by address.
+enum class PassedPages { Release, Keep };
+
 // The const members may be called from several threads at once; the page cache
 // and page-table state inside are guarded.
 class File : public RecordSource {
@@ -49,7 +54,7 @@ public:
     // only those (and the slot's usage) are loaded ahead, not whole pages.
     Status forEachRecordViewInParts(
         unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit,
-        const KeySpec* readsOnly = nullptr) const;
+        const KeySpec* readsOnly = nullptr, PassedPages passed = PassedPages::Release) const;
     // readRecord without a copy where it can be had: out views the file's mapping
     // (valid while this File lives) when the file is mapped and the record lies
     // whole in its slot; otherwise the record is decoded into scratch and out views

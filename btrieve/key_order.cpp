@@ -12,7 +12,8 @@
 
 namespace btrieve {
 
-Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std::vector<RecordAddress>& addresses) {
+Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std::vector<RecordAddress>& addresses,
+                   PassedPages passed) {
     keys.clear();
     addresses.clear();
     const size_t keyLength = key.totalLength();
@@ -55,7 +56,7 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
         if (p.addresses.size() < UINT32_MAX / kParts) return true;
         tooMany = true;
         return false;
-    }, &key);
+    }, &key, passed);
     if (!ok(st)) return st;
     if (tooMany) return Status::UnsupportedLayout;
     keys = std::move(parts[0].keys);
@@ -195,6 +196,44 @@ uint64_t textChunk(const KeySegment& seg, std::string_view keyBytes, size_t offs
     return v;
 }
 
+// Keys of at most two radix-sortable bytes in one counting pass: each key's number
+// is its bucket, and place(position, i) puts key i at its position in the order.
+// A large input is counted and placed in two halves at once; within a bucket the
+// first half's keys come first, so the order stays stable.
+template <class Place>
+void countingOrder(const KeySpec& key, std::string_view keys, size_t n, Place place) {
+    const size_t length = key.totalLength();
+    auto keyAt = [&](size_t i) {
+        return i * length < keys.size() ? keys.substr(i * length, length) : std::string_view();
+    };
+    const RadixPlan plan(key);
+    const size_t buckets = size_t{1} << (8 * length);
+    const unsigned halves = n >= (size_t{1} << 18) ? 2 : 1;
+    std::vector<uint16_t> values(n);
+    std::vector<std::vector<size_t>> count(halves, std::vector<size_t>(buckets));
+    auto bounds = [&](unsigned h) { return std::pair<size_t, size_t>{n * h / halves, n * (h + 1) / halves}; };
+    auto countHalf = [&](unsigned h) {
+        const auto [from, to] = bounds(h);
+        size_t* c = count[h].data();
+        for (size_t i = from; i < to; ++i) ++c[values[i] = static_cast<uint16_t>(plan.value(keyAt(i)))];
+    };
+    auto placeHalf = [&](unsigned h) {
+        const auto [from, to] = bounds(h);
+        size_t* next = count[h].data();
+        for (size_t i = from; i < to; ++i) place(next[values[i]]++, static_cast<uint32_t>(i));
+    };
+    runParts(halves, countHalf);
+    // Each half's counts become where its keys of each bucket start.
+    size_t at = 0;
+    for (size_t b = 0; b < buckets; ++b)
+        for (unsigned h = 0; h < halves; ++h) {
+            const size_t c = count[h][b];
+            count[h][b] = at;
+            at += c;
+        }
+    runParts(halves, placeHalf);
+}
+
 }  // namespace
 
 std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, std::string_view keys, size_t n) {
@@ -205,35 +244,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
     auto less = [&](uint32_t a, uint32_t b) { return compareKeys(key, info, keyAt(a), keyAt(b)) < 0; };
     std::vector<uint32_t> order(n);
     if (radixSortable(key) && length <= 2) {
-        // One counting pass: each key's number is its bucket. A large input is
-        // counted and placed in two halves at once; within a bucket the first
-        // half's keys come first, so the order stays stable.
-        const RadixPlan plan(key);
-        const size_t buckets = size_t{1} << (8 * length);
-        const unsigned halves = n >= (size_t{1} << 18) ? 2 : 1;
-        std::vector<uint16_t> values(n);
-        std::vector<std::vector<size_t>> count(halves, std::vector<size_t>(buckets));
-        auto bounds = [&](unsigned h) { return std::pair<size_t, size_t>{n * h / halves, n * (h + 1) / halves}; };
-        auto countHalf = [&](unsigned h) {
-            const auto [from, to] = bounds(h);
-            size_t* c = count[h].data();
-            for (size_t i = from; i < to; ++i) ++c[values[i] = static_cast<uint16_t>(plan.value(keyAt(i)))];
-        };
-        auto placeHalf = [&](unsigned h) {
-            const auto [from, to] = bounds(h);
-            size_t* next = count[h].data();
-            for (size_t i = from; i < to; ++i) order[next[values[i]]++] = static_cast<uint32_t>(i);
-        };
-        runParts(halves, countHalf);
-        // Each half's counts become where its keys of each bucket start.
-        size_t at = 0;
-        for (size_t b = 0; b < buckets; ++b)
-            for (unsigned h = 0; h < halves; ++h) {
-                const size_t c = count[h][b];
-                count[h][b] = at;
-                at += c;
-            }
-        runParts(halves, placeHalf);
+        countingOrder(key, keys, n, [&](size_t at, uint32_t i) { order[at] = i; });
         return order;
     }
     if (radixSortable(key) && length <= 4 && n <= 0xFFFFFFFFu) {
@@ -296,6 +307,22 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
     for (size_t i = 0; i < n; ++i) order[i] = static_cast<uint32_t>(i);
     std::stable_sort(order.begin(), order.end(), less);
     return order;
+}
+
+std::vector<RecordAddress> addressesInKeyOrder(const KeySpec& key, const FileInfo& info, std::string_view keys,
+                                               const std::vector<RecordAddress>& addresses) {
+    const size_t n = addresses.size();
+    std::vector<RecordAddress> out(n);
+    if (radixSortable(key) && key.totalLength() <= 2) {  // placed as they are counted
+        countingOrder(key, keys, n, [&](size_t at, uint32_t i) { out[at] = addresses[i]; });
+        return out;
+    }
+    const std::vector<uint32_t> order = stableKeyOrder(key, info, keys, n);
+    const unsigned halves = n >= (size_t{1} << 18) ? 2 : 1;
+    runParts(halves, [&](unsigned h) {
+        for (size_t i = n * h / halves; i < n * (h + 1) / halves; ++i) out[i] = addresses[order[i]];
+    });
+    return out;
 }
 
 }  // namespace btrieve

@@ -65,11 +65,19 @@ TEST(ScanKeyOrder, LargeInputsSortedInHalvesStayStable) {
     std::mt19937 rng(11);
     for (const KeySpec& key : {KeySpec{0, {seg(0, 2, DataType::Integer)}},
                                KeySpec{0, {seg(0, 1, DataType::UnsignedBinary, keyflag::Descending)}},
-                               KeySpec{0, {seg(0, 2, DataType::String)}}}) {
+                               KeySpec{0, {seg(0, 2, DataType::String)}},
+                               KeySpec{0, {seg(0, 3, DataType::Integer)}}}) {
         const size_t len = key.totalLength(), n = 300001;
         std::string keys(n * len, '\0');
         for (char& ch : keys) ch = static_cast<char>(rng() % 5 == 0 ? 0x80 : rng() % 7);
         keys.resize(keys.size() - 1);
-        EXPECT_EQ(stableKeyOrder(key, info, keys, n), reference(key, info, keys, n)) << len;
+        const std::vector<uint32_t> want = reference(key, info, keys, n);
+        EXPECT_EQ(stableKeyOrder(key, info, keys, n), want) << len;
+        // The addresses the keys came with, in that order.
+        std::vector<RecordAddress> addresses(n);
+        for (size_t i = 0; i < n; ++i) addresses[i] = rng() | uint64_t{i} << 32;
+        const std::vector<RecordAddress> got = addressesInKeyOrder(key, info, keys, addresses);
+        ASSERT_EQ(got.size(), n);
+        for (size_t i = 0; i < n; ++i) ASSERT_EQ(got[i], addresses[want[i]]) << len << " at " << i;
     }
 }
