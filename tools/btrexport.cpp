@@ -35,46 +35,24 @@
 #include "btrieve/file.h"
 #include "btrieve/table.h"
 #include "btrieve/key_order.h"
-#include "btrieve/parallel.h"
 #include "btrieve/keys.h"
 #include "btrieve/status.h"
 #include "btrieve/value.h"
 #include "data/layouts.h"
 #include "tools/btrexport_csv.h"
+#include "tools/btrexport_emit.h"
 
 namespace {
 
 using btrieve::Status;
+using btrexport::Format;
+using btrexport::Out;
+using btrexport::emitInOrder;
 
 const char kUsage[] =
     "usage: btrexport --info FILE\n"
     "       btrexport --raw [--key N] FILE\n"
     "       btrexport --layout customer|journal|permiss [--key N] FILE\n";
-
-// Buffered writer over stdout: output never collects in memory beyond one buffer.
-class Out {
-public:
-    ~Out() { flush(); }
-    void put(std::string_view s) { buf_.append(s); maybeFlush(); }
-    // A large block goes out as it is, after what is buffered.
-    void write(std::string_view s) {
-        flush();
-        if (!s.empty() && std::fwrite(s.data(), 1, s.size(), stdout) != s.size()) failed_ = true;
-    }
-    csvout::Buffer& raw() { return buf_; }
-    void maybeFlush() { if (buf_.size() >= kSize) flush(); }
-    bool flush() {
-        if (buf_.size() && std::fwrite(buf_.view().data(), 1, buf_.size(), stdout) != buf_.size()) failed_ = true;
-        buf_.clear();
-        return !failed_;
-    }
-    bool finish() { return flush() && std::fflush(stdout) == 0 && !failed_; }
-
-private:
-    static constexpr size_t kSize = 1 << 16;
-    csvout::Buffer buf_;
-    bool failed_ = false;
-};
 
 int fail(const std::string& file, Status st) {
     std::fprintf(stderr, "btrexport: %s: %s\n", file.c_str(), btrieve::statusText(st).c_str());
@@ -184,103 +162,14 @@ Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vec
     order.clear();
     std::string keys;
     std::vector<btrieve::RecordAddress> addresses;
-    const Status st = btrieve::collectKeys(file, key, keys, addresses);
+    // Every page is read again right after, by address: the scan keeps them mapped.
+    const Status st = btrieve::collectKeys(file, key, keys, addresses, btrieve::PassedPages::Keep);
     if (!btrieve::ok(st)) return st;
-    const std::vector<uint32_t> sorted = btrieve::stableKeyOrder(key, file.info(), keys, addresses.size());
-    order.reserve(sorted.size());
-    for (uint32_t i : sorted) order.push_back(addresses[i]);
+    order = btrieve::addressesInKeyOrder(key, file.info(), keys, addresses);
     return Status::Success;
 }
 
 // ---- output --------------------------------------------------------------------
-
-// Formats one record as one output line; a failure status stops the export after
-// what was written of that line.
-using Format = std::function<Status(csvout::Buffer&, std::string_view, btrieve::Value&)>;
-
-// Puts visits in page order (pages in buckets of at most 65536, a bucket being a
-// few neighbouring pages, so one counting pass does it), keeping the order of
-// rows within a bucket. tmp is scratch.
-void byPage(std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& visits,
-            std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& tmp) {
-    uint64_t maxPage = 0;
-    for (const auto& v : visits) maxPage = std::max<uint64_t>(maxPage, v.first >> 32);
-    unsigned shift = 0;
-    while ((maxPage >> shift) >= 65536) ++shift;
-    std::vector<uint32_t> count(((maxPage >> shift) + 2), 0);
-    for (const auto& v : visits) ++count[((v.first >> 32) >> shift) + 1];
-    for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
-    tmp.resize(visits.size());
-    for (const auto& v : visits) tmp[count[(v.first >> 32) >> shift]++] = v;
-    visits.swap(tmp);
-}
-
-// The records at order's addresses, in that order: blocks of rows formatted in two
-// threads at once and written in order. Within a block the records are read in
-// address order, which walks the file's pages in one direction instead of at
-// random, and their rows are then put back in key order.
-Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordAddress>& order, Out& out,
-                   const Format& format) {
-    constexpr size_t kBlock = 32768;
-    constexpr size_t kAhead = 12;  // records whose pages are being loaded meanwhile
-    // Apart by whole cache lines, as both threads move their buffers' ends all
-    // the time.
-    struct alignas(128) Part {
-        csvout::Buffer text, staging;
-        Status status = Status::Success;
-        std::string scratch;
-        btrieve::Value value;
-        std::vector<std::pair<btrieve::RecordAddress, uint32_t>> visits, sorted;  // address, row in block
-        std::vector<std::pair<size_t, size_t>> rows;                      // row's bytes in staging
-    };
-    // Rows [from, to) in key order, one by one: the way that stops exactly at a
-    // failing row, after writing what came before it.
-    auto inKeyOrder = [&](size_t from, size_t to, Part& p) {
-        p.text.clear();
-        p.status = Status::Success;
-        for (size_t i = from; i < to && btrieve::ok(p.status); ++i) {
-            std::string_view rec;
-            p.status = file.readRecordView(order[i], rec, p.scratch);
-            if (btrieve::ok(p.status)) p.status = format(p.text, rec, p.value);
-        }
-    };
-    auto run = [&](size_t from, size_t to, Part& p) {
-        p.visits.clear();
-        for (size_t i = from; i < to; ++i) p.visits.emplace_back(order[i], static_cast<uint32_t>(i - from));
-        byPage(p.visits, p.sorted);
-        p.staging.clear();
-        p.rows.assign(to - from, {0, 0});
-        for (size_t i = 0; i < std::min(kAhead, p.visits.size()); ++i) file.prefetchRecord(p.visits[i].first);
-        for (size_t i = 0; i < p.visits.size(); ++i) {
-            if (i + kAhead < p.visits.size()) file.prefetchRecord(p.visits[i + kAhead].first);
-            std::string_view rec;
-            const size_t at = p.staging.size();
-            Status st = file.readRecordView(p.visits[i].first, rec, p.scratch);
-            if (btrieve::ok(st)) st = format(p.staging, rec, p.value);
-            if (!btrieve::ok(st)) return inKeyOrder(from, to, p);  // rare: redo the block row by row
-            p.rows[p.visits[i].second] = {at, p.staging.size() - at};
-        }
-        p.text.clear();
-        p.status = Status::Success;
-        for (const auto& [at, length] : p.rows) p.text.append(p.staging.view(at, length));
-    };
-    Part parts[2];
-    const size_t n = order.size();
-    for (size_t from = 0; from < n; from += 2 * kBlock) {
-        const size_t mid = std::min(n, from + kBlock), to = std::min(n, from + 2 * kBlock);
-        btrieve::runParts(mid < to ? 2 : 1, [&](unsigned part) {
-            if (part == 0) run(from, mid, parts[0]);
-            else run(mid, to, parts[1]);
-        });
-        out.write(parts[0].text.view());
-        if (!btrieve::ok(parts[0].status)) return parts[0].status;
-        if (mid < to) {
-            out.write(parts[1].text.view());
-            if (!btrieve::ok(parts[1].status)) return parts[1].status;
-        }
-    }
-    return Status::Success;
-}
 
 // Writes every live record in the order of key (or physical order for a file without
 // keys when no key was asked for).

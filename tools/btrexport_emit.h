@@ -1,0 +1,162 @@
+// btrexport's output: a buffered writer, and the rows of records taken in a given
+// order (key order) written in that order while two threads format them.
+#pragma once
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "btrieve/file.h"
+#include "btrieve/parallel.h"
+#include "btrieve/status.h"
+#include "btrieve/value.h"
+#include "tools/btrexport_csv.h"
+
+namespace btrexport {
+
+// Buffered writer over a stream (stdout unless given): output never collects in
+// memory beyond one buffer.
+class Out {
+public:
+    explicit Out(std::FILE* stream = stdout) : stream_(stream) {}
+    ~Out() { flush(); }
+    Out(const Out&) = delete;
+    Out& operator=(const Out&) = delete;
+    void put(std::string_view s) { buf_.append(s); maybeFlush(); }
+    // A large block goes out as it is, after what is buffered.
+    void write(std::string_view s) {
+        flush();
+        if (!s.empty() && std::fwrite(s.data(), 1, s.size(), stream_) != s.size()) failed_ = true;
+    }
+    csvout::Buffer& raw() { return buf_; }
+    void maybeFlush() { if (buf_.size() >= kSize) flush(); }
+    bool flush() {
+        if (buf_.size() && std::fwrite(buf_.view().data(), 1, buf_.size(), stream_) != buf_.size()) failed_ = true;
+        buf_.clear();
+        return !failed_;
+    }
+    bool finish() { return flush() && std::fflush(stream_) == 0 && !failed_; }
+
+private:
+    static constexpr size_t kSize = 1 << 16;
+    std::FILE* stream_;
+    csvout::Buffer buf_;
+    bool failed_ = false;
+};
+
+// Formats one record as one output line; a failure status stops the export after
+// what was written of that line.
+using Format = std::function<btrieve::Status(csvout::Buffer&, std::string_view, btrieve::Value&)>;
+
+// Puts visits in page order, keeping the order of rows within a bucket of a few
+// neighbouring pages: one counting pass over at most four buckets a visit (and
+// at least 256), so that sorting a block costs about as much as the block.
+// tmp and count are scratch.
+inline void byPage(std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& visits,
+                   std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& tmp, std::vector<uint32_t>& count) {
+    uint64_t maxPage = 0;
+    for (const auto& v : visits) maxPage = std::max<uint64_t>(maxPage, v.first >> 32);
+    const uint64_t buckets = std::max<uint64_t>(4 * uint64_t{visits.size()}, 256);
+    unsigned shift = 0;
+    while ((maxPage >> shift) >= buckets) ++shift;
+    count.assign((maxPage >> shift) + 2, 0);
+    for (const auto& v : visits) ++count[((v.first >> 32) >> shift) + 1];
+    for (size_t i = 1; i < count.size(); ++i) count[i] += count[i - 1];
+    tmp.resize(visits.size());
+    for (const auto& v : visits) tmp[count[(v.first >> 32) >> shift]++] = v;
+    visits.swap(tmp);
+}
+
+// The records at order's addresses, in that order: blocks of rows formatted in two
+// threads at once and written in order. Within a block the records are read in
+// address order, which walks the file's pages in one direction instead of at
+// random, and their rows are then put back in key order. A block's rows stay in
+// the processor's caches from formatting to writing; each thread takes the next
+// block as soon as it has written its last, so neither waits for the other except
+// for its turn to write.
+inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordAddress>& order,
+                                   Out& out, const Format& format) {
+    constexpr size_t kBlock = 4096;
+    constexpr size_t kAhead = 12;  // records whose pages are being loaded meanwhile
+    // Apart by whole cache lines, as both threads move their buffers' ends all
+    // the time.
+    struct alignas(128) Part {
+        csvout::Buffer text, staging;
+        btrieve::Status status = btrieve::Status::Success;
+        std::string scratch;
+        btrieve::Value value;
+        std::vector<std::pair<btrieve::RecordAddress, uint32_t>> visits, sorted;  // address, row in block
+        std::vector<uint32_t> buckets;
+        std::vector<std::pair<size_t, size_t>> rows;                             // row's bytes in staging
+    };
+    // Rows [from, to) in key order, one by one: the way that stops exactly at a
+    // failing row, after writing what came before it.
+    auto inKeyOrder = [&](size_t from, size_t to, Part& p) {
+        p.text.clear();
+        p.status = btrieve::Status::Success;
+        for (size_t i = from; i < to && btrieve::ok(p.status); ++i) {
+            std::string_view rec;
+            p.status = file.readRecordView(order[i], rec, p.scratch);
+            if (btrieve::ok(p.status)) p.status = format(p.text, rec, p.value);
+        }
+    };
+    auto run = [&](size_t from, size_t to, Part& p) {
+        p.visits.clear();
+        for (size_t i = from; i < to; ++i) p.visits.emplace_back(order[i], static_cast<uint32_t>(i - from));
+        byPage(p.visits, p.sorted, p.buckets);
+        p.staging.clear();
+        p.rows.assign(to - from, {0, 0});
+        for (size_t i = 0; i < std::min(kAhead, p.visits.size()); ++i) file.prefetchRecord(p.visits[i].first);
+        for (size_t i = 0; i < p.visits.size(); ++i) {
+            if (i + kAhead < p.visits.size()) file.prefetchRecord(p.visits[i + kAhead].first);
+            std::string_view rec;
+            const size_t at = p.staging.size();
+            btrieve::Status st = file.readRecordView(p.visits[i].first, rec, p.scratch);
+            if (btrieve::ok(st)) st = format(p.staging, rec, p.value);
+            if (!btrieve::ok(st)) return inKeyOrder(from, to, p);  // rare: redo the block row by row
+            p.rows[p.visits[i].second] = {at, p.staging.size() - at};
+        }
+        p.text.clear();
+        p.status = btrieve::Status::Success;
+        for (const auto& [at, length] : p.rows) p.text.append(p.staging.view(at, length));
+    };
+    const size_t n = order.size();
+    const size_t blocks = (n + kBlock - 1) / kBlock;
+    std::atomic<size_t> next{0};
+    std::atomic<bool> failed{false};
+    std::mutex mutex;
+    std::condition_variable turn;
+    size_t written = 0;                                 // blocks written, or passed over after a failure
+    btrieve::Status result = btrieve::Status::Success;  // the first failing row's status
+    Part parts[2];
+    btrieve::runParts(blocks > 1 ? 2 : 1, [&](unsigned part) {
+        Part& p = parts[part];
+        // Blocks are taken in increasing order and a thread takes its next only
+        // after its last is written, so the block before any being waited for
+        // is always being made or written: no thread waits for ever.
+        for (size_t b; (b = next.fetch_add(1)) < blocks;) {
+            if (!failed.load(std::memory_order_relaxed)) run(b * kBlock, std::min(n, (b + 1) * kBlock), p);
+            std::unique_lock lock(mutex);
+            turn.wait(lock, [&] { return written == b; });
+            if (btrieve::ok(result) && !failed.load(std::memory_order_relaxed)) {
+                out.write(p.text.view());
+                if (!btrieve::ok(p.status)) {
+                    result = p.status;
+                    failed.store(true, std::memory_order_relaxed);
+                }
+            }
+            written = b + 1;
+            turn.notify_all();
+        }
+    });
+    return result;
+}
+
+}  // namespace btrexport
