@@ -300,6 +300,25 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
         bool stopped = false;
     };
 
+    // The cache lines of a page that hold its header and what the visitor reads
+    // of each slot (its usage word and the bytes in reads), worked out once for
+    // every page: none when it reads whole slots.
+    std::vector<uint32_t> lines;
+    if (reads.second > reads.first) {
+        lines.push_back(0);
+        auto add = [&](uint64_t from, uint64_t to) {
+            for (uint64_t o = from & ~uint64_t{63}; o < to && o < layout.info.pageSize; o += 64)
+                lines.push_back(static_cast<uint32_t>(o));
+        };
+        for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
+            const uint64_t slot = layout.slotsOffset + uint64_t{i} * prl;
+            add(slot, slot + 2);
+            add(slot + reads.first, slot + reads.second);
+        }
+        std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    }
+
     auto runPart = [&](unsigned part, size_t from, size_t to, Part& out) {
         // Drop-behind: the physical pages of every kBatch data pages scanned are given
         // back (see PageStore::release).
@@ -317,15 +336,10 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
                 if (++batched == kBatch) releaseBatch();
                 // Pages mostly follow one another: load the next while this one is
                 // read, all of it or the part of each slot the visitor reads.
-                if (reads.second <= reads.first) {
+                if (lines.empty())
                     store->prefetch(physical + 1, 0, layout.info.pageSize);
-                } else {
-                    for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
-                        const uint32_t slot = layout.slotsOffset + i * prl;
-                        store->prefetch(physical + 1, slot, 2);
-                        store->prefetch(physical + 1, slot + reads.first, reads.second - reads.first);
-                    }
-                }
+                else
+                    store->prefetchLines(physical + 1, lines.data(), lines.size());
             }
             PageRef page;
             RecordReader::PageKind kind;

@@ -28,7 +28,8 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
     // Apart by whole cache lines: every record appended moves a buffer's end, and
     // two runs' ends on one line would bounce it between the cores.
     struct alignas(128) Part {
-        std::string keys;
+        std::string keys;  // the first `used` bytes are keys
+        size_t used = 0;
         std::vector<RecordAddress> addresses;
     } parts[kParts];
     // The first run's buffers take the others' in the end: room for all.
@@ -45,13 +46,16 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
         Part& p = parts[part];
         p.addresses.push_back(addr);
         if (slice && from + keyLength <= rec.size()) {
-            if (keyLength <= 8) {  // short keys byte by byte: no library call a record
-                for (size_t k = 0; k < keyLength; ++k) p.keys.push_back(rec[from + k]);
-            } else {
-                p.keys.append(rec.data() + from, keyLength);
-            }
+            // Keys are written into room made 64 KB at a time (within what was
+            // reserved, as long as that lasts): a key of a few bytes appended on
+            // its own would cost more in checks than in bytes.
+            if (p.used + keyLength > p.keys.size()) p.keys.resize(p.used + std::max<size_t>(keyLength, 1 << 16));
+            std::memcpy(p.keys.data() + p.used, rec.data() + from, keyLength);
+            p.used += keyLength;
         } else {
+            p.keys.resize(p.used);
             appendKey(key, rec, p.keys);
+            p.used = p.keys.size();
         }
         if (p.addresses.size() < UINT32_MAX / kParts) return true;
         tooMany = true;
@@ -59,6 +63,7 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
     }, &key, passed);
     if (!ok(st)) return st;
     if (tooMany) return Status::UnsupportedLayout;
+    for (Part& p : parts) p.keys.resize(p.used);
     keys = std::move(parts[0].keys);
     addresses = std::move(parts[0].addresses);
     for (unsigned i = 1; i < kParts; ++i) {

@@ -165,6 +165,7 @@ Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const
 void PageStore::setPageSize(uint32_t pageSize) {
     std::lock_guard lock(mutex_);
     pageSize_ = pageSize;
+    pages_ = pageSize ? size_ / pageSize : 0;
     lru_.clear();
     index_.clear();
 }
@@ -247,6 +248,12 @@ void PageStore::prefetch(uint64_t page, uint32_t offset, uint32_t length) const 
     __builtin_prefetch(p);
     const uint32_t end = std::min(pageSize_, offset + length);
     for (uint32_t o = offset; o < end; o += 64) __builtin_prefetch(p + o);
+}
+
+void PageStore::prefetchLines(uint64_t page, const uint32_t* offsets, size_t n) const {
+    if (!map_ || page >= physicalPages()) return;
+    const char* p = map_ + page * pageSize_;
+    for (size_t i = 0; i < n; ++i) __builtin_prefetch(p + offsets[i]);
 }
 
 void PageStore::release(uint64_t first, uint64_t end) const {

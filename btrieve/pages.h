@@ -78,7 +78,7 @@ public:
     void setPageSize(uint32_t pageSize);
     uint32_t pageSize() const { return pageSize_; }
     // Whole pages present in the file.
-    uint64_t physicalPages() const { return pageSize_ ? size_ / pageSize_ : 0; }
+    uint64_t physicalPages() const { return pages_; }
 
     // Pages from firstPage on are XORed with the owner block as they are read.
     void setOwnerXor(const std::array<uint8_t, 8>& key, uint64_t firstPage);
@@ -87,6 +87,9 @@ public:
     // mapped page; no effect on a store that is not mapped or a page past the end.
     // Never faults, reads nothing and counts no read.
     void prefetch(uint64_t page, uint32_t offset, uint32_t length) const;
+    // The same for the cache lines at the n given offsets of a page (each below
+    // the page size), as a scan that reads a few bytes of every slot asks for.
+    void prefetchLines(uint64_t page, const uint32_t* offsets, size_t n) const;
 
     // Lets the system take back the memory of mapped pages [first, end) (a scan
     // that has passed them), so that a scan's resident size does not grow with the
@@ -120,6 +123,7 @@ private:
     int guardSlot_ = -1;         // this mapping's entry in the SIGBUS guard table
     mutable std::atomic<bool> shortRead_{false};
     uint32_t pageSize_ = 0;
+    uint64_t pages_ = 0;  // whole pages in the file, once the page size is fixed
     bool xor_ = false;
     std::array<uint8_t, 8> xorKey_{};
     uint64_t xorFirstPage_ = 1;
