@@ -180,7 +180,7 @@ inline char* putUnsigned(char* p, uint64_t v);
 inline const char* digitPairs();
 inline int digitCount(uint64_t v);
 
-inline char* putDouble(char* p, double d) {  // p has room for 32 bytes
+CSVOUT_INLINE char* putDouble(char* p, double d) {  // p has room for 32 bytes
     const double scaled = d * 100.0;
     if (std::fabs(scaled) < 1e15) {
         const int64_t n = static_cast<int64_t>(scaled);  // exact when scaled is whole
@@ -269,7 +269,7 @@ CSVOUT_INLINE char* putSmall(char* p, uint32_t x) {
     std::memcpy(&high, digitPairs() + 2 * (rest / 100), 2);
     std::memcpy(&low, digitPairs() + 2 * (rest % 100), 2);
     uint64_t digits = ('0' + uint64_t{first}) | uint64_t{high} << 8 | uint64_t{low} << 24;
-    const int count = 1 + (x >= 10) + (x >= 100) + (x >= 1000) + (x >= 10000);
+    const int count = digitCount(x);
     digits >>= 8 * (5 - count);
     std::memcpy(p, &digits, 8);
     return p + count;
@@ -409,7 +409,7 @@ inline void scanWord(uint64_t w, size_t at, TextScan& scan) {
 // Copies the n bytes at s to p as they stand and scans them. The words looked at
 // depend only on n, which is fixed for a field, so a row's loops run the same way
 // every time whatever its text. p has room for max(n, 8) bytes.
-inline TextScan copyScan(char* p, const char* s, size_t n) {
+CSVOUT_INLINE TextScan copyScan(char* p, const char* s, size_t n) {
     TextScan scan;
     if (n < 8) {  // one word, zero-padded
         uint64_t w = 0;
@@ -431,23 +431,36 @@ inline TextScan copyScan(char* p, const char* s, size_t n) {
         const __m128i blank = _mm_set1_epi8(' '), zero = _mm_setzero_si128();
         const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"');
         const __m128i cr = _mm_set1_epi8('\r'), lf = _mm_set1_epi8('\n');
-        int bad = 0;
+        auto blanks = [&](__m128i v) {
+            return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, blank), _mm_cmpeq_epi8(v, zero))));
+        };
         // Sixteen bytes at a time, the last sixteen overlapping the ones before.
-        for (size_t at = 0;; at = std::min(at + 16, n - 16)) {
+        auto next = [n](size_t at) { return std::min(at + 16, n - 16); };
+        // A field of nothing but blanks and zeros (filler, an empty line) is told
+        // by comparing alone, and stops at its first sixteen bytes otherwise.
+        for (size_t at = 0;; at = next(at)) {
+            if (blanks(_mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at))) != 0xFFFFu) break;
+            if (at + 16 >= n) return scan;  // empty, and plain
+        }
+        // Which bytes need more than a copy is gathered in one register, and
+        // where the last kept byte lies is worked out once, from the last piece
+        // that kept any: no branch on the text.
+        __m128i bad = _mm_setzero_si128();
+        size_t lastAt = 0;
+        unsigned lastKept = 0;
+        for (size_t at = 0;; at = next(at)) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + at));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p + at), v);
-            const unsigned kept =
-                ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, blank), _mm_cmpeq_epi8(v, zero)))) &
-                0xFFFFu;
-            // Without a branch: whether a piece of a name is blank varies by row.
-            const size_t last = at + static_cast<size_t>(32 - __builtin_clz(kept | 1));
-            scan.length = kept ? last : scan.length;
+            const unsigned kept = ~blanks(v) & 0xFFFFu;
+            lastAt = kept ? at : lastAt;
+            lastKept = kept ? kept : lastKept;
             const __m128i special = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, comma), _mm_cmpeq_epi8(v, quote)),
                                                  _mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)));
-            bad |= _mm_movemask_epi8(_mm_or_si128(special, v));
+            bad = _mm_or_si128(bad, _mm_or_si128(special, v));
             if (at + 16 >= n) break;
         }
-        scan.plain = bad == 0;
+        scan.length = lastAt + static_cast<size_t>(32 - __builtin_clz(lastKept | 1));
+        scan.plain = _mm_movemask_epi8(bad) == 0;
         return scan;
     }
 #endif
@@ -464,7 +477,7 @@ inline TextScan copyScan(char* p, const char* s, size_t n) {
 
 // A blank-padded text field at p: copied as it stands when plain, which is
 // nearly always, else converted and quoted by putText.
-inline char* putPadded(char* p, std::string_view b) {
+CSVOUT_INLINE char* putPadded(char* p, std::string_view b) {
     const TextScan scan = copyScan(p, b.data(), b.size());
     if (scan.plain) return p + scan.length;
     return putText(p, b.substr(0, scan.length));
