@@ -272,6 +272,10 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
     std::vector<Item> items;
     const bool wanted = layout.pat != PatKind::None && directory.load(std::memory_order_acquire) == nullptr;
     std::vector<uint32_t> pages;
+    // At most one item per page of the file: room made once, not regrown.
+    const size_t most = static_cast<size_t>(std::min<uint64_t>(store->physicalPages(), UINT32_MAX));
+    detail::reserveLarge(items, most);
+    if (wanted) detail::reserveLarge(pages, most + 1);
     if (layout.pat == PatKind::None) {
         // The header's page count bounds the file's own.
         const uint64_t n = std::min<uint64_t>(store->physicalPages(), layout.info.pageCount);
@@ -320,9 +324,10 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
     }
 
     auto runPart = [&](unsigned part, size_t from, size_t to, Part& out) {
-        // Drop-behind: the physical pages of every kBatch data pages scanned are given
-        // back (see PageStore::release).
-        constexpr uint32_t kBatch = 256;
+        // Drop-behind: the physical pages of every 8 MB of data pages scanned are
+        // given back (see PageStore::release). Each release flushes the TLB of
+        // every core the process runs on, so not too often.
+        const uint32_t kBatch = std::max<uint32_t>(1, (uint32_t{8} << 20) / layout.info.pageSize);
         uint64_t low = UINT64_MAX, high = 0;
         uint32_t batched = 0;
         auto releaseBatch = [&] {

@@ -8,6 +8,7 @@
 
 #include "btrieve/file.h"
 #include "btrieve/keys.h"
+#include "btrieve/pages.h"
 #include "btrieve/parallel.h"
 
 namespace btrieve {
@@ -35,8 +36,8 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
     // The first run's buffers take the others' in the end: room for all.
     for (unsigned i = 0; i < kParts; ++i) {
         const size_t room = i == 0 ? expected : expected / kParts + 64;
-        parts[i].keys.reserve(room * keyLength);
-        parts[i].addresses.reserve(room);
+        detail::reserveLarge(parts[i].keys, room * keyLength);
+        detail::reserveLarge(parts[i].addresses, room);
     }
     // A one-segment key is a slice of the record, appended as it stands.
     const bool slice = key.segments.size() == 1;
@@ -170,7 +171,11 @@ void radixSortBy(T* v, size_t n, unsigned bits, T* tmp, ValueOf valueOf) {
 }
 
 void radixSort(std::vector<Entry>& v, size_t begin, size_t end, unsigned bytes, std::vector<Entry>& tmp) {
-    if (tmp.size() < end - begin) tmp.resize(end - begin);
+    if (tmp.size() < end - begin) {
+        tmp.clear();
+        detail::reserveLarge(tmp, end - begin);
+        tmp.resize(end - begin);
+    }
     radixSortBy(v.data() + begin, end - begin, bytes * 8, tmp.data(), [](const Entry& e) { return e.value; });
 }
 
@@ -214,7 +219,7 @@ void countingOrder(const KeySpec& key, std::string_view keys, size_t n, Place pl
     const RadixPlan plan(key);
     const size_t buckets = size_t{1} << (8 * length);
     const unsigned halves = n >= (size_t{1} << 18) ? 2 : 1;
-    std::vector<uint16_t> values(n);
+    std::vector<uint16_t> values = detail::largeVector<uint16_t>(n);
     std::vector<std::vector<size_t>> count(halves, std::vector<size_t>(buckets));
     auto bounds = [&](unsigned h) { return std::pair<size_t, size_t>{n * h / halves, n * (h + 1) / halves}; };
     auto countHalf = [&](unsigned h) {
@@ -247,7 +252,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
         return i * length < keys.size() ? keys.substr(i * length, length) : std::string_view();
     };
     auto less = [&](uint32_t a, uint32_t b) { return compareKeys(key, info, keyAt(a), keyAt(b)) < 0; };
-    std::vector<uint32_t> order(n);
+    std::vector<uint32_t> order = detail::largeVector<uint32_t>(n);
     if (radixSortable(key) && length <= 2) {
         countingOrder(key, keys, n, [&](size_t at, uint32_t i) { order[at] = i; });
         return order;
@@ -255,7 +260,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
     if (radixSortable(key) && length <= 4 && n <= 0xFFFFFFFFu) {
         // value and index packed in one word: half the memory of an Entry to move.
         const RadixPlan plan(key);
-        std::vector<uint64_t> packed(n), tmp(n);
+        std::vector<uint64_t> packed = detail::largeVector<uint64_t>(n), tmp = detail::largeVector<uint64_t>(n);
         for (size_t i = 0; i < n; ++i) packed[i] = plan.value(keyAt(i)) << 32 | i;
         radixSortBy(packed.data(), n, static_cast<unsigned>(length) * 8, tmp.data(),
                     [](uint64_t p) { return p >> 32; });
@@ -264,7 +269,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
     }
     if (radixSortable(key)) {
         const RadixPlan plan(key);
-        std::vector<Entry> entries(n), tmp;
+        std::vector<Entry> entries = detail::largeVector<Entry>(n), tmp;
         for (size_t i = 0; i < n; ++i) entries[i] = {plan.value(keyAt(i)), static_cast<uint32_t>(i)};
         radixSort(entries, 0, n, static_cast<unsigned>(length), tmp);
         for (size_t i = 0; i < n; ++i) order[i] = entries[i].index;
@@ -275,7 +280,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
         // the next eight, and so on; a run the segment cannot tell apart is left to
         // compareKeys (later segments), a short run too. Every step is stable.
         const KeySegment& seg = key.segments[0];
-        std::vector<Entry> entries(n), tmp;
+        std::vector<Entry> entries = detail::largeVector<Entry>(n), tmp;
         for (size_t i = 0; i < n; ++i) entries[i] = {textChunk(seg, keyAt(i), 0), static_cast<uint32_t>(i)};
         radixSort(entries, 0, n, 8, tmp);
         struct Run {
@@ -317,7 +322,7 @@ std::vector<uint32_t> stableKeyOrder(const KeySpec& key, const FileInfo& info, s
 std::vector<RecordAddress> addressesInKeyOrder(const KeySpec& key, const FileInfo& info, std::string_view keys,
                                                const std::vector<RecordAddress>& addresses) {
     const size_t n = addresses.size();
-    std::vector<RecordAddress> out(n);
+    std::vector<RecordAddress> out = detail::largeVector<RecordAddress>(n);
     if (radixSortable(key) && key.totalLength() <= 2) {  // placed as they are counted
         countingOrder(key, keys, n, [&](size_t at, uint32_t i) { out[at] = addresses[i]; });
         return out;

@@ -256,12 +256,31 @@ void PageStore::prefetchLines(uint64_t page, const uint32_t* offsets, size_t n) 
     for (size_t i = 0; i < n; ++i) __builtin_prefetch(p + offsets[i]);
 }
 
+void adviseLargePages(const void* p, size_t bytes) {
+#ifdef MADV_HUGEPAGE
+    constexpr uintptr_t kSpan = uintptr_t{2} << 20;
+    const auto begin = reinterpret_cast<uintptr_t>(p);
+    if (!p || bytes < kSpan || begin > UINTPTR_MAX - bytes) return;
+    const uintptr_t from = (begin + kSpan - 1) & ~(kSpan - 1);
+    const uintptr_t to = (begin + bytes) & ~(kSpan - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    (void)p, (void)bytes;
+#endif
+}
+
 void PageStore::release(uint64_t first, uint64_t end) const {
     if (!map_ || first >= end || pageSize_ == 0) return;
-    const uint64_t sp = g_systemPage.load();
-    const uint64_t from = first * pageSize_ / sp * sp;
-    const uint64_t to = std::min<uint64_t>(end * pageSize_, size_);
-    if (to > from) ::madvise(const_cast<char*>(map_) + from, static_cast<size_t>(to - from), MADV_DONTNEED);
+    // Whole 2 MB spans of the mapping only: the kernel may map large page-cache
+    // folios with one entry a span, and dropping part of a span splits that entry
+    // and flushes every core's TLB. What is left over goes with the next range.
+    constexpr uintptr_t kSpan = uintptr_t{2} << 20;
+    const uintptr_t base = reinterpret_cast<uintptr_t>(map_);
+    const uintptr_t limit = base + static_cast<uintptr_t>(size_);
+    const uintptr_t from = std::max(base, (base + static_cast<uintptr_t>(first * pageSize_)) & ~(kSpan - 1));
+    uintptr_t to = base + static_cast<uintptr_t>(std::min<uint64_t>(end * pageSize_, size_));
+    if (to != limit) to &= ~(kSpan - 1);
+    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
 Status PageStore::readPage(uint64_t page, PageRef& out) const {

@@ -23,10 +23,34 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "btrieve/status.h"
 
 namespace btrieve::detail {
+
+// Asks that the memory of [p, p + bytes), not yet touched, be backed by large
+// pages where the system offers them; only a hint, and nothing for less than
+// 2 MB. An index of a million keys takes a dozen MB, which the process would
+// otherwise fault in 4 KB at a time: thousands of faults, each costing more than
+// the zeroed bytes it brings.
+void adviseLargePages(const void* p, size_t bytes);
+
+// Reserves room for n elements in a vector or string and gives it that hint.
+template <class Container>
+void reserveLarge(Container& c, size_t n) {
+    c.reserve(n);
+    adviseLargePages(c.data(), c.capacity() * sizeof(*c.data()));
+}
+
+// n value-initialised elements in room given that hint.
+template <class T>
+std::vector<T> largeVector(size_t n) {
+    std::vector<T> v;
+    reserveLarge(v, n);
+    v.resize(n);
+    return v;
+}
 
 // One page's bytes: a view into the file's mapping (valid while the store lives),
 // or a shared copy from the cache.
