@@ -51,7 +51,16 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
             // reserved, as long as that lasts): a key of a few bytes appended on
             // its own would cost more in checks than in bytes.
             if (p.used + keyLength > p.keys.size()) p.keys.resize(p.used + std::max<size_t>(keyLength, 1 << 16));
-            std::memcpy(p.keys.data() + p.used, rec.data() + from, keyLength);
+            char* to = p.keys.data() + p.used;
+            const char* bytes = rec.data() + from;
+            // Common key lengths as fixed-size moves: a call to memcpy for two bytes
+            // costs more than the bytes.
+            switch (keyLength) {
+            case 2: std::memcpy(to, bytes, 2); break;
+            case 4: std::memcpy(to, bytes, 4); break;
+            case 8: std::memcpy(to, bytes, 8); break;
+            default: std::memcpy(to, bytes, keyLength);
+            }
             p.used += keyLength;
         } else {
             p.keys.resize(p.used);
