@@ -228,18 +228,28 @@ void countingOrder(const KeySpec& key, std::string_view keys, size_t n, Place pl
     const RadixPlan plan(key);
     const size_t buckets = size_t{1} << (8 * length);
     const unsigned halves = n >= (size_t{1} << 18) ? 2 : 1;
-    std::vector<uint16_t> values = detail::largeVector<uint16_t>(n);
+    // A key's bucket is worked out again where it is placed: cheaper than keeping
+    // a list of them as long as the keys.
+    const bool whole = keys.size() >= n * length;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(keys.data());
+    auto valueAt = [&](size_t i) -> size_t {
+        if (!whole) return static_cast<size_t>(plan.value(keyAt(i)));
+        const uint8_t* b = bytes + i * length;
+        size_t v = static_cast<uint8_t>(b[plan.at[0]] ^ plan.flip[0]);
+        if (length == 2) v = v << 8 | static_cast<uint8_t>(b[plan.at[1]] ^ plan.flip[1]);
+        return v;
+    };
     std::vector<std::vector<size_t>> count(halves, std::vector<size_t>(buckets));
     auto bounds = [&](unsigned h) { return std::pair<size_t, size_t>{n * h / halves, n * (h + 1) / halves}; };
     auto countHalf = [&](unsigned h) {
         const auto [from, to] = bounds(h);
         size_t* c = count[h].data();
-        for (size_t i = from; i < to; ++i) ++c[values[i] = static_cast<uint16_t>(plan.value(keyAt(i)))];
+        for (size_t i = from; i < to; ++i) ++c[valueAt(i)];
     };
     auto placeHalf = [&](unsigned h) {
         const auto [from, to] = bounds(h);
         size_t* next = count[h].data();
-        for (size_t i = from; i < to; ++i) place(next[values[i]]++, static_cast<uint32_t>(i));
+        for (size_t i = from; i < to; ++i) place(next[valueAt(i)]++, static_cast<uint32_t>(i));
     };
     runParts(halves, countHalf);
     // Each half's counts become where its keys of each bucket start.
