@@ -334,17 +334,18 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
             if (batched && passed == PassedPages::Release) store->release(low, high + 1);
             low = UINT64_MAX, high = 0, batched = 0;
         };
-        auto scanPage = [&](const Item& item) -> bool {
+        auto scanPage = [&](const Item& item, uint64_t next) -> bool {
             const uint64_t physical = item.entry.physical;
             if (store->mapped()) {
                 low = std::min(low, physical), high = std::max(high, physical);
                 if (++batched == kBatch) releaseBatch();
-                // Pages mostly follow one another: load the next while this one is
-                // read, all of it or the part of each slot the visitor reads.
+                // Load the next data page while this one is read, all of it or the
+                // part of each slot the visitor reads. Pre-6 pages are scanned one
+                // after another, data or not, and say only when read which they are.
                 if (lines.empty())
-                    store->prefetch(physical + 1, 0, layout.info.pageSize);
+                    store->prefetch(next, 0, layout.info.pageSize);
                 else
-                    store->prefetchLines(physical + 1, lines.data(), lines.size());
+                    store->prefetchLines(next, lines.data(), lines.size());
             }
             PageRef page;
             RecordReader::PageKind kind;
@@ -388,7 +389,7 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
             return true;
         };
         for (size_t i = from; i < to && !halt.load(std::memory_order_relaxed); ++i)
-            if (!scanPage(items[i])) {
+            if (!scanPage(items[i], i + 1 < to ? items[i + 1].entry.physical : items[i].entry.physical + 1)) {
                 halt.store(true, std::memory_order_relaxed);
                 break;
             }
