@@ -180,11 +180,7 @@ void radixSortBy(T* v, size_t n, unsigned bits, T* tmp, ValueOf valueOf) {
 }
 
 void radixSort(std::vector<Entry>& v, size_t begin, size_t end, unsigned bytes, std::vector<Entry>& tmp) {
-    if (tmp.size() < end - begin) {
-        tmp.clear();
-        detail::reserveLarge(tmp, end - begin);
-        tmp.resize(end - begin);
-    }
+    if (tmp.size() < end - begin) tmp = detail::largeVector<Entry>(end - begin);
     radixSortBy(v.data() + begin, end - begin, bytes * 8, tmp.data(), [](const Entry& e) { return e.value; });
 }
 
@@ -215,6 +211,10 @@ uint64_t textChunk(const KeySegment& seg, std::string_view keyBytes, size_t offs
     return v;
 }
 
+// How many threads share a pass over n keys: two once there are enough keys to
+// pay for the second.
+unsigned halvesFor(size_t n) { return n >= (size_t{1} << 18) ? 2 : 1; }
+
 // Keys of at most two radix-sortable bytes in one counting pass: each key's number
 // is its bucket, and place(position, i) puts key i at its position in the order.
 // A large input is counted and placed in two halves at once; within a bucket the
@@ -227,7 +227,7 @@ void countingOrder(const KeySpec& key, std::string_view keys, size_t n, Place pl
     };
     const RadixPlan plan(key);
     const size_t buckets = size_t{1} << (8 * length);
-    const unsigned halves = n >= (size_t{1} << 18) ? 2 : 1;
+    const unsigned halves = halvesFor(n);
     // A key's bucket is worked out again where it is placed: cheaper than keeping
     // a list of them as long as the keys.
     const bool whole = keys.size() >= n * length;
@@ -347,7 +347,7 @@ std::vector<RecordAddress> addressesInKeyOrder(const KeySpec& key, const FileInf
         return out;
     }
     const std::vector<uint32_t> order = stableKeyOrder(key, info, keys, n);
-    const unsigned halves = n >= (size_t{1} << 18) ? 2 : 1;
+    const unsigned halves = halvesFor(n);
     runParts(halves, [&](unsigned h) {
         for (size_t i = n * h / halves; i < n * (h + 1) / halves; ++i) out[i] = addresses[order[i]];
     });

@@ -23,6 +23,9 @@ constexpr int kGuardEntries = 256;
 GuardEntry g_guard[kGuardEntries];
 struct sigaction g_previous {};
 std::atomic<uintptr_t> g_systemPage{4096};
+// What the system maps with one entry where it can (a large page or a large
+// page-cache folio).
+constexpr uintptr_t kLargeSpan = uintptr_t{2} << 20;
 std::once_flag g_installOnce;
 std::atomic<bool> g_installed{false};
 
@@ -258,11 +261,10 @@ void PageStore::prefetchLines(uint64_t page, const uint32_t* offsets, size_t n) 
 
 void adviseLargePages(const void* p, size_t bytes) {
 #ifdef MADV_HUGEPAGE
-    constexpr uintptr_t kSpan = uintptr_t{2} << 20;
     const auto begin = reinterpret_cast<uintptr_t>(p);
-    if (!p || bytes < kSpan || begin > UINTPTR_MAX - bytes) return;
-    const uintptr_t from = (begin + kSpan - 1) & ~(kSpan - 1);
-    const uintptr_t to = (begin + bytes) & ~(kSpan - 1);
+    if (!p || bytes < kLargeSpan || begin > UINTPTR_MAX - bytes) return;
+    const uintptr_t from = (begin + kLargeSpan - 1) & ~(kLargeSpan - 1);
+    const uintptr_t to = (begin + bytes) & ~(kLargeSpan - 1);
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
 #else
     (void)p, (void)bytes;
@@ -274,12 +276,11 @@ void PageStore::release(uint64_t first, uint64_t end) const {
     // Whole 2 MB spans of the mapping only: the kernel may map large page-cache
     // folios with one entry a span, and dropping part of a span splits that entry
     // and flushes every core's TLB. What is left over goes with the next range.
-    constexpr uintptr_t kSpan = uintptr_t{2} << 20;
     const uintptr_t base = reinterpret_cast<uintptr_t>(map_);
     const uintptr_t limit = base + static_cast<uintptr_t>(size_);
-    const uintptr_t from = std::max(base, (base + static_cast<uintptr_t>(first * pageSize_)) & ~(kSpan - 1));
+    const uintptr_t from = std::max(base, (base + static_cast<uintptr_t>(first * pageSize_)) & ~(kLargeSpan - 1));
     uintptr_t to = base + static_cast<uintptr_t>(std::min<uint64_t>(end * pageSize_, size_));
-    if (to != limit) to &= ~(kSpan - 1);
+    if (to != limit) to &= ~(kLargeSpan - 1);
     if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 

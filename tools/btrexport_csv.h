@@ -275,10 +275,10 @@ CSVOUT_INLINE char* putSmall(char* p, uint32_t x) {
     return p + count;
 }
 
-// v in decimal at p (which has room for 32 bytes); returns the end. Values of up
-// to ten digits (every 1-, 2- and 4-byte integer) are written without a branch on
-// their size: all five digit pairs are made and the leading zeros shifted out, so
-// a row's mixed widths cost no mispredicted loop.
+// v in decimal at p (which has room for 32 bytes); returns the end. Values below
+// 100000 go to putSmall; the rest of up to ten digits (every 4-byte integer) are
+// written without a branch on their size: all five digit pairs are made and the
+// leading zeros shifted out, so a row's mixed widths cost no mispredicted loop.
 // Larger values take one pair at a time.
 inline char* putUnsigned(char* p, uint64_t v) {
     if (v >= 10000000000ull) {
