@@ -32,7 +32,9 @@ ratio("balance_scan_over_seqread", "BM_BalanceScan/large", "BM_SeqRead_Customer/
 ratio("key_scan_customer_over_seqread", "BM_KeyScan/customer", "BM_SeqRead_Customer/large")
 ratio("key_scan_journal_over_seqread", "BM_KeyScan/journal", "BM_SeqRead_Journal/large")
 # The export in parts (no bound): its key order, its gather of every record in that
-# order without formatting, and as many random record reads with no engine at all.
+# order without formatting, its formatting of as many rows from cached records, and
+# as many random record reads with no engine at all.
 ratio("export_order_over_seqread", "BM_ExportOrder/large", "BM_SeqRead_Journal/large")
 ratio("export_gather_over_seqread", "BM_ExportGather/large", "BM_SeqRead_Journal/large")
+ratio("export_format_over_seqread", "BM_ExportFormat/large", "BM_SeqRead_Journal/large")
 ratio("random_read_over_seqread", "BM_RandomRead/journal", "BM_SeqRead_Journal/large")
