@@ -118,10 +118,14 @@ inline void copyShort(char* dst, const char* src, size_t n) {
     }
 }
 
+// Text that is not plain ASCII or holds a special, converted and quoted at p.
+inline char* putConverted(char* p, std::string_view text);
+
 // Text as a CSV field at p, which has room for 3 * text.size() + 2 bytes; returns
 // the end. Plain ASCII without specials is copied as it stands, tested eight
-// bytes at a time.
-inline char* putText(char* p, std::string_view text) {
+// bytes at a time; the rest goes to putConverted. Inlined, as a row's ZSTRING
+// fields come here, and they are short.
+CSVOUT_INLINE char* putText(char* p, std::string_view text) {
     const ByteTable& t = bytes();
     const size_t n = text.size();
     bool plain = true;
@@ -145,6 +149,11 @@ inline char* putText(char* p, std::string_view text) {
         copyShort(p, text.data(), n);
         return p + n;
     }
+    return putConverted(p, text);
+}
+
+inline char* putConverted(char* p, std::string_view text) {
+    const ByteTable& t = bytes();
     bool quote = false;
     for (char c : text) quote |= t.special[static_cast<unsigned char>(c)];
     if (quote) *p++ = '"';
@@ -176,6 +185,10 @@ void appendInteger(std::string& out, T v) {
 // digits of n / 100 without trailing zeros are the shortest that read back; they
 // are written in fixed form when that is no longer than the exponent form (the
 // choice to_chars makes, ties to fixed). Anything else goes to to_chars.
+//
+// n is guessed as d * 100 rounded to the nearest whole number: the product is
+// often a hair off a whole number (an amount of 0.29 gives 28.999999999999996),
+// and a guess that is wrong only fails the exact test after it.
 inline char* putUnsigned(char* p, uint64_t v);
 inline const char* digitPairs();
 inline int digitCount(uint64_t v);
@@ -183,9 +196,12 @@ inline int digitCount(uint64_t v);
 CSVOUT_INLINE char* putDouble(char* p, double d) {  // p has room for 32 bytes
     const double scaled = d * 100.0;
     if (std::fabs(scaled) < 1e15) {
-        const int64_t n = static_cast<int64_t>(scaled);  // exact when scaled is whole
-        if (static_cast<double>(n) == scaled && !(n == 0 && std::signbit(d)) &&
-            static_cast<double>(n) / 100.0 == d) {
+        // Rounded half away from zero (a sum that rounds the wrong way only makes a
+        // guess that fails the test below).
+        const int64_t n = static_cast<int64_t>(scaled + (scaled < 0 ? -0.5 : 0.5));
+        // n / 100 correctly rounded (IEEE division of exact operands) is d: the test
+        // that makes the shortcut exact whatever the guess.
+        if (!(n == 0 && std::signbit(d)) && static_cast<double>(n) / 100.0 == d) {
             if (n == 0) {
                 *p = '0';
                 return p + 1;
@@ -476,11 +492,11 @@ CSVOUT_INLINE TextScan copyScan(char* p, const char* s, size_t n) {
 }
 
 // A blank-padded text field at p: copied as it stands when plain, which is
-// nearly always, else converted and quoted by putText.
+// nearly always, else converted and quoted by putConverted.
 CSVOUT_INLINE char* putPadded(char* p, std::string_view b) {
     const TextScan scan = copyScan(p, b.data(), b.size());
     if (scan.plain) return p + scan.length;
-    return putText(p, b.substr(0, scan.length));
+    return putConverted(p, b.substr(0, scan.length));
 }
 
 // How a field is written: straight from its bytes, or through decodeField.
@@ -520,9 +536,9 @@ CSVOUT_INLINE char* putDirect(char* p, Direct kind, std::string_view b) {
     switch (kind) {
     case Direct::Char: {
         // One byte: written, and kept unless a blank or zero; anything else
-        // than plain ASCII goes through putText.
+        // than plain ASCII goes through putConverted.
         const auto c = static_cast<unsigned char>(b[0]);
-        if (c >= 0x80 || bytes().special[c]) return putText(p, b);
+        if (c >= 0x80 || bytes().special[c]) return putConverted(p, b);
         *p = static_cast<char>(c);
         return p + (c != ' ' && c != 0);
     }

@@ -36,6 +36,10 @@ TEST(BtrexportCsvWriter, AmountsReadAsToCharsWritesThem) {
     std::vector<double> values = {0.0, -0.0, 0.01, -0.01, 0.1, 0.5, 1, -1, 10, 99.99, 100, 1000, 2496.41,
                                   -2496.4, 99999, 100000, 123456, 1000000, 1e7, 12345678.9, 1e12,
                                   9999999999999.99, 1e13, 0.3, 0.1 + 0.2, 1.0 / 3, 1e-7, 5e-324, 1e300,
+                                  // a hundred times these is a hair off a whole number, or exactly half
+                                  // way between two, or at the edge of the amounts written directly
+                                  0.29, -0.29, 0.07, 1.15, 2.675, 1.005, 0.005, -0.005, 0.015,
+                                  9999999999999.995, 9999999999999.994, -9999999999999.99, 1e13 - 0.5,
                                   std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
                                   std::numeric_limits<double>::quiet_NaN()};
     std::mt19937_64 rng(3);
@@ -58,7 +62,7 @@ TEST(BtrexportCsvWriter, DirectFieldsMatchTheGeneralPath) {
         std::vector<uint32_t> lengths;
     };
     const std::vector<Shape> shapes = {
-        {DataType::String, {1, 3, 4, 7, 8, 9, 15, 16, 17, 31, 32, 33, 115}}, {DataType::OldString, {3}}, {DataType::ZString, {1, 9}},
+        {DataType::String, {1, 3, 4, 7, 8, 9, 15, 16, 17, 31, 32, 33, 115}}, {DataType::OldString, {3}}, {DataType::ZString, {1, 8, 9, 16, 17}},
         {DataType::Integer, {1, 2, 3, 4, 8}},      {DataType::AutoIncrement, {2, 4}},
         {DataType::UnsignedBinary, {1, 3, 8, 9}},  {DataType::Float, {4, 8, 6}},
         {DataType::Date, {4, 3}},                  {DataType::Logical, {1, 2, 3}},
