@@ -8,20 +8,19 @@
 //   large: 100,000 customers, 1,000,000 journal rows
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
-#include <random>
-#include <thread>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "btrieve/criteria.h"
@@ -289,7 +288,7 @@ void BM_Export(benchmark::State& state, const char* size) {
         if (std::system(cmd.c_str()) != 0) std::abort();
 }
 
-// The export's two parts on their own, to show where its time goes.
+// The export's parts on their own, to show where its time goes.
 //
 // The key order: open, one pass keeping each record's key and address, the sort.
 std::vector<btrieve::RecordAddress> journalKeyOrder(const btrieve::File& f) {
