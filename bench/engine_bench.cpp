@@ -25,7 +25,6 @@
 
 #include "btrieve/criteria.h"
 #include "btrieve/file.h"
-#include "btrieve/key_order.h"
 #include "btrieve/table.h"
 #include "btrieve/value.h"
 #include "data/layouts.h"
@@ -290,14 +289,12 @@ void BM_Export(benchmark::State& state, const char* size) {
 
 // The export's parts on their own, to show where its time goes.
 //
-// The key order: open, one pass keeping each record's key and address, the sort.
+// The key order: open, then the export's own pass keeping each record's key and
+// address, and its sort.
 std::vector<btrieve::RecordAddress> journalKeyOrder(const btrieve::File& f) {
-    const btrieve::KeySpec& key = f.info().keys.at(0);
-    std::string keys;
-    std::vector<btrieve::RecordAddress> addresses;
-    if (btrieve::collectKeys(f, key, keys, addresses, btrieve::PassedPages::Keep) != btrieve::Status::Success)
-        std::abort();
-    return btrieve::addressesInKeyOrder(key, f.info(), keys, addresses);
+    std::vector<btrieve::RecordAddress> order;
+    if (btrexport::keyOrder(f, f.info().keys.at(0), order) != btrieve::Status::Success) std::abort();
+    return order;
 }
 void BM_ExportOrder(benchmark::State& state, const char* size) {
     std::string p = company(size) + "/journal.dat";

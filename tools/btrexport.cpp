@@ -34,7 +34,6 @@
 
 #include "btrieve/file.h"
 #include "btrieve/table.h"
-#include "btrieve/key_order.h"
 #include "btrieve/keys.h"
 #include "btrieve/status.h"
 #include "btrieve/value.h"
@@ -48,6 +47,7 @@ using btrieve::Status;
 using btrexport::Format;
 using btrexport::Out;
 using btrexport::emitInOrder;
+using btrexport::keyOrder;
 
 const char kUsage[] =
     "usage: btrexport --info FILE\n"
@@ -151,22 +151,6 @@ int runInfo(const std::string& path) {
         std::printf("key %d index: %s\n", k.number, table.indexDescription(k.number).c_str());
     }
     return std::fflush(stdout) == 0 ? 0 : 1;
-}
-
-// ---- key order ---------------------------------------------------------------
-//
-// One pass keeps each live record's key and address; the addresses are then put in
-// key order by a stable sort, so duplicates stay in physical order.
-
-Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key, std::vector<btrieve::RecordAddress>& order) {
-    order.clear();
-    std::string keys;
-    std::vector<btrieve::RecordAddress> addresses;
-    // Every page is read again right after, by address: the scan keeps them mapped.
-    const Status st = btrieve::collectKeys(file, key, keys, addresses, btrieve::PassedPages::Keep);
-    if (!btrieve::ok(st)) return st;
-    order = btrieve::addressesInKeyOrder(key, file.info(), keys, addresses);
-    return Status::Success;
 }
 
 // ---- output --------------------------------------------------------------------

@@ -196,11 +196,8 @@ inline int digitCount(uint64_t v);
 CSVOUT_INLINE char* putDouble(char* p, double d) {  // p has room for 32 bytes
     const double scaled = d * 100.0;
     if (std::fabs(scaled) < 1e15) {
-        // Rounded half away from zero (a sum that rounds the wrong way only makes a
-        // guess that fails the test below).
-        const int64_t n = static_cast<int64_t>(scaled + (scaled < 0 ? -0.5 : 0.5));
-        // n / 100 correctly rounded (IEEE division of exact operands) is d: the test
-        // that makes the shortcut exact whatever the guess.
+        const int64_t n = static_cast<int64_t>(scaled + (scaled < 0 ? -0.5 : 0.5));  // the guess
+        // The exact test: n / 100, correctly rounded (IEEE division of exact operands), is d.
         if (!(n == 0 && std::signbit(d)) && static_cast<double>(n) / 100.0 == d) {
             if (n == 0) {
                 *p = '0';

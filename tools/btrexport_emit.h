@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "btrieve/file.h"
+#include "btrieve/key_order.h"
 #include "btrieve/parallel.h"
 #include "btrieve/status.h"
 #include "btrieve/value.h"
@@ -50,6 +51,21 @@ private:
     csvout::Buffer buf_;
     bool failed_ = false;
 };
+
+// The live records' addresses in the order of key: one pass keeps each record's key
+// and address, and a stable sort puts the addresses in key order, so duplicates stay
+// in physical order.
+inline btrieve::Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key,
+                                std::vector<btrieve::RecordAddress>& order) {
+    order.clear();
+    std::string keys;
+    std::vector<btrieve::RecordAddress> addresses;
+    // Every page is read again right after, by address: the scan keeps them mapped.
+    const btrieve::Status st = btrieve::collectKeys(file, key, keys, addresses, btrieve::PassedPages::Keep);
+    if (!btrieve::ok(st)) return st;
+    order = btrieve::addressesInKeyOrder(key, file.info(), keys, addresses);
+    return btrieve::Status::Success;
+}
 
 // Formats one record as one output line; a failure status stops the export after
 // what was written of that line.
