@@ -1,5 +1,7 @@
 #include "btrieve/pages.h"
 
+#include "btrieve/open_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
@@ -97,18 +99,10 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out)
 
 Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out, const Options& options) {
     out.reset();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT || errno == ENOTDIR) return Status::FileNotFound;
-        if (errno == EACCES || errno == EPERM) return Status::AccessDenied;
-        return Status::IoError;
-    }
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return Status::IoError;
-    }
-    out = std::make_unique<PageStore>(Key{}, fd, static_cast<uint64_t>(st.st_size));
+    int fd = -1;
+    uint64_t size = 0;
+    if (Status s = openRegularFileNonBlocking(path, fd, size); !ok(s)) return s;
+    out = std::make_unique<PageStore>(Key{}, fd, size);
     // Map the file when the guard can protect the mapping; else pread.
     PageStore& s = *out;
     if (options.map && s.size_ > 0 && s.size_ <= SIZE_MAX && installGuard()) {

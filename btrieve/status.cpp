@@ -12,10 +12,11 @@ const char* describe(Status s) {
     case Status::InvalidKeyNumber: return "invalid key number";
     case Status::InvalidPositioning: return "no current record";
     case Status::EndOfFile: return "end of file";
+    case Status::NameTooLong: return "file name too long";
     case Status::FileNotFound: return "file not found";
     case Status::NotBtrieveFile: return "not a Btrieve file";
     case Status::InvalidRecordAddress: return "invalid record address";
-    case Status::AccessDenied: return "access to file denied";
+    case Status::AccessDenied: return "permission denied";
     case Status::InvalidOwner: return "invalid owner name";
     case Status::VariablePageError: return "corrupt variable-length record";
     case Status::IncompleteIndex: return "incomplete index";
@@ -28,6 +29,11 @@ const char* describe(Status s) {
     case Status::UnknownField: return "unknown field";
     case Status::TypeMismatch: return "type mismatch in criteria";
     case Status::LayoutMismatch: return "layout keys disagree with the file";
+    case Status::IsDirectory: return "a folder, not a file";
+    case Status::IsPipe: return "a named pipe, not a file";
+    case Status::IsSocket: return "a socket, not a file";
+    case Status::IsDevice: return "a device, not a file";
+    case Status::LinkLoop: return "symbolic links in a loop";
     }
     return "unknown status";
 }

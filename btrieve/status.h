@@ -17,10 +17,11 @@ enum class Status : int {
     InvalidKeyNumber = 6,
     InvalidPositioning = 8,  // no current record for a relative move
     EndOfFile = 9,           // moved past either end
+    NameTooLong = 11,        // Btrieve's "invalid file name": here, a path the system finds too long
     FileNotFound = 12,
     NotBtrieveFile = 30,
     InvalidRecordAddress = 43,
-    AccessDenied = 46,
+    AccessDenied = 46,       // the system refused: permission denied
     InvalidOwner = 51,
     VariablePageError = 54,
     IncompleteIndex = 56,
@@ -34,6 +35,12 @@ enum class Status : int {
     UnknownField = 1011,
     TypeMismatch = 1012,
     LayoutMismatch = 1013,       // a layout's key definition disagrees with the file's
+    // The path names something that is not a file, refused before a byte is read.
+    IsDirectory = 1020,
+    IsPipe = 1021,
+    IsSocket = 1022,
+    IsDevice = 1023,             // character or block device
+    LinkLoop = 1024,             // symbolic links that lead round in a circle
 };
 
 // Short English description, e.g. "not a Btrieve file".

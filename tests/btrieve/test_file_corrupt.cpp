@@ -79,7 +79,7 @@ TEST(DamagedFiles, NotBtrieveAtAll) {
     std::string zeros(8192, '\0');  // the pre-6 signature with no page size
     EXPECT_EQ(File::open(dir.put("zeros", zeros), f), Status::NotBtrieveFile);
     fs::create_directory(dir.file("folder"));
-    EXPECT_EQ(File::open(dir.file("folder"), f), Status::IoError);
+    EXPECT_EQ(File::open(dir.file("folder"), f), Status::IsDirectory);
     EXPECT_EQ(f, nullptr);
 }
 
