@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,6 +16,7 @@
 #include "btrieve/file.h"
 #include "btrieve/status.h"
 #include "btrieve/writer.h"
+#include "special_files.h"
 #include "test_file_util.h"
 
 using namespace btrieve;
@@ -55,26 +54,6 @@ std::string goodFile(const TempDir& dir) {
     EXPECT_EQ(writeFile(path, o, {"AAAAAAAA", "BBBBBBBB"}), Status::Success);
     return path;
 }
-
-// Binds a Unix socket at path; the descriptor stays open while the object lives.
-class BoundSocket {
-public:
-    explicit BoundSocket(const std::string& path) : fd_(::socket(AF_UNIX, SOCK_STREAM, 0)) {
-        sockaddr_un addr{};
-        addr.sun_family = AF_UNIX;
-        if (fd_ < 0 || path.size() >= sizeof addr.sun_path) return;
-        std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-        bound_ = ::bind(fd_, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    }
-    ~BoundSocket() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    bool bound() const { return bound_; }
-
-private:
-    int fd_;
-    bool bound_ = false;
-};
 
 // Runs as an ordinary user for its lifetime when the tests run as root, who may
 // read any file: "nobody" (65534), back to root at the end.
@@ -125,12 +104,13 @@ TEST(BadInputs, SpecialFilesAreRefusedWithoutWaiting) {
     fs::create_symlink(fifo, dir.file("link-to-fifo"));
     EXPECT_EQ(openWithin(dir.file("link-to-fifo"), releaseFifo), Status::IsPipe);
 
-    const BoundSocket sock(dir.file("sock"));
+    const specialfiles::BoundSocket sock(dir.file("sock"));
     ASSERT_TRUE(sock.bound()) << "could not make a socket to test with";
     EXPECT_EQ(openWithin(dir.file("sock")), Status::IsSocket);
 
     for (const char* device : {"/dev/null", "/dev/zero", "/dev/full"}) {
-        if (fs::exists(device)) EXPECT_EQ(openWithin(device), Status::IsDevice) << device;
+        if (!fs::exists(device)) continue;
+        EXPECT_EQ(openWithin(device), Status::IsDevice) << device;
     }
 }
 
