@@ -325,31 +325,9 @@ short BtrvDataControl::open() {
     // The layout names the keys the file should have; where they disagree, the file's
     // own keys order the records, and the difference is reported once.
     const btrieve::FileInfo& info = file->info();
-    std::ostringstream diff;
-    for (const auto& key : layout_.keys) {
-        const btrieve::FieldDef* field = nullptr;
-        for (const auto& f : layout_.fields)
-            if (equalsIgnoreCase(f.name, key.field)) field = &f;
-        const btrieve::KeySpec* fileKey = nullptr;
-        for (const auto& k : info.keys)
-            if (k.number == key.number) fileKey = &k;
-        if (!field) continue;  // fromStoredState refuses such a layout
-        const bool same = fileKey && fileKey->segments.size() == 1 &&
-                          fileKey->segments[0].position == field->offset &&
-                          fileKey->segments[0].length == field->length;
-        if (!same) {
-            diff << (diff.tellp() > 0 ? "; " : "") << key.name << " (" << field->name << " at "
-                 << field->offset << ", " << field->length << " bytes)";
-            if (!fileKey) diff << " is missing";
-            else
-                diff << " differs from the file's key " << fileKey->number << " ("
-                     << fileKey->segments.size() << " segment(s), first at "
-                     << (fileKey->segments.empty() ? 0 : fileKey->segments[0].position) << ", "
-                     << fileKey->totalLength() << " bytes)";
-        }
-    }
-    if (diff.tellp() > 0)
-        std::cerr << fileName_ << ": the layout's keys disagree with the file: " << diff.str()
+    const std::string diff = layouts::keyDifferences(layout_, info);
+    if (!diff.empty())
+        std::cerr << fileName_ << ": the layout's keys disagree with the file: " << diff
                   << "; the file's keys are used\n";
 
     file_ = std::shared_ptr<btrieve::File>(std::move(file));

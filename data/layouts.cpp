@@ -1,8 +1,10 @@
 #include "data/layouts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <set>
+#include <sstream>
 #include <string_view>
 
 namespace layouts {
@@ -154,7 +156,49 @@ bool knownType(uint32_t code) {
     }
 }
 
+bool sameIgnoringCase(std::string_view a, std::string_view b) {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
+    });
+}
+
 }  // namespace
+
+std::string keyDifferences(const Layout& layout, const btrieve::FileInfo& info) {
+    std::ostringstream diff;
+    for (const auto& key : layout.keys) {
+        const FieldDef* field = nullptr;
+        for (const auto& fd : layout.fields)
+            if (sameIgnoringCase(fd.name, key.field)) field = &fd;
+        const btrieve::KeySpec* fileKey = nullptr;
+        for (const auto& k : info.keys)
+            if (k.number == key.number) fileKey = &k;
+        if (!field) continue;  // fromStoredState refuses such a layout
+        const bool same = fileKey && fileKey->segments.size() == 1 &&
+                          fileKey->segments[0].position == field->offset &&
+                          fileKey->segments[0].length == field->length;
+        if (same) continue;
+        diff << (diff.tellp() > 0 ? "; " : "") << key.name << " (" << field->name << " at " << field->offset
+             << ", " << field->length << " bytes)";
+        if (!fileKey)
+            diff << " is missing";
+        else
+            diff << " differs from the file's key " << fileKey->number << " (" << fileKey->segments.size()
+                 << " segment(s), first at " << (fileKey->segments.empty() ? 0 : fileKey->segments[0].position)
+                 << ", " << fileKey->totalLength() << " bytes)";
+    }
+    return diff.str();
+}
+
+std::string fileDifferences(const Layout& layout, const btrieve::FileInfo& info) {
+    std::string diff;
+    if (info.recordLength != layout.recordLength)
+        diff = "record length " + std::to_string(info.recordLength) + ", the layout's " +
+               std::to_string(layout.recordLength);
+    const std::string keys = keyDifferences(layout, info);
+    if (!keys.empty()) diff += (diff.empty() ? "" : "; ") + keys;
+    return diff;
+}
 
 const FieldDef* Layout::field(const std::string& name) const {
     for (const auto& fd : fields)

@@ -40,6 +40,18 @@ const Layout& permiss();
 // "customer", "journal" or "permiss"; nullptr for any other name.
 const Layout* byName(const std::string& name);
 
+// How the file's keys differ from the keys the layout names: each of the layout's
+// keys must be the file's key of that number, one segment on exactly its field's
+// bytes. Empty when they agree; otherwise one clause per key, joined by "; ", e.g.
+// "KEY00 (custID at 0, 21 bytes) differs from the file's key 0 (1 segment(s),
+// first at 0, 17 bytes)" or "KEY03 (BillName at 919, 31 bytes) is missing".
+std::string keyDifferences(const Layout& layout, const btrieve::FileInfo& info);
+
+// Whether the file is one the layout describes: its record length, then its keys
+// as keyDifferences compares them. Empty when the file fits; otherwise what
+// differs, e.g. "record length 259, the layout's 2790; KEY00 (...) is missing".
+std::string fileDifferences(const Layout& layout, const btrieve::FileInfo& info);
+
 // Stored-state keys: "TableName", "FileName", "OwnerName", "RecordLength",
 // "Fields" ("name type offset length" joined by ';'), "Keys" ("KEY00 field" joined
 // by ';'; the key number is the one in the name), "FieldList", "DateFormat",

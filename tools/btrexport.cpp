@@ -18,8 +18,12 @@
 // because the file is read through a read-only mapping. Rows are formatted in two
 // threads, a block of rows each, and written in order.
 //
-// Exit status: 0 success, 1 a file that cannot be read (the message names the file
-// and the status), 2 bad arguments (with the usage text).
+// --layout first checks that the file is one the layout describes (its record length
+// and keys) and refuses one that is not, saying what differs.
+//
+// Exit status: 0 success, 1 a file that cannot be read or does not fit the layout
+// (the message names the file and the status or the difference), 2 bad arguments
+// (with the usage text).
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -213,10 +217,19 @@ int runRaw(const std::string& path, int key, bool keyGiven) {
     return written ? 0 : fail("standard output", Status::IoError);
 }
 
-int runLayout(const layouts::Layout& layout, const std::string& path, int key, bool keyGiven) {
+int runLayout(const std::string& name, const layouts::Layout& layout, const std::string& path, int key,
+              bool keyGiven) {
     Status st;
     auto file = openShared(path, layout.ownerName, st);
     if (!btrieve::ok(st)) return fail(path, st);
+    // Rows read through a layout the file does not follow would be garbage that
+    // looks like data: refuse before the first one.
+    const std::string diff = layouts::fileDifferences(layout, file->info());
+    if (!diff.empty()) {
+        std::fprintf(stderr, "btrexport: %s: does not fit the %s layout: %s\n", path.c_str(), name.c_str(),
+                     diff.c_str());
+        return 1;
+    }
     Out out;
     for (size_t f = 0; f < layout.fields.size(); ++f) {
         if (f) out.raw().push_back(',');
@@ -274,5 +287,5 @@ int main(int argc, char** argv) {
     if (mode == "--raw") return runRaw(path, key, keyGiven);
     const layouts::Layout* layout = layouts::byName(layoutName);
     if (!layout) return usage(("unknown layout " + layoutName).c_str());
-    return runLayout(*layout, path, key, keyGiven);
+    return runLayout(layoutName, *layout, path, key, keyGiven);
 }
