@@ -25,8 +25,11 @@
 //   entered.
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -492,23 +495,126 @@ bool exists(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool makeDirs(const std::string& dir) {
+// What a failed mkdir or create says, in words a user acts on.
+std::string reason(int e) {
+    switch (e) {
+    case EACCES: case EPERM: return "permission denied";
+    case EROFS: return "read-only file system";
+    case ENOTDIR: return "part of the path is a file, not a folder";
+    case ENOSPC: return "no space left on the device";
+    case ENAMETOOLONG: return "the name is too long";
+    default: return std::strerror(e);
+    }
+}
+
+// Creates dir and its parents; on failure, why.
+bool makeDirs(const std::string& dir, std::string& why) {
     for (size_t i = 1; i <= dir.size(); ++i) {
         if (i < dir.size() && dir[i] != '/') continue;
         std::string part = dir.substr(0, i);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) return false;
+        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+            why = reason(errno);
+            return false;
+        }
     }
     struct stat st;
-    return ::stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    if (::stat(dir.c_str(), &st) != 0) {
+        why = reason(errno);
+        return false;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        why = "it exists and is not a folder";
+        return false;
+    }
+    return true;
 }
 
-bool parseCount(const char* s, uint32_t& out) {
-    if (!s || !*s) return false;
-    char* end = nullptr;
-    errno = 0;
-    unsigned long long v = std::strtoull(s, &end, 10);
-    if (errno || *end || v > 10000000ull || s[0] == '-') return false;
+// Whether a new file can be made in dir: a scratch file created and removed again,
+// so that a refusal is reported before any company file is begun.
+bool canCreateIn(const std::string& dir, std::string& why) {
+    std::string probe = dir + "/.mkcompany-XXXXXX";
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) {
+        why = reason(errno);
+        return false;
+    }
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return true;
+}
+
+// The largest counts written: 1,000,000 customers make a customer.dat of about
+// 3.2 GB of data pages (one 3072-byte page per record), within the 4 GiB that
+// 32-bit record addresses reach; 10,000,000 journal rows fit as easily.
+constexpr uint32_t kMaxCustomers = 1000000;
+constexpr uint32_t kMaxJournalRows = 10000000;
+
+// A count argument: digits only, at most max. On failure, why (naming the value).
+bool parseCount(const char* option, const char* s, uint32_t max, uint32_t& out, std::string& why) {
+    if (!s) {
+        why = std::string(option) + " needs a number";
+        return false;
+    }
+    const std::string text = s;
+    const bool negative = !text.empty() && text[0] == '-';
+    const std::string digitsPart = negative ? text.substr(1) : text;
+    uint64_t v = 0;
+    const char* end = digitsPart.data() + digitsPart.size();
+    auto [p, ec] = std::from_chars(digitsPart.data(), end, v);
+    if (digitsPart.empty() || p != end || (ec != std::errc() && ec != std::errc::result_out_of_range)) {
+        why = std::string(option) + " " + text + ": not a whole number";
+        return false;
+    }
+    if (negative) {
+        why = std::string(option) + " " + text + ": cannot be negative";
+        return false;
+    }
+    if (ec == std::errc::result_out_of_range || v > max) {
+        why = std::string(option) + " " + text + ": more than " + std::to_string(max) + ", the most mkcompany writes";
+        return false;
+    }
     out = static_cast<uint32_t>(v);
+    return true;
+}
+
+// Windows-1252 code points of the bytes 0x80..0x9F; 0 where the code page has none.
+constexpr char16_t kHigh1252[32] = {
+    0x20AC, 0, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0, 0x017D, 0,
+    0, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0, 0x017E,
+    0x0178};
+
+// UTF-8 text (as arguments arrive) as Windows-1252 bytes (as company files hold
+// text). Fails on bytes that are not UTF-8 and on a character the code page lacks,
+// saying which.
+bool toWindows1252(const std::string& utf8, std::string& out, std::string& why) {
+    out.clear();
+    for (size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const size_t n = b < 0x80 ? 1 : (b & 0xE0) == 0xC0 ? 2 : (b & 0xF0) == 0xE0 ? 3 : (b & 0xF8) == 0xF0 ? 4 : 0;
+        char32_t cp = n == 1 ? b : n == 2 ? b & 0x1F : n == 3 ? b & 0x0F : b & 0x07;
+        bool valid = n > 0 && i + n <= utf8.size();
+        for (size_t k = 1; valid && k < n; ++k) {
+            const auto c = static_cast<unsigned char>(utf8[i + k]);
+            valid = (c & 0xC0) == 0x80;
+            cp = cp << 6 | (c & 0x3F);
+        }
+        static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        if (!valid || cp < kLeast[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            why = "not valid UTF-8 text";
+            return false;
+        }
+        int byte = cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF) ? static_cast<int>(cp) : -1;
+        for (int h = 0; h < 32 && byte < 0; ++h)
+            if (kHigh1252[h] && kHigh1252[h] == cp) byte = 0x80 + h;
+        if (byte < 0) {
+            char code[16];
+            std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(cp));
+            why = "the character \"" + utf8.substr(i, n) + "\" (" + code + ") has no Windows-1252 form";
+            return false;
+        }
+        out += static_cast<char>(byte);
+        i += n;
+    }
     return true;
 }
 
@@ -525,48 +631,56 @@ int fail(const std::string& file, Status s) {
     return 1;
 }
 
+// A wrong argument: what is wrong with it, then the usage.
+int badArgument(const std::string& why) {
+    std::fprintf(stderr, "mkcompany: %s\n", why.c_str());
+    return usage();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     Options o;
     bool haveDir = false;
+    std::string why;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
         if (a == "--customers") {
-            if (!parseCount(v, o.customers)) return usage();
+            if (!parseCount("--customers", v, kMaxCustomers, o.customers, why)) return badArgument(why);
             ++i;
         } else if (a == "--journal-rows") {
-            if (!parseCount(v, o.journalRows)) return usage();
+            if (!parseCount("--journal-rows", v, kMaxJournalRows, o.journalRows, why)) return badArgument(why);
             ++i;
         } else if (a == "--seed") {
-            if (!parseCount(v, o.seed)) return usage();
+            if (!parseCount("--seed", v, UINT32_MAX, o.seed, why)) return badArgument(why);
             ++i;
         } else if (a == "--security") {
-            if (!v) return usage();
+            if (!v) return badArgument("--security needs one of none, vexel-password, lesser-user, no-vexel");
             o.security = v;
             if (o.security != "none" && o.security != "vexel-password" &&
                 o.security != "lesser-user" && o.security != "no-vexel")
-                return usage();
+                return badArgument("--security " + o.security +
+                                   ": not one of none, vexel-password, lesser-user, no-vexel");
             ++i;
         } else if (a == "--password") {
-            if (!v) return usage();
-            o.password = v;
-            if (o.password.empty() || o.password.size() > 16) {
-                std::fprintf(stderr, "mkcompany: a password has 1 to 16 characters\n");
-                return 2;
-            }
+            if (!v) return badArgument("--password needs the password");
+            // Company files hold Windows-1252 text; the argument arrives as UTF-8.
+            if (!toWindows1252(v, o.password, why)) return badArgument("--password: " + why);
+            if (o.password.empty() || o.password.size() > 16)
+                return badArgument("--password: a password has 1 to 16 characters, not " +
+                                   std::to_string(o.password.size()));
             ++i;
         } else if (!a.empty() && a[0] == '-') {
-            return usage();
+            return badArgument("unknown option " + a);
         } else if (!haveDir) {
             o.dir = a;
             haveDir = true;
         } else {
-            return usage();
+            return badArgument("one folder only: " + a + " is a second");
         }
     }
-    if (!haveDir || o.dir.empty()) return usage();
+    if (!haveDir || o.dir.empty()) return badArgument("no folder given");
 
     const std::string cust = o.dir + "/customer.dat", jrnl = o.dir + "/journal.dat",
                       perm = o.dir + "/permiss.dat";
@@ -575,8 +689,12 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "mkcompany: %s already exists; not overwriting a company\n", f.c_str());
             return 1;
         }
-    if (!makeDirs(o.dir)) {
-        std::fprintf(stderr, "mkcompany: cannot create folder %s: %s\n", o.dir.c_str(), std::strerror(errno));
+    if (!makeDirs(o.dir, why)) {
+        std::fprintf(stderr, "mkcompany: cannot create folder %s: %s\n", o.dir.c_str(), why.c_str());
+        return 1;
+    }
+    if (!canCreateIn(o.dir, why)) {
+        std::fprintf(stderr, "mkcompany: cannot write in folder %s: %s\n", o.dir.c_str(), why.c_str());
         return 1;
     }
 
