@@ -6,7 +6,11 @@
 //             [--password TEXT] [--seed S]
 //
 // The same arguments give byte-identical files. Existing company files are never
-// overwritten. What the company holds:
+// overwritten. A wrong argument is named with what is wrong with it (exit 2); a
+// folder that cannot be created or written in is reported with the cause, e.g.
+// "permission denied", before any file is begun (exit 1). Arguments are UTF-8 and
+// the files hold Windows-1252, so the password is converted; a character the code
+// page lacks is refused. What the company holds:
 // - Customers with believable names, contacts, phones, faxes and e-mail addresses;
 //   second address lines mostly empty, some states empty (foreign addresses), some
 //   names in Windows-1252 with accents ("Café Müller" is always there when N > 1).
