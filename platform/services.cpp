@@ -58,6 +58,10 @@ public:
         return true;
     }
 
+    void messageBeep(unsigned) override {
+        if (haveWidgets()) QApplication::beep();
+    }
+
 private:
     QPointer<QSoundEffect> effect_;  // owned by the application object
 };
@@ -123,13 +127,16 @@ public:
         return {};
     }
 
-    unsigned runCommand(const std::string& commandLine, int) override {
-        QStringList args = QProcess::splitCommand(fromFileName(commandLine));
-        if (args.isEmpty()) return kFileNotFound;
-        const QString program = args.takeFirst();
-        const QString found = program.contains('/') ? (QFileInfo(program).isFile() ? program : QString())
-                                                    : QStandardPaths::findExecutable(program);
+    unsigned runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                        int) override {
+        if (program.empty()) return kFileNotFound;
+        const QString name = fromFileName(program);
+        const QString found = name.contains('/') ? (QFileInfo(name).isFile() ? name : QString())
+                                                 : QStandardPaths::findExecutable(name);
         if (found.isEmpty()) return kFileNotFound;
+        QStringList args;
+        for (const std::string& a : arguments) args << fromFileName(a);
+        // Started directly, never through a shell: each argument reaches the program whole.
         return QProcess::startDetached(found, args) ? kExecOk : kBadFormat;
     }
 };
@@ -253,6 +260,33 @@ Services install(Services replacement) {
     Services previous = services();
     services() = std::move(replacement);
     return previous;
+}
+
+std::vector<std::string> splitCommandLine(const std::string& commandLine) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (size_t i = 0; i < commandLine.size(); ++i) {
+        const char c = commandLine[i];
+        if (c == '"') {
+            if (quoted && i + 1 < commandLine.size() && commandLine[i + 1] == '"') {
+                word.push_back('"');  // "" inside quotes: one quote
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+            inWord = true;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (inWord) words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            word.push_back(c);
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(std::move(word));
+    return words;
 }
 
 std::string mapFontFamily(const std::string& windowsFamily) {
