@@ -84,6 +84,18 @@ bool openWithDesktop(const QUrl& url) {
     return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString()});
 }
 
+// The desktop entry that handles a MIME type ("firefox-esr.desktop"), as the desktop's
+// own query tells it; nothing when there is none. unknown is set when the query itself
+// could not run, so that nothing can be said.
+QString defaultHandler(const QString& mimeType, bool* unknown = nullptr) {
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {"query", "default", mimeType});
+    const bool ran = query.waitForStarted(2000) && query.waitForFinished(3000) &&
+                     query.exitStatus() == QProcess::NormalExit;
+    if (unknown) *unknown = !ran;
+    return ran ? QString::fromUtf8(query.readAllStandardOutput()).trimmed() : QString();
+}
+
 class RealShell final : public ShellService {
 public:
     long shellOpen(const std::string& target, int) override {
@@ -91,6 +103,13 @@ public:
         if (looksLikeUrl(target)) {
             const QUrl url(fromAnsi(target));
             if (!url.isValid()) return kFileNotFound;
+            // A scheme nobody handles ("mailto:" with no mail program set up) has no
+            // association; the opener would only show an error of its own.
+            bool unknown = false;
+            const QString scheme = url.scheme().toLower();
+            if (scheme != QLatin1String("file") &&
+                defaultHandler("x-scheme-handler/" + scheme, &unknown).isEmpty() && !unknown)
+                return kNoAssociation;
             return openWithDesktop(url) ? kShellOk : kNoAssociation;
         }
         std::string path = target;
@@ -103,10 +122,7 @@ public:
     }
 
     std::string htmlAssociation() override {
-        QProcess query;
-        query.start(QStringLiteral("xdg-mime"), {"query", "default", "text/html"});
-        if (!query.waitForStarted(2000) || !query.waitForFinished(3000)) return {};
-        const QString id = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+        const QString id = defaultHandler(QStringLiteral("text/html"));
         if (id.isEmpty()) return {};
         QStringList dirs;
         const QString home = qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + "/.local/share");
