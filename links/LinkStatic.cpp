@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPalette>
@@ -53,6 +54,18 @@ protected:
             if (click) link_->OnClicked();  // used up here; the dialog never sees it
             return true;
         }
+        case QEvent::KeyPress: {
+            // With the keyboard focus, Enter or the space bar opens the link.
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key != Qt::Key_Return && key != Qt::Key_Enter && key != Qt::Key_Space) return false;
+            link_->OnClicked();
+            return true;
+        }
+        case QEvent::FocusIn:
+        case QEvent::FocusOut:
+            link_->m_bFocus = event->type() == QEvent::FocusIn;
+            link_->Redraw();
+            return false;
         case QEvent::Hide:
             if (QWidget::mouseGrabber() == label_) label_->releaseMouse();
             return false;
@@ -87,6 +100,7 @@ void CLinkStatic::PreSubclassWindow() {
     if (GetWindowText().empty()) SetWindowText(m_strUrl);
     l->setWordWrap(false);
     l->setMouseTracking(true);  // moves without a button held, for the hover
+    l->setFocusPolicy(Qt::TabFocus);  // reachable with Tab, shown in the hover colour
     BuildFont();
     FitToText();
     LoadLinkCursor();
@@ -178,7 +192,8 @@ void CLinkStatic::Redraw() {
     QLabel* l = label();
     if (!l) return;
     QPalette pal = l->palette();
-    pal.setColor(QPalette::WindowText, m_bHover ? m_crHover : m_bVisited ? m_crVisited : m_crLink);
+    const bool lit = m_bHover || m_bFocus;
+    pal.setColor(QPalette::WindowText, lit ? m_crHover : m_bVisited ? m_crVisited : m_crLink);
     l->setPalette(pal);
     l->repaint();
 }

@@ -1,7 +1,7 @@
 // A static text control that behaves as a hyperlink: its text in link colours,
 // underlined, a pointing hand and a tooltip with the target over it, and a click that
 // opens the target through the shell and then shows the link as visited or says why
-// the target could not be opened.
+// the target could not be opened. Tab reaches it, and Enter or the space bar opens it.
 //
 // Bound to a dialog's static with DDX_Control, it takes the static's text as its target
 // (or, with a target and no text, shows the target). Without a window the setters only
@@ -89,6 +89,7 @@ private:
     BOOL m_bVisited = FALSE;
     BOOL m_bUnderline = TRUE;
     BOOL m_bFitToText = TRUE;
+    bool m_bFocus = false;       // the keyboard focus is on the control
     std::string m_strUrl;
     QFont m_fontLink;
     std::optional<QCursor> m_hLinkCursor;

@@ -161,6 +161,26 @@ TEST_F(LinkStaticTest, ClickOpensThenVisitedUntilALaterFailure) {
     EXPECT_EQ(services.shell->opens.size(), 2u);
 }
 
+TEST_F(LinkStaticTest, KeyboardFocusLightsTheLinkAndEnterOpensIt) {
+    CLinkStatic link;
+    QLabel* label = makeStatic(QStringLiteral("www.openinvoice.example"), Qt::AlignLeft);
+    link.Attach(label);
+    parent.show();
+    EXPECT_TRUE(label->focusPolicy() & Qt::TabFocus);
+    label->setFocus(Qt::TabFocusReason);
+    QFocusEvent in(QEvent::FocusIn, Qt::TabFocusReason);
+    QApplication::sendEvent(label, &in);
+    EXPECT_EQ(textColor(label), link.GetHoverColor());
+    QTest::keyClick(label, Qt::Key_Return);
+    QTest::keyClick(label, Qt::Key_Space);
+    EXPECT_EQ(services.shell->opens.size(), 2u);
+    EXPECT_TRUE(link.IsVisited());
+    label->clearFocus();
+    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+    QApplication::sendEvent(label, &out);
+    EXPECT_EQ(textColor(label), QColor(85, 26, 139));
+}
+
 TEST_F(LinkStaticTest, EveryResultCodeHasItsMessage) {
     const std::pair<int, const char*> table[] = {
         {0, "The operating system is out\nof memory or resources."},
