@@ -2,6 +2,7 @@
 #pragma once
 
 #include "framework/dialog.h"
+#include "links/LinkStatic.h"
 #include "res/resource.h"
 
 class CAboutDlg : public framework::CDialog {
@@ -11,9 +12,9 @@ public:
 
     enum { IDD = IDD_ABOUTBOX };
 
-    // The web and mail links, plain statics for now.
-    framework::CWnd m_MailLink;
-    framework::CWnd m_WebLink;
+    // The web and mail links: the statics' texts are their targets.
+    CLinkStatic m_MailLink;
+    CLinkStatic m_WebLink;
 
 protected:
     void DoDataExchange(framework::CDataExchange* pDX) override;

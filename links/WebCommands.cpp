@@ -1,14 +1,24 @@
-// The web and e-mail commands of the "Info" menu.
+// The web and e-mail commands of the "Info" menu. Each opens its fixed target through
+// the shell, as a link would, but shows and plays nothing when it cannot.
 #include "app/OpenInvoiceDlg.h"
+#include "links/LinkStatic.h"
+#include "links/WebTargets.h"
 
-// Opens the product news page.
-void COpenInvoiceDlg::OnWebProductNews() {}
+namespace {
 
-// Opens a new mail that tells a friend about the program.
-void COpenInvoiceDlg::OnWebEmailFriend() {}
+void openQuietly(const char* target) {
+    CLinkStatic link;  // no window: the setters only store
+    link.SetUrl(target);
+    link.SetUnderline(FALSE);
+    link.OpenUrl(target, platform::SW_SHOWNORMAL);
+}
 
-// Opens a new mail to the maker.
-void COpenInvoiceDlg::OnWebEmailUs() {}
+}  // namespace
 
-// Opens the page of further Peachtree utilities.
-void COpenInvoiceDlg::OnWebPeachtreeStuff() {}
+void COpenInvoiceDlg::OnWebProductNews() { openQuietly(links::kProductNewsUrl); }
+
+void COpenInvoiceDlg::OnWebEmailFriend() { openQuietly(links::kEmailFriendUrl); }
+
+void COpenInvoiceDlg::OnWebEmailUs() { openQuietly(links::kEmailUsUrl); }
+
+void COpenInvoiceDlg::OnWebPeachtreeStuff() { openQuietly(links::kPeachtreeStuffUrl); }

@@ -24,6 +24,9 @@ public:
     // the program's own sound folder) and returns at once; a new sound replaces the one
     // playing. A missing file plays the default sound unless SND_NODEFAULT is given.
     virtual bool playSound(const std::string& name, unsigned flags) = 0;
+    // The system's alert sound for a message type (MessageBeep with MB_ICONEXCLAMATION
+    // and the like); returns at once.
+    virtual void messageBeep(unsigned type) = 0;
 };
 
 // Show commands for shellOpen (Windows values).
@@ -37,12 +40,21 @@ public:
     // Opens target (file, URL, "mailto:") with the verb "open". Returns a value above 32
     // on success, as ShellExecute does; 2 file not found, 31 no association, etc.
     virtual long shellOpen(const std::string& target, int showCommand) = 0;
-    // The command line registered for ".htm" files, empty when there is none (the
-    // fallback route for opening a URL when shellOpen fails).
+    // The command line registered for HTML files, in the Windows form of an
+    // association ("browser --new-window \"%1\""), empty when there is none: the
+    // fallback route for opening a URL when shellOpen fails.
     virtual std::string htmlAssociation() = 0;
-    // Starts a command line (WinExec); returns a value above 31 on success.
-    virtual unsigned runCommand(const std::string& commandLine, int showCommand) = 0;
+    // Starts program with arguments, each handed to it as one argument exactly as it
+    // stands: no shell, no splitting, no expansion. A program name without a folder is
+    // looked up on the PATH. Returns a value above 31 on success, as WinExec does: 2 when
+    // the program is not found, 11 when it cannot be started.
+    virtual unsigned runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                                int showCommand) = 0;
 };
+
+// Splits a command line into program and arguments: blanks separate words, double
+// quotes group blanks into a word, and two double quotes inside quotes stand for one.
+std::vector<std::string> splitCommandLine(const std::string& commandLine);
 
 class HelpService {
 public:

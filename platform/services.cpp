@@ -58,6 +58,10 @@ public:
         return true;
     }
 
+    void messageBeep(unsigned) override {
+        if (haveWidgets()) QApplication::beep();
+    }
+
 private:
     QPointer<QSoundEffect> effect_;  // owned by the application object
 };
@@ -80,6 +84,18 @@ bool openWithDesktop(const QUrl& url) {
     return QProcess::startDetached(QStringLiteral("xdg-open"), {url.toString()});
 }
 
+// The desktop entry that handles a MIME type ("firefox-esr.desktop"), as the desktop's
+// own query tells it; nothing when there is none. unknown is set when the query itself
+// could not run, so that nothing can be said.
+QString defaultHandler(const QString& mimeType, bool* unknown = nullptr) {
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"), {"query", "default", mimeType});
+    const bool ran = query.waitForStarted(2000) && query.waitForFinished(3000) &&
+                     query.exitStatus() == QProcess::NormalExit;
+    if (unknown) *unknown = !ran;
+    return ran ? QString::fromUtf8(query.readAllStandardOutput()).trimmed() : QString();
+}
+
 class RealShell final : public ShellService {
 public:
     long shellOpen(const std::string& target, int) override {
@@ -87,6 +103,13 @@ public:
         if (looksLikeUrl(target)) {
             const QUrl url(fromAnsi(target));
             if (!url.isValid()) return kFileNotFound;
+            // A scheme nobody handles ("mailto:" with no mail program set up) has no
+            // association; the opener would only show an error of its own.
+            bool unknown = false;
+            const QString scheme = url.scheme().toLower();
+            if (scheme != QLatin1String("file") &&
+                defaultHandler("x-scheme-handler/" + scheme, &unknown).isEmpty() && !unknown)
+                return kNoAssociation;
             return openWithDesktop(url) ? kShellOk : kNoAssociation;
         }
         std::string path = target;
@@ -99,10 +122,7 @@ public:
     }
 
     std::string htmlAssociation() override {
-        QProcess query;
-        query.start(QStringLiteral("xdg-mime"), {"query", "default", "text/html"});
-        if (!query.waitForStarted(2000) || !query.waitForFinished(3000)) return {};
-        const QString id = QString::fromUtf8(query.readAllStandardOutput()).trimmed();
+        const QString id = defaultHandler(QStringLiteral("text/html"));
         if (id.isEmpty()) return {};
         QStringList dirs;
         const QString home = qEnvironmentVariable("XDG_DATA_HOME", QDir::homePath() + "/.local/share");
@@ -123,13 +143,16 @@ public:
         return {};
     }
 
-    unsigned runCommand(const std::string& commandLine, int) override {
-        QStringList args = QProcess::splitCommand(fromFileName(commandLine));
-        if (args.isEmpty()) return kFileNotFound;
-        const QString program = args.takeFirst();
-        const QString found = program.contains('/') ? (QFileInfo(program).isFile() ? program : QString())
-                                                    : QStandardPaths::findExecutable(program);
+    unsigned runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                        int) override {
+        if (program.empty()) return kFileNotFound;
+        const QString name = fromFileName(program);
+        const QString found = name.contains('/') ? (QFileInfo(name).isFile() ? name : QString())
+                                                 : QStandardPaths::findExecutable(name);
         if (found.isEmpty()) return kFileNotFound;
+        QStringList args;
+        for (const std::string& a : arguments) args << fromFileName(a);
+        // Started directly, never through a shell: each argument reaches the program whole.
         return QProcess::startDetached(found, args) ? kExecOk : kBadFormat;
     }
 };
@@ -253,6 +276,33 @@ Services install(Services replacement) {
     Services previous = services();
     services() = std::move(replacement);
     return previous;
+}
+
+std::vector<std::string> splitCommandLine(const std::string& commandLine) {
+    std::vector<std::string> words;
+    std::string word;
+    bool inWord = false, quoted = false;
+    for (size_t i = 0; i < commandLine.size(); ++i) {
+        const char c = commandLine[i];
+        if (c == '"') {
+            if (quoted && i + 1 < commandLine.size() && commandLine[i + 1] == '"') {
+                word.push_back('"');  // "" inside quotes: one quote
+                ++i;
+            } else {
+                quoted = !quoted;
+            }
+            inWord = true;
+        } else if ((c == ' ' || c == '\t') && !quoted) {
+            if (inWord) words.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            word.push_back(c);
+            inWord = true;
+        }
+    }
+    if (inWord) words.push_back(std::move(word));
+    return words;
 }
 
 std::string mapFontFamily(const std::string& windowsFamily) {

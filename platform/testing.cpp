@@ -7,6 +7,8 @@ bool RecordingSound::playSound(const std::string& name, unsigned flags) {
     return result;
 }
 
+void RecordingSound::messageBeep(unsigned type) { beeps.push_back(type); }
+
 std::vector<std::string> RecordingSound::names() const {
     std::vector<std::string> out;
     for (const Call& c : calls) out.push_back(c.name);
@@ -23,8 +25,9 @@ std::string RecordingShell::htmlAssociation() {
     return association;
 }
 
-unsigned RecordingShell::runCommand(const std::string& commandLine, int showCommand) {
-    runs.push_back({commandLine, showCommand});
+unsigned RecordingShell::runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                                   int showCommand) {
+    runs.push_back({program, arguments, showCommand});
     return runResult;
 }
 

@@ -15,15 +15,17 @@ class RecordingSound final : public SoundService {
 public:
     struct Call { std::string name; unsigned flags; };
     std::vector<Call> calls;
+    std::vector<unsigned> beeps;  // message beeps, by type
     bool result = true;
     bool playSound(const std::string& name, unsigned flags) override;
+    void messageBeep(unsigned type) override;
     std::vector<std::string> names() const;
 };
 
 class RecordingShell final : public ShellService {
 public:
     struct Open { std::string target; int showCommand; };
-    struct Run { std::string commandLine; int showCommand; };
+    struct Run { std::string program; std::vector<std::string> arguments; int showCommand; };
     std::vector<Open> opens;
     std::vector<Run> runs;
     int associationQueries = 0;
@@ -32,7 +34,8 @@ public:
     unsigned runResult = 33;     // above 31: success
     long shellOpen(const std::string& target, int showCommand) override;
     std::string htmlAssociation() override;
-    unsigned runCommand(const std::string& commandLine, int showCommand) override;
+    unsigned runProgram(const std::string& program, const std::vector<std::string>& arguments,
+                        int showCommand) override;
 };
 
 class RecordingHelp final : public HelpService {

@@ -5,6 +5,7 @@
 #include "platform/text.h"
 
 #include <QDir>
+#include <QPainter>
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
@@ -15,7 +16,8 @@ namespace {
 const QString kButton = QStringLiteral("Button");
 const QString kLabel = QStringLiteral("Label");
 
-const QStringList kColorKeys = {"Top", "Bottom", "Color", "Text", "Border", "Background", "Focus"};
+const QStringList kColorKeys = {"Top", "Bottom", "Color", "Text", "Border", "Background", "Focus",
+                                "Selection", "SelectionText"};
 const QStringList kNumberKeys = {"BorderWidth", "Radius", "FontSize", "FontWeight"};
 
 QString joined(const QVariant& v) {
@@ -30,10 +32,59 @@ struct Defaults {
     QColor top{0xFB, 0xFB, 0xFB}, bottom{0xE1, 0xE1, 0xE1}, text{0x1E, 0x1E, 0x1E}, border{0x8E, 0x8E, 0x8E};
     QColor focus{0x3A, 0x6E, 0xA5};
     QColor labelText{0x1E, 0x1E, 0x1E};
+    QColor field{0xFF, 0xFF, 0xFF}, fieldText{0x1E, 0x1E, 0x1E};
+    QColor selectionText{0xFF, 0xFF, 0xFF};
 };
 const Defaults kDefaults;
 
+QColor midway(const QColor& a, const QColor& b) {
+    QColor c;
+    c.setRgbF((a.redF() + b.redF()) / 2, (a.greenF() + b.greenF()) / 2, (a.blueF() + b.blueF()) / 2);
+    return c;
+}
+
+QColor faded(QColor c, const QColor& over) {
+    // c at 45 % over the background, as an opaque colour.
+    const float a = 0.45f;
+    c.setRgbF(c.redF() * a + over.redF() * (1 - a), c.greenF() * a + over.greenF() * (1 - a),
+              c.blueF() * a + over.blueF() * (1 - a));
+    return c;
+}
+
 }  // namespace
+
+// The palette of the skin's standard controls: a button and a window colour give the
+// bevel shades; [Field] gives the edits and lists; the form's image, over its colour,
+// becomes the window brush, so that menus and plain dialogs share the texture.
+static QPalette paletteOf(const Skin& skin, const QColor& field, const QColor& fieldText,
+                          const QColor& selection, const QColor& selectionText) {
+    const ButtonLook b = skin.button();
+    const QColor window = midway(skin.form.top, skin.form.bottom);
+    QPalette p(midway(b.normal.top, b.normal.bottom), window);
+    p.setColor(QPalette::WindowText, skin.form.text);
+    p.setColor(QPalette::ButtonText, b.normal.text);
+    p.setColor(QPalette::Base, field);
+    p.setColor(QPalette::AlternateBase, field.lightness() > 128 ? field.darker(104) : field.lighter(115));
+    p.setColor(QPalette::Text, fieldText);
+    p.setColor(QPalette::PlaceholderText, faded(fieldText, field));
+    p.setColor(QPalette::ToolTipBase, field);
+    p.setColor(QPalette::ToolTipText, fieldText);
+    p.setColor(QPalette::Highlight, selection);
+    p.setColor(QPalette::HighlightedText, selectionText);
+    p.setColor(QPalette::BrightText, selectionText);
+    p.setColor(QPalette::Disabled, QPalette::WindowText, faded(skin.form.text, window));
+    p.setColor(QPalette::Disabled, QPalette::ButtonText, b.disabled.text);
+    p.setColor(QPalette::Disabled, QPalette::Text, faded(fieldText, field));
+    if (!skin.form.image.isNull()) {
+        QPixmap tile(skin.form.image.size());
+        tile.fill(window);
+        QPainter painter(&tile);
+        painter.drawPixmap(0, 0, skin.form.image);
+        painter.end();
+        p.setBrush(QPalette::Window, QBrush(window, tile));
+    }
+    return p;
+}
 
 QVariant Skin::value(const QString& section, const QString& key) const {
     const auto g = groups.constFind(section);
@@ -171,6 +222,7 @@ std::shared_ptr<const Skin> defaultSkin() {
         s->form.bottom = kDefaults.formBottom;
         s->form.text = kDefaults.formText;
         s->form.border = kDefaults.border;
+        s->palette = paletteOf(*s, kDefaults.field, kDefaults.fieldText, kDefaults.focus, kDefaults.selectionText);
         return std::shared_ptr<const Skin>(std::move(s));
     }();
     return skin;
@@ -219,6 +271,11 @@ std::shared_ptr<const Skin> loadSkin(const QString& path) {
     skin->form.imageMode = mode == "tile" ? FormLook::ImageMode::Tile
                          : mode == "center" ? FormLook::ImageMode::Center
                                             : FormLook::ImageMode::Stretch;
+    const QString D = QStringLiteral("Field");
+    const QColor focus = skin->button().focus;
+    skin->palette = paletteOf(*skin, skin->color(D, "Background", kDefaults.field),
+                              skin->color(D, "Text", kDefaults.fieldText), skin->color(D, "Selection", focus),
+                              skin->color(D, "SelectionText", kDefaults.selectionText));
     return skin;
 }
 

@@ -7,6 +7,7 @@
 #include <QColor>
 #include <QHash>
 #include <QMargins>
+#include <QPalette>
 #include <QPixmap>
 #include <QString>
 #include <QVariant>
@@ -60,6 +61,10 @@ public:
     QString name;            // [Skin] Name
     QString file;            // the file it came from, empty for the built-in skin
     FormLook form;
+    // The colours of the standard controls and windows drawn in this skin: the
+    // dialog's background and text, push buttons, edit and list fields ([Field]),
+    // selections, and the menu bar.
+    QPalette palette;
 
     // The look of a button or label drawing from the given section; missing keys
     // come from [Button] / [Label], then from the built-in skin.

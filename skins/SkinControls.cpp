@@ -1,5 +1,6 @@
 #include "skins/SkinControls.h"
 
+#include "framework/dialog.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
@@ -10,6 +11,8 @@
 #include <QEnterEvent>
 #include <QKeyEvent>
 #include <QLinearGradient>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPainter>
 #include <QPainterPath>
 #include <algorithm>
@@ -154,16 +157,27 @@ void SkinFormWidget::setSkinFile(const std::string& name) {
 
 void SkinFormWidget::skinParent() {
     if (!dialog_) return;
-    // Plain texts and frames of the dialog follow the skin's colours, so they stay legible.
-    QPalette pal = dialog_->palette();
-    QColor mid;
-    mid.setRgbF((skin_->form.top.redF() + skin_->form.bottom.redF()) / 2,
-                (skin_->form.top.greenF() + skin_->form.bottom.greenF()) / 2,
-                (skin_->form.top.blueF() + skin_->form.bottom.blueF()) / 2);
-    pal.setColor(QPalette::Window, mid);
-    pal.setColor(QPalette::WindowText, skin_->form.text);
-    dialog_->setPalette(pal);
-    dialog_->update();
+    // The whole window (menu bar, texts, edits, lists, push buttons) takes the skin's
+    // colours, so that nothing in it keeps another look.
+    QWidget* window = dialog_->window();
+    window->setPalette(skin_->palette);
+    // A menu bar writes its titles in the button text colour; on the window's own
+    // background they need the window's text colour.
+    for (QMenuBar* bar : window->findChildren<QMenuBar*>()) {
+        QPalette barPalette = skin_->palette;
+        barPalette.setColor(QPalette::ButtonText, skin_->palette.color(QPalette::WindowText));
+        bar->setPalette(barPalette);
+    }
+    // Menus are windows of their own and take no colours from the bar they drop from.
+    for (QMenu* menu : window->findChildren<QMenu*>()) menu->setPalette(skin_->palette);
+    // The application's main window sets the look of the program's other windows too:
+    // plain dialogs, message boxes and file dialogs. Windows with a form of their own
+    // (the About box) keep theirs.
+    const framework::CWinApp* app = framework::AfxGetApp();
+    if (app && app->m_pMainWnd && app->m_pMainWnd->GetWindow() == window &&
+        qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QApplication::setPalette(skin_->palette);
+    window->update();
 }
 
 bool SkinFormWidget::eventFilter(QObject* watched, QEvent* event) {

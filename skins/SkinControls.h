@@ -60,6 +60,8 @@ class SkinButton : public QAbstractButton {
 public:
     SkinButton(const framework::ActiveXCreateInfo& info, QWidget* parent);
     void applySkin(const SkinFormInterface& form);
+    // The skin the last ApplySkin gave, nullptr before the first.
+    std::shared_ptr<const Skin> appliedSkin() const { return skin_; }
     QSize sizeHint() const override;
 
 signals:
@@ -95,6 +97,8 @@ public:
     void setText(const QString& text);
     QString text() const { return text_; }
     void applySkin(const SkinFormInterface& form);
+    // The skin the last ApplySkin gave, nullptr before the first.
+    std::shared_ptr<const Skin> appliedSkin() const { return skin_; }
     QSize sizeHint() const override;
 
 signals:

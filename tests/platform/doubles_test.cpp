@@ -18,10 +18,13 @@ TEST(TestDoubles, RecordInOrderAndAnswerAsConfigured) {
     doubles.shell->association = "browser \"%1\"";
     EXPECT_EQ(services().shell->shellOpen("http://example.invalid", SW_SHOW), 2);
     EXPECT_EQ(services().shell->htmlAssociation(), "browser \"%1\"");
-    EXPECT_EQ(services().shell->runCommand("browser x", SW_SHOWNORMAL), 33u);
+    EXPECT_EQ(services().shell->runProgram("browser", {"x"}, SW_SHOWNORMAL), 33u);
     ASSERT_EQ(doubles.shell->opens.size(), 1u);
     EXPECT_EQ(doubles.shell->opens[0].showCommand, SW_SHOW);
-    EXPECT_EQ(doubles.shell->runs[0].commandLine, "browser x");
+    EXPECT_EQ(doubles.shell->runs[0].program, "browser");
+    EXPECT_EQ(doubles.shell->runs[0].arguments, std::vector<std::string>{"x"});
+    services().sound->messageBeep(MB_ICONEXCLAMATION);
+    EXPECT_EQ(doubles.sound->beeps, std::vector<unsigned>{MB_ICONEXCLAMATION});
 
     EXPECT_EQ(services().messageBox->messageBox("Text", "Caption", MB_ICONEXCLAMATION), IDOK);
     ASSERT_EQ(doubles.messageBox->calls.size(), 1u);

@@ -4,6 +4,8 @@
 #include "platform/text.h"
 #include "test_support.h"
 
+#include <QFileInfo>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using namespace platform;
@@ -16,9 +18,27 @@ TEST(Shell, MissingFilesAndProgramsGiveShellCodes) {
     EXPECT_EQ(real.shell->shellOpen("output.txt", SW_SHOWNORMAL), 2);
     EXPECT_EQ(real.shell->shellOpen("no folder\\output.txt", SW_SHOWNORMAL), 3);
     EXPECT_EQ(real.shell->shellOpen("", SW_SHOWNORMAL), 2);
-    EXPECT_EQ(real.shell->runCommand("/nonexistent/browser \"http://x\"", SW_SHOW), 2u);
-    EXPECT_EQ(real.shell->runCommand("", SW_SHOW), 2u);
-    EXPECT_GT(real.shell->runCommand("true --ignored", SW_SHOW), 31u);
+    EXPECT_EQ(real.shell->runProgram("/nonexistent/browser", {"http://x"}, SW_SHOW), 2u);
+    EXPECT_EQ(real.shell->runProgram("", {}, SW_SHOW), 2u);
+    EXPECT_GT(real.shell->runProgram("true", {"--ignored"}, SW_SHOW), 31u);
+}
+
+TEST(Shell, ProgramsGetEachArgumentWholeAndNoShell) {
+    ScopedCurrentFolder cwd;
+    const auto real = realServices();
+    const std::string hostile = "a b; touch injected \"$(touch injected2)\" | `touch injected3` &";
+    ASSERT_GT(real.shell->runProgram("touch", {hostile}, SW_SHOW), 31u);
+    for (int i = 0; i < 100 && !QFileInfo::exists(QString::fromStdString(hostile)); ++i) QThread::msleep(20);
+    EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(hostile)));
+    for (const char* name : {"a", "b", "injected", "injected2", "injected3"}) EXPECT_FALSE(QFileInfo::exists(name)) << name;
+}
+
+TEST(Shell, CommandLinesSplitIntoProgramAndArguments) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(splitCommandLine("browser --new-window \"%1\""), (V{"browser", "--new-window", "%1"}));
+    EXPECT_EQ(splitCommandLine("  \"/opt/my browser\"\t-x  "), (V{"/opt/my browser", "-x"}));
+    EXPECT_EQ(splitCommandLine("say \"a \"\"quoted\"\" word\" \"\""), (V{"say", "a \"quoted\" word", ""}));
+    EXPECT_EQ(splitCommandLine(""), V{});
 }
 
 TEST(Shell, DesktopEntryBecomesAnAssociationCommand) {

@@ -1,21 +1,12 @@
 #include "skin_fixture.h"
-
-#include <cmath>
+#include "contrast.h"
 
 using skins::loadSkin;
 using testsupport::writeFile;
 
 namespace {
 
-double luminance(const QColor& c) {
-    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double contrast(const QColor& a, const QColor& b) {
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
+using skintest::contrast;
 
 QColor mix(const QColor& a, const QColor& b) {
     return QColor::fromRgbF((a.redF() + b.redF()) / 2, (a.greenF() + b.greenF()) / 2, (a.blueF() + b.blueF()) / 2);
