@@ -17,13 +17,16 @@ constexpr const char* kOpenInvoices = " AND Journalid = 3 AND Quote = 0  AND ARa
 const std::vector<int> kColumns = {40, 100, 150, 190};
 
 // The date part of a journal date in the user's short date form; empty when the value
-// is not a date.
+// is not a date. Without a locale of the user's own (the "C" locale), the journal's
+// own date form "M/D/YY", which also fits the column.
 std::string shortDate(const COleVariant& value) {
     const std::optional<btrieve::Date> date = value.toCalendarDate();
     if (!date) return {};
     const QDate day(date->year, date->month, date->day);
     if (!day.isValid()) return {};
-    return platform::toAnsi(QLocale().toString(day, QLocale::ShortFormat));
+    const QLocale locale;
+    if (locale.language() == QLocale::C) return platform::toAnsi(day.toString(QStringLiteral("M/d/yy")));
+    return platform::toAnsi(locale.toString(day, QLocale::ShortFormat));
 }
 
 // The invoice number right-aligned in nine characters, then blanks in front up to
