@@ -34,6 +34,7 @@ protected:
                         journalRow(7, 2, "PAY-1", 50, 0),                        // another journal
                         journalRow(7, 3, "PAID-1", 75, 75),                      // paid in full
                         journalRow(4, 3, "D-1", 10, 0),                          // another customer
+                        journalRow(4, 3, "D-2", 5, 0).date("Date", 0, 0, 0),     // no date
                         journalRow(7, 3, "ABCDEFGHIJKLMNOPQRSTU", 10, 0),    // 21 characters, the most the field holds
                         journalRow(7, 3, "", 20, 5).date("Date", 2002, 12, 31),  // no number
                         journalRow(-25536, 3, "C-1", 30, 0),                     // nindex 40000
@@ -207,13 +208,39 @@ TEST_F(BrowserTest, ShowDetailListsOpenInvoicesLastFoundOnTop) {
         lookUp(dlg, "BETA");
         click(dlg, IDC_DETAIL_BUTTON);
         EXPECT_TRUE(rows(dlg).empty());
+        // A row without a date is listed with an empty date.
+        lookUp(dlg, "DELTA");
+        click(dlg, IDC_DETAIL_BUTTON);
+        EXPECT_EQ(rows(dlg), (std::vector<std::string>{
+                                 "  \t                 D-2   \t     5.00  \t     0.00  \t     5.00 ",
+                                 "4/17/03  \t                 D-1   \t    10.00  \t     0.00  \t    10.00 "}));
         // nindex 40000 finds the journal's -25536 rows.
+        lookUp(dlg, "BETA");
         click(dlg, IDC_NEXT_BUTTON);
         click(dlg, IDC_DETAIL_BUTTON);
         EXPECT_EQ(rows(dlg), std::vector<std::string>{
                                  "4/17/03  \t                 C-1   \t    30.00  \t     0.00  \t    30.00 "});
     });
     EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(BrowserTest, DatesFollowTheUsersLocaleAndWithoutOneTheJournalsShortForm) {
+    COpenInvoiceDlg dlg;
+    std::vector<std::string> german, none;
+    runWindow(dlg, [&] {
+        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        click(dlg, IDC_DETAIL_BUTTON);
+        german = rows(dlg);
+        QLocale::setDefault(QLocale::c());
+        click(dlg, IDC_DETAIL_BUTTON);
+        none = rows(dlg);
+    });
+    ASSERT_EQ(german.size(), 4u);
+    EXPECT_EQ(german[0].substr(0, 11), "31.12.02  \t");
+    EXPECT_EQ(german[3].substr(0, 11), "17.04.03  \t");
+    ASSERT_EQ(none.size(), 4u);
+    EXPECT_EQ(none[0].substr(0, 11), "12/31/02  \t");
+    EXPECT_EQ(none[3].substr(0, 10), "4/17/03  \t");
 }
 
 TEST_F(BrowserTest, EveryMoveEmptiesTheList) {
