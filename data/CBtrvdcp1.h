@@ -12,10 +12,11 @@
 //   - any call other than SetFileName, SetFileMode and Open while the file is not open;
 //   - Seek that finds no record;
 //   - GetFieldValue with no current record, an unknown field or an undecodable value.
-//     "No current record" means none was ever reached since Open. After a move, find or seek that failed with no record
-//     current, fields read from a blank record instead (empty text, 0, no date), so a
-//     caller that compares a value read back after an unsuccessful find (the security
-//     check's "UserName = VEXEL") sees a value that differs rather than an error;
+//     "No current record" means none was ever reached since Open. After a move, find
+//     or seek that failed with no record current, fields read from a blank record
+//     instead (empty text, 0, no date), so a caller that compares a value read back
+//     after an unsuccessful find (the security check's "UserName = VEXEL") sees a
+//     value that differs rather than an error;
 //   - a value of the wrong kind (a Seek value that does not fit the key's type).
 #pragma once
 
