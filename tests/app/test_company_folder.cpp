@@ -241,16 +241,4 @@ TEST_F(CompanyDialogTest, ADataPathFileThatCannotBeWrittenKeepsTheDialogOpen) {
     EXPECT_EQ(services.messageBox->calls[0].style & 0xF0u, platform::MB_ICONSTOP);
 }
 
-TEST_F(CompanyDialogTest, TheFileMenuOpensTheDialog) {
-    useCompany();
-    COpenInvoiceDlg main;
-    auto found = std::make_shared<bool>(false);
-    runWindow(main, [&] {
-        closeWhenShown("IDD_COMPANY_DIALOG", found);
-        main.SendCommand(ID_FILE_SELECTCOMPANY);
-    });
-    EXPECT_TRUE(*found);
-    EXPECT_EQ(readFile("DataPath.kxi"), companyFolder());
-}
-
 }  // namespace
