@@ -309,7 +309,6 @@ void BtrvDataControl::setFileMode(long mode) { fileMode_ = mode; }
 short BtrvDataControl::open() {
     table_.reset();
     file_.reset();
-    beforeCurrent_ = false;
     blank_ = false;
     recordCount_.reset();
     lastCriteria_.reset();
@@ -345,16 +344,11 @@ short BtrvDataControl::open() {
 
 short BtrvDataControl::moveNext() {
     requireOpen("MoveNext");
-    if (beforeCurrent_) {
-        beforeCurrent_ = false;
-        return 0;
-    }
     return positioned(table_->moveNext());
 }
 
 short BtrvDataControl::movePrevious() {
     requireOpen("MovePrevious");
-    beforeCurrent_ = false;
     return positioned(table_->movePrevious());
 }
 
@@ -371,7 +365,6 @@ Status BtrvDataControl::criteriaFor(const std::string& text, const btrieve::Crit
 
 short BtrvDataControl::findFirst(const std::string& criteria) {
     requireOpen("FindFirst");
-    beforeCurrent_ = false;
     const btrieve::Criteria* c = nullptr;
     const Status st = criteriaFor(criteria, c);
     if (!btrieve::ok(st)) return positioned(st);
@@ -383,11 +376,6 @@ short BtrvDataControl::findNext(const std::string& criteria) {
     const btrieve::Criteria* c = nullptr;
     const Status st = criteriaFor(criteria, c);
     if (!btrieve::ok(st)) return positioned(st);
-    if (beforeCurrent_) {
-        // Standing before a record: that record is the first candidate.
-        beforeCurrent_ = false;
-        if (table_->hasCurrent() && c->matches(table_->currentRecord())) return positioned(Status::Success);
-    }
     return positioned(table_->findNext(*c));
 }
 
@@ -478,27 +466,25 @@ std::string BtrvDataControl::encodeKey(const COleVariant* values, int count) con
     return out;
 }
 
-// Comparisons: "=", ">=", ">", "<" make the record found current. "<=" stands the
-// control just before the first record whose key is at or after the value, so that the
-// next MoveNext delivers it: typing a prefix of an ID then finds that ID, the first
-// customer included, and a whole ID finds itself.
+// Comparisons, on the active key: "=" the first record whose key equals the value,
+// ">=" the first at or after it, ">" the first after it, "<=" the last at or before
+// it, "<" the last before it. The record found becomes current; when there is none,
+// the current record stays and KeyNotFound is raised.
 void BtrvDataControl::seek(const std::string& comparison, const COleVariant* keyValues, int count) {
     requireOpen("Seek");
     const std::string op(trimBlanks(comparison));
     btrieve::SeekOp seekOp;
-    bool before = false;
     if (op == "=" || op == "==") seekOp = btrieve::SeekOp::Eq;
     else if (op == ">=" || op == "=>") seekOp = btrieve::SeekOp::Ge;
     else if (op == ">") seekOp = btrieve::SeekOp::Gt;
+    else if (op == "<=" || op == "=<") seekOp = btrieve::SeekOp::Le;
     else if (op == "<") seekOp = btrieve::SeekOp::Lt;
-    else if (op == "<=" || op == "=<") { seekOp = btrieve::SeekOp::Ge; before = true; }
     else raise(Status::InvalidOperation, "Seek: unknown comparison \"" + comparison + "\"");
 
     const std::string key = encodeKey(keyValues, count);
     const Status st = table_->seek(seekOp, key);
     positioned(st);
     if (!btrieve::ok(st)) raise(st, "Seek " + op + " \"" + (count > 0 ? keyValues[0].toString() : "") + "\"");
-    beforeCurrent_ = before;
 }
 
 COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
@@ -516,7 +502,7 @@ COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
             }
     }
     if (!field) raise(Status::UnknownField, "GetFieldValue(\"" + fieldName.toString() + "\")");
-    if (beforeCurrent_ || (!table_->hasCurrent() && !blank_))
+    if (!table_->hasCurrent() && !blank_)
         raise(Status::InvalidPositioning, "GetFieldValue(\"" + field->name + "\")");
     btrieve::Value value;
     const std::string blankRecord = table_->hasCurrent() ? std::string() : std::string(layout_.recordLength, '\0');

@@ -12,11 +12,11 @@
 //   - any call other than SetFileName, SetFileMode and Open while the file is not open;
 //   - Seek that finds no record;
 //   - GetFieldValue with no current record, an unknown field or an undecodable value.
-//     "No current record" means none was ever reached since Open (or Seek "<=" was not
-//     yet followed by a move). After a move, find or seek that failed with no record
-//     current, fields read from a blank record instead (empty text, 0, no date), so a
-//     caller that compares a value read back after an unsuccessful find (the security
-//     check's "UserName = VEXEL") sees a value that differs rather than an error;
+//     "No current record" means none was ever reached since Open. After a move, find
+//     or seek that failed with no record current, fields read from a blank record
+//     instead (empty text, 0, no date), so a caller that compares a value read back
+//     after an unsuccessful find (the security check's "UserName = VEXEL") sees a
+//     value that differs rather than an error;
 //   - a value of the wrong kind (a Seek value that does not fit the key's type).
 #pragma once
 
@@ -163,9 +163,6 @@ private:
     long fileMode_ = 0;
     std::shared_ptr<btrieve::File> file_;
     std::unique_ptr<btrieve::Table> table_;
-    // After Seek "<=", the control stands just before the table's current record: the
-    // next MoveNext delivers it, and no record is current until then.
-    bool beforeCurrent_ = false;
     // A move, find or seek failed with no record current: fields then read from a blank
     // record (empty text, zero, no date), as from a cleared record buffer.
     bool blank_ = false;

@@ -4,7 +4,7 @@
 #include <QMenuBar>
 #include <QTest>
 
-#include "app_test_support.h"
+#include "company_fixture.h"
 #include "res/templates.h"
 
 using namespace framework;
@@ -57,7 +57,14 @@ const Row kControls[] = {
     {1046, "IDC_SOUND_BUTTON", "skins::SkinButton", 255, 3, 14, 10, true},
 };
 
-class MainWindowTest : public apptest::AppTest {};
+// The window over a company without customers: nothing shown, nothing reported.
+class MainWindowTest : public companytest::CompanyTest {
+protected:
+    void SetUp() override {
+        CompanyTest::SetUp();
+        openCompany({});
+    }
+};
 
 TEST_F(MainWindowTest, ControlsStandAsTheWindowTableSays) {
     const DialogTemplate& t = res::mainDialog();

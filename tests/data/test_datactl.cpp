@@ -73,9 +73,9 @@ protected:
         return w;
     }
     static std::string text(CBtrvdcp1& w, const char* field) { return w.GetFieldValue(field).toString(); }
-    static void seekLe(CBtrvdcp1& w, const std::string& value) {
+    static void seek(CBtrvdcp1& w, const char* comparison, const std::string& value) {
         const COleVariant e;
-        w.Seek("<=", COleVariant(value), e, e, e, e, e, e, e, e);
+        w.Seek(comparison, COleVariant(value), e, e, e, e, e, e, e, e);
     }
 
     QTemporaryDir dir_;
@@ -133,14 +133,47 @@ TEST_F(DataControlTest, LookupFindsTheFirstIdAtOrAfterTheTypedText) {
         {"D", "DELTA"},
     };
     for (const auto& k : cases) {
-        seekLe(c, k.typed);
-        ASSERT_EQ(c.MoveNext(), 0) << k.typed;
+        seek(c, ">=", k.typed);
         EXPECT_EQ(text(c, "custID"), k.shown) << k.typed;
     }
-    // A MovePrevious after the lookup goes to the record before the one found.
-    seekLe(c, "CA");
+    // Moves go on from the record found.
+    seek(c, ">=", "CA");
     EXPECT_EQ(c.MovePrevious(), 0);
     EXPECT_EQ(text(c, "custID"), "BETA");
+    seek(c, ">=", "CA");
+    EXPECT_EQ(c.MoveNext(), 0);
+    EXPECT_EQ(text(c, "custID"), "DELTA");
+}
+
+TEST_F(DataControlTest, EverySeekComparisonFindsItsRecordOrRaisesKeepingTheCurrent) {
+    CBtrvdcp1& c = opened(layouts::customer(), "customer.dat");
+    const struct { const char* op; const char* value; const char* found; } cases[] = {
+        {"=", "BETA", "BETA"},  {">=", "BETA", "BETA"}, {">=", "BETB", "CAFE"},
+        {">", "BETA", "CAFE"},  {">", "BET", "BETA"},   {"<=", "BETA", "BETA"},
+        {"<=", "BETB", "BETA"}, {"<=", "B", "ACME"},    {"<=", "ZZZ", "DELTA"},
+        {"<", "BETA", "ACME"},  {"<", "BETB", "BETA"},  {" <= ", "CAFE", "CAFE"},
+    };
+    for (const auto& k : cases) {
+        seek(c, k.op, k.value);
+        EXPECT_EQ(text(c, "custID"), k.found) << k.op << " " << k.value;
+    }
+    // Nothing on that side of the value: KeyNotFound, and the customer stays.
+    seek(c, "=", "CAFE");
+    const struct { const char* op; const char* value; } none[] = {
+        {"=", "BET"}, {">=", "ZZZ"}, {">", "DELTA"}, {"<=", "A"}, {"<", "ACME"}};
+    for (const auto& k : none) {
+        try {
+            seek(c, k.op, k.value);
+            ADD_FAILURE() << k.op << " " << k.value << ": no exception";
+        } catch (const CBtrvdcpException& e) {
+            EXPECT_EQ(e.status(), Status::KeyNotFound) << k.op << " " << k.value;
+        }
+        EXPECT_EQ(text(c, "custID"), "CAFE") << k.op << " " << k.value;
+    }
+    // After "<=" the moves go on from the record found.
+    seek(c, "<=", "BETB");
+    ASSERT_EQ(c.MoveNext(), 0);
+    EXPECT_EQ(text(c, "custID"), "CAFE");
 }
 
 TEST_F(DataControlTest, SeekPastEveryIdRaisesAndKeepsTheCustomer) {
@@ -148,7 +181,7 @@ TEST_F(DataControlTest, SeekPastEveryIdRaisesAndKeepsTheCustomer) {
     c.MoveNext();
     c.MoveNext();
     try {
-        seekLe(c, "ZZZ");
+        seek(c, ">=", "ZZZ");
         FAIL() << "no exception";
     } catch (const CBtrvdcpException& e) {
         EXPECT_EQ(e.status(), Status::KeyNotFound);
@@ -174,8 +207,8 @@ TEST_F(DataControlTest, BalanceFilterSkipsZeroAndNegativeBalances) {
     // The criteria go with the one call: the next move is plain key order.
     EXPECT_EQ(c.MovePrevious(), 0);
     EXPECT_EQ(text(c, "custID"), "CAFE");
-    // After a lookup, FindNext considers the record the lookup stands before.
-    seekLe(c, "DE");
+    // After a lookup, FindNext goes on from the record found.
+    seek(c, ">=", "BE");
     ASSERT_EQ(c.FindNext("ARbalance > 0"), 0);
     EXPECT_EQ(text(c, "custID"), "DELTA");
 }
@@ -196,8 +229,7 @@ TEST_F(DataControlTest, OpenInvoiceWalkListsOnlyOpenInvoicesOfTheCustomer) {
     EXPECT_TRUE(walk(77).empty());
 
     // A customer nindex of 40000 reaches its journal rows as the signed 16-bit -25536.
-    seekLe(cust, "CAFE");
-    cust.MoveNext();
+    seek(cust, "=", "CAFE");
     const int16_t nindex = cust.GetFieldValue("nindex").toShort();
     EXPECT_EQ(nindex, -25536);
     EXPECT_EQ(walk(nindex), (std::vector<std::string>{"INV-3", "INV-5"}));  // overpaid and partly paid
@@ -257,7 +289,7 @@ TEST_F(DataControlTest, RaisesOnAClosedFileNoRecordAndUnknownField) {
              [](CBtrvdcp1& w) { w.MoveNext(); }, [](CBtrvdcp1& w) { w.MovePrevious(); },
              [](CBtrvdcp1& w) { w.FindFirst("ARbalance > 0"); }, [](CBtrvdcp1& w) { w.FindNext("ARbalance > 0"); },
              [](CBtrvdcp1& w) { w.GetRecordCount(); }, [](CBtrvdcp1& w) { w.GetFieldValue("custID"); },
-             [](CBtrvdcp1& w) { seekLe(w, "A"); }}) {
+             [](CBtrvdcp1& w) { seek(w, "<=", "A"); }}) {
         try {
             call(missing);
             ADD_FAILURE() << "no exception";
@@ -274,8 +306,6 @@ TEST_F(DataControlTest, RaisesOnAClosedFileNoRecordAndUnknownField) {
     } catch (const CBtrvdcpException& e) {
         EXPECT_EQ(e.status(), Status::InvalidPositioning);
     }
-    seekLe(c, "B");  // standing before BETA: nothing current until the move
-    EXPECT_THROW(c.GetFieldValue("custID"), CBtrvdcpException);
     c.MoveNext();
     try {
         c.GetFieldValue("NoSuchField");
