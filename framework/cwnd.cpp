@@ -31,7 +31,12 @@ void SetWindowText(QWidget* control, const std::string& text) {
     const QString t = platform::fromAnsi(text);
     if (auto* edit = qobject_cast<QLineEdit*>(control)) {
         // An unchanged text is left alone, so that it raises no change notification.
-        if (edit->text() != t) edit->setText(t);
+        // A new text shows from its start, as long addresses are read from the left;
+        // the edit being typed into keeps its caret at the end.
+        if (edit->text() != t) {
+            edit->setText(t);
+            if (!edit->hasFocus()) edit->setCursorPosition(0);
+        }
     } else if (auto* label = qobject_cast<QLabel*>(control)) {
         label->setText(t);
     } else if (auto* button = qobject_cast<QAbstractButton*>(control)) {

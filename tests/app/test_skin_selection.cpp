@@ -10,6 +10,7 @@
 #include "../skins/contrast.h"
 #include "app/AboutDlg.h"
 #include "app_test_support.h"
+#include "company_fixture.h"
 #include "data/CompanyFolder.h"
 #include "data/Security.h"
 #include "skins/SkinControls.h"
@@ -36,10 +37,12 @@ void expectLegible(const QWidget* w, const char* what) {
     EXPECT_GE(contrast(p.color(QPalette::HighlightedText), p.color(QPalette::Highlight)), 4.5);
 }
 
-class SkinSelectionTest : public apptest::AppTest {
+class SkinSelectionTest : public companytest::CompanyTest {
 protected:
     void SetUp() override {
-        AppTest::SetUp();
+        CompanyTest::SetUp();
+        // A company of one customer, so that the window starts as it does for a user.
+        openCompany({companytest::customer("ALDRIDGE", "Aldridge Supply", 0.0, 1)});
         // The shipped skins in the program's own skins folder.
         services.system->program = program.path().toStdString() + "/openinvoice";
         QDir().mkpath(program.path() + "/skins");
@@ -50,7 +53,7 @@ protected:
     }
     void TearDown() override {
         QApplication::setPalette(appPalette_);  // the main window's skin sets it
-        AppTest::TearDown();
+        CompanyTest::TearDown();
     }
 
     static void save(QWidget* w, const QString& name) {

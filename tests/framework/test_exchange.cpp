@@ -75,6 +75,18 @@ TEST_F(ExchangeTest, LoadingFillsTheControlsAndSavingReadsThemBack) {
     });
 }
 
+TEST_F(ExchangeTest, ALongTextShowsFromItsStartUnlessItsEditIsBeingTypedInto) {
+    ExchangeDlg dlg;
+    runModal(dlg, [&] {
+        dlg.a = std::string(120, 'x');
+        dlg.b = std::string(120, 'y');
+        edit(dlg, IDC_B)->setFocus();
+        EXPECT_TRUE(dlg.UpdateData(FALSE));
+        EXPECT_EQ(edit(dlg, IDC_A)->cursorPosition(), 0);
+        if (edit(dlg, IDC_B)->hasFocus()) EXPECT_EQ(edit(dlg, IDC_B)->cursorPosition(), 120);
+    });
+}
+
 TEST_F(ExchangeTest, AnIntegerThatCannotBeReadStopsTheSavingExchange) {
     for (const char* bad : {"12a", "", "  ", "4294967296", "1 2"}) {
         ExchangeDlg dlg;
