@@ -7,8 +7,8 @@
 namespace res {
 
 const char* const kMakerNotice = "Copyright (C) 2026 Corvane";
-const char* const kMakerWebAddress = "www.corvane.example";
-const char* const kMakerMailLink = "mailto:vexel@corvane.example";
+const char* const kMakerWebAddress = "www.openinvoice.example";
+const char* const kMakerMailLink = "mailto:vexel@openinvoice.example";
 
 namespace {
 
