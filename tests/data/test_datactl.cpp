@@ -325,7 +325,7 @@ TEST_F(DataControlTest, ReadOnlyCompanyFileOpensAndStaysUnchanged) {
     ::chmod(path.c_str(), 0644);
 }
 
-TEST_F(DataControlTest, KeyMismatchIsReportedOnceAndTheFileKeysWin) {
+TEST_F(DataControlTest, AFileWhoseKeysOrRecordsDifferFromTheLayoutIsRefused) {
     // A customer file whose only key is on Phone: the layout says key 0 is custID.
     auto options = testdata::optionsFor(layouts::customer());
     options.keys.resize(2);
@@ -333,19 +333,25 @@ TEST_F(DataControlTest, KeyMismatchIsReportedOnceAndTheFileKeysWin) {
     options.keys[0].segments[0].flags &= static_cast<uint16_t>(~btrieve::keyflag::Duplicates);
     auto a = customer("A1", "x", 0, 1);
     a.text("Phone", "3");
-    auto b = customer("B1", "y", 0, 2);
-    b.text("Phone", "1");
-    testdata::writeRecords(folder_ + "/phone.dat", options, {a, b});
+    testdata::writeRecords(folder_ + "/phone.dat", options, {a});
 
     CBtrvdcp1& c = make(layouts::customer(), folder_ + "/phone.dat");
-    testing::internal::CaptureStderr();
-    ASSERT_EQ(c.Open(), 0);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_NE(err.find("phone.dat"), std::string::npos) << err;
-    EXPECT_NE(err.find("KEY00"), std::string::npos) << err;
-    ASSERT_EQ(c.MoveNext(), 0);
-    EXPECT_EQ(text(c, "custID"), "B1");  // ordered by Phone, the file's key 0
+    EXPECT_EQ(c.Open(), static_cast<short>(Status::LayoutMismatch));
+    EXPECT_EQ(c.control()->openError(), "The company file " + folder_ +
+                                            "/phone.dat does not hold the records this program expects: its key 0 "
+                                            "is not on custID (21 bytes at offset 0).");
+    EXPECT_THROW(c.MoveNext(), CBtrvdcpException);  // nothing is read through the wrong layout
+
+    // The permissions layout on the customer file: the records differ in length.
+    CBtrvdcp1& p = make(layouts::permiss(), folder_ + "/customer.dat");
+    EXPECT_EQ(p.Open(), static_cast<short>(Status::LayoutMismatch));
+    EXPECT_EQ(p.control()->openError(), "The company file " + folder_ +
+                                            "/customer.dat does not hold the records this program expects: its "
+                                            "records are 2790 bytes long instead of 35.");
+    // Opening the right file afterwards clears the error.
+    p.SetFileName(folder_ + "/permiss.dat");
+    EXPECT_EQ(p.Open(), 0);
+    EXPECT_EQ(p.control()->openError(), "");
 }
 
 TEST_F(DataControlTest, RegisteredClassCreatesAHiddenConfiguredControl) {
