@@ -101,26 +101,30 @@ protected:
             traced.push_back(event);
             if (event == "m_PermissData.Open") nameFilesIfUnnamed(dlg);
         });
-        bool ran = false;
-        QTimer timer;
-        timer.setInterval(5);
-        QObject::connect(&timer, &QTimer::timeout, [&] {
-            if (QWidget* pw = visibleWindow("IDD_PASSWORD_DIALOG")) {
-                answer(dlg, pw, script, secrets);
-                return;
-            }
-            if (!ran && dlg.GetWindow() && dlg.GetWindow()->isVisible()) {
-                ran = true;
-                for (const std::string& secret : secrets)
-                    EXPECT_EQ(widgetsShowing(secret), std::vector<std::string>{}) << "after start-up";
-                if (body) body();
-                dlg.EndDialog(framework::IDCANCEL);
-            }
+        // Two timers: a timer does not fire again while its own handler runs, and the
+        // body may open a question of its own.
+        QTimer answering, showing;
+        answering.setInterval(5);
+        QObject::connect(&answering, &QTimer::timeout, [&] {
+            if (QWidget* pw = visibleWindow("IDD_PASSWORD_DIALOG")) answer(dlg, pw, script, secrets);
         });
-        timer.start();
+        bool ran = false;
+        showing.setInterval(5);
+        QObject::connect(&showing, &QTimer::timeout, [&] {
+            if (ran || !dlg.GetWindow() || !dlg.GetWindow()->isVisible() || visibleWindow("IDD_PASSWORD_DIALOG"))
+                return;
+            ran = true;
+            for (const std::string& secret : secrets)
+                EXPECT_EQ(widgetsShowing(secret), std::vector<std::string>{}) << "after start-up";
+            if (body) body();
+            dlg.EndDialog(framework::IDCANCEL);
+        });
+        answering.start();
+        showing.start();
         dlg.DoModal();
         EXPECT_TRUE(ran) << "the window never showed";
         EXPECT_TRUE(script.empty()) << script.size() << " answers left unused";
+        EXPECT_EQ(unexpectedQuestions, 0) << "questions asked beyond the script";
     }
 
     std::vector<std::string> messages() const {
@@ -190,7 +194,9 @@ private:
         const Answer a = script.front();
         script.pop_front();
         edit->setFocus();
+        // What is typed replaces what the field holds, as a user selecting all and typing.
         edit->selectAll();
+        if (!edit->text().isEmpty()) QTest::keyClick(edit, Qt::Key_Backspace);
         QTest::keyClicks(edit, QString::fromLatin1(a.typed));
         if (a.button == Answer::CloseBox) pw->close();
         else

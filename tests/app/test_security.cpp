@@ -149,6 +149,20 @@ TEST_F(CompanySecurityTest, UsersWithoutVexelRestrictTheWindowForTheWholeRun) {
         EXPECT_EQ(call.style, platform::MB_OK | platform::MB_ICONEXCLAMATION);
 }
 
+TEST_F(CompanySecurityTest, TheHiddenButtonAsksWithNothingAcceptedButAnEmptyPassword) {
+    writeCompany({{"VEXEL", "Open5esame"}});
+    COpenInvoiceDlg dlg;
+    runStartUp(dlg, {{"Open5esame"}, {"Open5esame"}, {""}}, [&] {
+        EXPECT_TRUE(dlg.SendCommand(IDC_BUTTON2, framework::BN_CLICKED));
+        EXPECT_EQ(hiddenOf(dlg, restrictedControls()), std::vector<int>{});  // the answer changes nothing
+    });
+    ASSERT_EQ(questions.size(), 2u);
+    EXPECT_EQ(questions[1].hiddenTexts, "");
+    EXPECT_EQ(questions[1].typedAfterOk, std::vector<std::string>{"Open5esame"});
+    EXPECT_TRUE(questions[1].clearedOnClose);
+    EXPECT_EQ(messages(), std::vector<std::string>{"Password Incorrect"});
+}
+
 TEST_F(CompanySecurityTest, AsMkcompanyMakesThem) {
 #ifndef MKCOMPANY_PATH
     GTEST_SKIP() << "mkcompany was not built";

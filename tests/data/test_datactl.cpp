@@ -354,6 +354,29 @@ TEST_F(DataControlTest, AFileWhoseKeysOrRecordsDifferFromTheLayoutIsRefused) {
     EXPECT_EQ(p.control()->openError(), "");
 }
 
+// Damage a move meets stays on record after the move, for callers that do not look
+// at move statuses; a new Open starts clean.
+TEST_F(DataControlTest, DamageMetByAMoveIsKeptUntilTheNextOpen) {
+    const std::string path = folder_ + "/customer.dat";
+    const std::string intact = readAll(path);
+    {
+        std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(4096);
+        f << std::string(4096, '\xFF');
+    }
+    CBtrvdcp1& c = opened(layouts::customer(), "customer.dat");
+    EXPECT_EQ(c.control()->fault(), Status::Success);
+    EXPECT_EQ(c.MoveNext(), static_cast<short>(Status::Corrupt));
+    EXPECT_EQ(c.control()->fault(), Status::Corrupt);
+    EXPECT_EQ(companyFileErrorText(c.control()->fault(), path),
+              "The company file " + path + " is damaged (status 1003: file is corrupt).");
+
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << intact;
+    ASSERT_EQ(c.Open(), 0);
+    EXPECT_EQ(c.MoveNext(), 0);
+    EXPECT_EQ(c.control()->fault(), Status::Success);
+}
+
 TEST_F(DataControlTest, RegisteredClassCreatesAHiddenConfiguredControl) {
     RegisterDataControl();
     const framework::ActiveXFactory* factory = framework::findActiveXClass("BtrvDataControl");
