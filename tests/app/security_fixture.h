@@ -4,9 +4,9 @@
 #pragma once
 
 #include <QAbstractButton>
-#include <QFile>
 #include <QAccessible>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,7 +16,6 @@
 
 #include <deque>
 #include <fstream>
-#include <set>
 
 #include "app_test_support.h"
 #include "company_fixture.h"
