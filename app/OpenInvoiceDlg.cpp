@@ -89,6 +89,77 @@ void COpenInvoiceDlg::DoDataExchange(framework::CDataExchange* pDX) {
     DDX_Control(pDX, IDC_BALANCE_VALUE, m_BalanceLabel);
 }
 
+namespace {
+
+// The sentence that reports a start-up error: a company file's error names the file
+// and what is wrong with it; any other error is worded as the framework words it.
+std::string StartUpErrorText(const std::exception& error) {
+    const auto* data = dynamic_cast<const CBtrvdcpException*>(&error);
+    if (data && !data->fileName().empty())
+        return companyFileErrorText(data->status(), platform::mapWindowsPath(data->fileName()));
+    return framework::commandErrorText(error);
+}
+
+// Start-up fails closed. The first error about the company is reported once, in the
+// framework's error report (stop icon); what needs the company is skipped from there
+// on, everything else still runs (skins among it), and with no security result the
+// window enters restricted mode.
+class StartUp {
+public:
+    explicit StartUp(COpenInvoiceDlg& dlg) : dlg_(dlg) {}
+
+    bool failed() const { return failed_; }
+
+    // Runs step; false, with the error reported when it is the first, if it raised.
+    template <class Step>
+    bool Run(Step&& step) {
+        try {
+            step();
+            return true;
+        } catch (const std::exception& error) {
+            Fail(StartUpErrorText(error));
+            return false;
+        }
+    }
+
+    void Fail(const std::string& text) {
+        if (!failed_) framework::AfxMessageBox(text, platform::MB_OK | platform::MB_ICONSTOP);
+        failed_ = true;
+    }
+
+    // Opens a company file; false, with its error reported, when it cannot be read.
+    bool Open(CBtrvdcp1& data, const char* step) {
+        trace(step);
+        short status = 0;
+        if (!Run([&] { status = data.Open(); })) return false;
+        if (status == 0) return true;
+        const BtrvDataControl* control = data.control();
+        Fail(control && !control->openError().empty()
+                 ? control->openError()
+                 : companyFileErrorText(static_cast<btrieve::Status>(status),
+                                        control ? platform::mapWindowsPath(control->fileName()) : std::string()));
+        return false;
+    }
+
+    // Takes back a display that failed: no part of a customer read from a file that
+    // could not be read stays on show.
+    void ClearCustomer() {
+        for (std::string* text : {&dlg_.m_strBillAddr1, &dlg_.m_strBillAddr2, &dlg_.m_strCityStateZip,
+                                  &dlg_.m_strFax, &dlg_.m_strBillName, &dlg_.m_strPhone, &dlg_.m_strCustID,
+                                  &dlg_.m_strContact, &dlg_.m_strEmail})
+            text->clear();
+        dlg_.m_nIndex = 0;
+        if (dlg_.m_InvoiceList.IsAttached()) dlg_.m_InvoiceList.ResetContent();
+        dlg_.UpdateData(FALSE);
+    }
+
+private:
+    COpenInvoiceDlg& dlg_;
+    bool failed_ = false;
+};
+
+}  // namespace
+
 BOOL COpenInvoiceDlg::OnInitDialog() {
     trace("CDialog::OnInitDialog");
     CDialog::OnInitDialog();
@@ -99,24 +170,41 @@ BOOL COpenInvoiceDlg::OnInitDialog() {
 
     m_bSound = 1;
 
+    StartUp startUp(*this);
     trace("LocateCompanyFolder");
-    LocateCompanyFolder();
+    if (startUp.Run([&] { LocateCompanyFolder(); })) {
+        startUp.Open(m_PermissData, "m_PermissData.Open");
+        const bool customers = startUp.Open(m_CustomerData, "m_CustomerData.Open");
+        startUp.Open(m_JournalData, "m_JournalData.Open");
 
-    trace("m_PermissData.Open");
-    m_PermissData.Open();
-    trace("m_CustomerData.Open");
-    m_CustomerData.Open();
-    trace("m_JournalData.Open");
-    m_JournalData.Open();
+        // The first customer, unless its file could not be opened. A move that met a
+        // damaged page returns a status the display need not look at; the control
+        // keeps it, and it counts as the display's error.
+        if (customers) {
+            trace("OnClickNextButton");
+            bool shown = startUp.Run([&] { OnClickNextButton(); });
+            if (const BtrvDataControl* control = m_CustomerData.control(); shown && !btrieve::ok(control->fault())) {
+                startUp.Fail(companyFileErrorText(control->fault(), platform::mapWindowsPath(control->fileName())));
+                shown = false;
+            }
+            if (!shown) startUp.ClearCustomer();
+        }
+    }
 
-    trace("OnClickNextButton");
-    OnClickNextButton();
-
-    trace("CheckSecurity");
-    const int security = CheckSecurity();
+    // The security result is known only when every company file could be read.
+    int security = -1;
+    if (!startUp.failed()) {
+        trace("CheckSecurity");
+        startUp.Run([&] { security = CheckSecurity(); });
+        if (startUp.failed()) security = -1;
+    }
 
     trace("LoadFirstSkin");
-    LoadFirstSkin();
+    try {
+        LoadFirstSkin();
+    } catch (const std::exception& error) {
+        framework::ReportCommandError(error);  // the template's skin stays
+    }
     trace("ApplySkinToControls");
     ApplySkinToControls();
 

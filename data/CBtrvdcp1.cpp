@@ -5,9 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
 #include <limits>
 #include <sstream>
+
+#include <sys/stat.h>
+
+#include <cerrno>
 
 #include "btrieve/file.h"
 #include "btrieve/table.h"
@@ -103,6 +106,48 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
 
 void putLittleEndian(std::string& out, uint64_t v, size_t length) {
     for (size_t i = 0; i < length; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+}
+
+// A status that means the file could not be read as it should: a move or find that
+// ends with one found damage, not the end of the records.
+bool isDamage(Status s) {
+    switch (s) {
+    case Status::IoError:
+    case Status::InvalidRecordAddress:
+    case Status::VariablePageError:
+    case Status::IncompleteIndex:
+    case Status::Truncated:
+    case Status::Corrupt: return true;
+    default: return false;
+    }
+}
+
+// What a path names when it is not a regular file ("a directory"), else nullptr.
+const char* nonFileKind(mode_t mode) {
+    if (S_ISREG(mode)) return nullptr;
+    if (S_ISDIR(mode)) return "a directory";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISSOCK(mode)) return "a socket";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    return "not a regular file";
+}
+
+// The sentence for a company file that stat could not reach (error is errno).
+std::string missingFileText(const std::string& path, int error) {
+    if (error == ENOENT || error == ENOTDIR) {
+        // A missing folder is named as such: all three files are missing then, and one
+        // sentence about the folder says more than three about its files.
+        const size_t slash = path.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, std::max<size_t>(slash, 1));
+        struct stat st {};
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return "The company folder " + folder + " was not found.";
+        return companyFileErrorText(Status::FileNotFound, path);
+    }
+    if (error == EACCES || error == EPERM) return companyFileErrorText(Status::AccessDenied, path);
+    if (error == ELOOP) return "The company file " + path + " cannot be read: its symbolic links form a loop.";
+    if (error == ENAMETOOLONG) return "The company file " + path + " cannot be read: its name is too long.";
+    return "The company file " + path + " cannot be read: " + std::strerror(error) + ".";
 }
 
 COleVariant toVariant(const btrieve::Value& v) {
@@ -268,6 +313,24 @@ btrieve::Date dateFromOleDate(double oleDate) {
     return civilFromDays(static_cast<int64_t>(std::floor(oleDate)) + kOleEpoch);
 }
 
+std::string companyFileErrorText(Status status, const std::string& path) {
+    const std::string file = "The company file " + path;
+    const std::string code = " (status " + std::to_string(static_cast<int>(status)) + ": " +
+                             btrieve::describe(status) + ").";
+    switch (status) {
+    case Status::FileNotFound: return file + " was not found.";
+    case Status::AccessDenied: return file + " cannot be read: permission denied.";
+    case Status::NotBtrieveFile: return file + " is not a Btrieve file.";
+    case Status::LayoutMismatch: return file + " does not hold the records this program expects.";
+    case Status::UnsupportedVersion:
+    case Status::UnsupportedEncryption:
+    case Status::UnsupportedLayout: return file + " is a Btrieve file this program cannot read" + code;
+    default: break;
+    }
+    if (isDamage(status)) return file + " is damaged" + code;
+    return file + " cannot be read" + code;
+}
+
 CBtrvdcpException::CBtrvdcpException(btrieve::Status status, std::string fileName,
                                      const std::string& what)
     : std::runtime_error((fileName.empty() ? std::string() : fileName + ": ") + what + ": " +
@@ -297,7 +360,13 @@ void BtrvDataControl::requireOpen(const char* operation) const {
 
 short BtrvDataControl::positioned(Status st) {
     blank_ = !btrieve::ok(st) && !table_->hasCurrent();
+    if (btrieve::ok(fault_) && isDamage(st)) fault_ = st;
     return static_cast<short>(st);
+}
+
+short BtrvDataControl::refuse(Status status, std::string message) {
+    openError_ = std::move(message);
+    return static_cast<short>(status);
 }
 
 void BtrvDataControl::setFileName(const std::string& path) { fileName_ = path; }
@@ -313,21 +382,37 @@ short BtrvDataControl::open() {
     recordCount_.reset();
     lastCriteria_.reset();
     lastCriteriaText_.clear();
-    if (!btrieve::ok(configStatus_)) return static_cast<short>(configStatus_);
+    openError_.clear();
+    fault_ = Status::Success;
+    const std::string path = platform::mapWindowsPath(fileName_);
+    if (!btrieve::ok(configStatus_))
+        return refuse(configStatus_, "The record layout stored for the company file " + path + " is not valid.");
+
+    // The file's kind is looked at before it is opened: opening a named pipe waits for
+    // a writer that may never come, and a directory, device or socket is never a
+    // company file.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return refuse(Status::FileNotFound, missingFileText(path, errno));
+    if (const char* kind = nonFileKind(st.st_mode))
+        return refuse(Status::IoError, "The company file " + path + " cannot be read: it is " + kind + ", not a file.");
 
     std::unique_ptr<btrieve::File> file;
     btrieve::OpenOptions options;
     options.ownerName = layout_.ownerName;
-    const Status st = btrieve::File::open(platform::mapWindowsPath(fileName_), file, options);
-    if (!btrieve::ok(st)) return static_cast<short>(st);
+    const Status opened = btrieve::File::open(path, file, options);
+    if (!btrieve::ok(opened)) return refuse(opened, companyFileErrorText(opened, path));
 
-    // The layout names the keys the file should have; where they disagree, the file's
-    // own keys order the records, and the difference is reported once.
+    // A file shorter than the pages its header counts was cut off (a copy that did not
+    // finish, a full disk): refused before a page of it is trusted.
     const btrieve::FileInfo& info = file->info();
-    const std::string diff = layouts::keyDifferences(layout_, info);
-    if (!diff.empty())
-        std::cerr << fileName_ << ": the layout's keys disagree with the file: " << diff
-                  << "; the file's keys are used\n";
+    if (info.pageCount * info.pageSize > static_cast<uint64_t>(st.st_size))
+        return refuse(Status::Truncated, companyFileErrorText(Status::Truncated, path));
+    // A file whose records or keys are not those of the layout belongs to another
+    // program (or is another company file under this name): nothing read from it
+    // through this layout would mean what the window shows it as.
+    if (const std::string diff = layouts::fileDifferences(layout_, info); !diff.empty())
+        return refuse(Status::LayoutMismatch, "The company file " + path +
+                                                  " does not hold the records this program expects: " + diff + ".");
 
     file_ = std::shared_ptr<btrieve::File>(std::move(file));
     auto table = std::make_unique<btrieve::Table>(file_);
@@ -335,7 +420,7 @@ short BtrvDataControl::open() {
         const Status ks = table->setActiveKey(info.keys.front().number);
         if (!btrieve::ok(ks)) {
             file_.reset();
-            return static_cast<short>(ks);
+            return refuse(ks, companyFileErrorText(ks, path));
         }
     }
     table_ = std::move(table);

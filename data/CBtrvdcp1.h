@@ -18,6 +18,11 @@
 //     after an unsuccessful find (the security check's "UserName = VEXEL") sees a
 //     value that differs rather than an error;
 //   - a value of the wrong kind (a Seek value that does not fit the key's type).
+//
+// Open refuses, with a status and one sentence for the user (openError), a file that
+// is missing, not a regular file (a pipe, device or directory is never opened, so
+// nothing can wait on it), unreadable, not a Btrieve file, damaged, or whose record
+// length or keys differ from the layout (a file of another program).
 #pragma once
 
 #include <QVariantList>
@@ -100,6 +105,11 @@ private:
 double oleDateFromDate(const btrieve::Date& d);
 btrieve::Date dateFromOleDate(double oleDate);
 
+// One sentence for the user naming a company file (path as the system sees it) and
+// what its status says is wrong with it: "The company file /x/customer.dat is damaged
+// (status 1003: file is corrupt)."
+std::string companyFileErrorText(btrieve::Status status, const std::string& path);
+
 // The error the data control raises.
 class CBtrvdcpException : public std::runtime_error {
 public:
@@ -146,6 +156,12 @@ public:
     long fileMode() const { return fileMode_; }
     bool isOpen() const { return table_ != nullptr; }
     const layouts::Layout& layout() const { return layout_; }
+    // Why the last Open failed, one sentence naming the file; empty after a success.
+    const std::string& openError() const { return openError_; }
+    // The first status since Open by which a move or find found the file damaged
+    // (a page that cannot be read); Success while none did. Moves return their status
+    // to callers that may not look at it; this keeps the damage from passing unseen.
+    btrieve::Status fault() const { return fault_; }
 
 signals:
     void axEvent(int dispid, const QVariantList& args);
@@ -154,6 +170,7 @@ private:
     [[noreturn]] void raise(btrieve::Status status, const std::string& what) const;
     void requireOpen(const char* operation) const;
     short positioned(btrieve::Status st);
+    short refuse(btrieve::Status status, std::string message);
     btrieve::Status criteriaFor(const std::string& text, const btrieve::Criteria*& out);
     std::string encodeKey(const COleVariant* keyValues, int count) const;
 
@@ -166,6 +183,8 @@ private:
     // A move, find or seek failed with no record current: fields then read from a blank
     // record (empty text, zero, no date), as from a cleared record buffer.
     bool blank_ = false;
+    std::string openError_;
+    btrieve::Status fault_ = btrieve::Status::Success;
     std::optional<long> recordCount_;
     std::string lastCriteriaText_;
     std::unique_ptr<btrieve::Criteria> lastCriteria_;

@@ -1,4 +1,5 @@
-// The application tests' fixture: doubles, a temporary current folder, the program's
+// The application tests' fixture: doubles, a temporary current folder holding a
+// company without users (so the window starts without a message), the program's
 // templates and controls registered, and an application object.
 #pragma once
 
@@ -7,6 +8,7 @@
 
 #include "app/OpenInvoice.h"
 #include "app/OpenInvoiceDlg.h"
+#include "small_company.h"
 #include "window_test_support.h"
 
 namespace apptest {
@@ -16,6 +18,7 @@ protected:
     void SetUp() override {
         WindowTest::SetUp();
         RegisterProgramResources();
+        smallcompany::writeCompany({});
     }
 
     static QLineEdit* edit(framework::CDialog& dlg, int id) {

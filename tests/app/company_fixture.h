@@ -6,6 +6,8 @@
 // edit texts, the balance label, list rows, messages and written files.
 #pragma once
 
+#include <QFile>
+
 #include <QLocale>
 #include <QTemporaryDir>
 #include <QTest>
@@ -65,6 +67,8 @@ protected:
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         // paw70.ini is looked for here.
         services.system->windowsFolder = windowsFolder();
+        // These tests choose the company themselves: no data-path file until they write one.
+        QFile::remove(QStringLiteral("DataPath.kxi"));
     }
     void TearDown() override {
         QLocale::setDefault(previousLocale_);

@@ -1,6 +1,7 @@
 // The data control on small company files: navigation by key 0, the lookup, the
 // balance filter, the open-invoice walk, the security reads, field types and the
 // errors it raises.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -355,7 +356,7 @@ TEST_F(DataControlTest, ReadOnlyCompanyFileOpensAndStaysUnchanged) {
     ::chmod(path.c_str(), 0644);
 }
 
-TEST_F(DataControlTest, KeyMismatchIsReportedOnceAndTheFileKeysWin) {
+TEST_F(DataControlTest, AFileWhoseKeysOrRecordsDifferFromTheLayoutIsRefused) {
     // A customer file whose only key is on Phone: the layout says key 0 is custID.
     auto options = testdata::optionsFor(layouts::customer());
     options.keys.resize(2);
@@ -363,19 +364,50 @@ TEST_F(DataControlTest, KeyMismatchIsReportedOnceAndTheFileKeysWin) {
     options.keys[0].segments[0].flags &= static_cast<uint16_t>(~btrieve::keyflag::Duplicates);
     auto a = customer("A1", "x", 0, 1);
     a.text("Phone", "3");
-    auto b = customer("B1", "y", 0, 2);
-    b.text("Phone", "1");
-    testdata::writeRecords(folder_ + "/phone.dat", options, {a, b});
+    testdata::writeRecords(folder_ + "/phone.dat", options, {a});
 
     CBtrvdcp1& c = make(layouts::customer(), folder_ + "/phone.dat");
-    testing::internal::CaptureStderr();
+    EXPECT_EQ(c.Open(), static_cast<short>(Status::LayoutMismatch));
+    EXPECT_THAT(c.control()->openError(),
+                testing::StartsWith("The company file " + folder_ +
+                                    "/phone.dat does not hold the records this program expects: KEY00 (custID at 0, "
+                                    "21 bytes) differs from the file's key 0"));
+    EXPECT_THROW(c.MoveNext(), CBtrvdcpException);  // nothing is read through the wrong layout
+
+    // The permissions layout on the customer file: the records differ in length.
+    CBtrvdcp1& p = make(layouts::permiss(), folder_ + "/customer.dat");
+    EXPECT_EQ(p.Open(), static_cast<short>(Status::LayoutMismatch));
+    EXPECT_THAT(p.control()->openError(),
+                testing::StartsWith("The company file " + folder_ +
+                                    "/customer.dat does not hold the records this program expects: record length "
+                                    "2790, the layout's 35; "));
+    // Opening the right file afterwards clears the error.
+    p.SetFileName(folder_ + "/permiss.dat");
+    EXPECT_EQ(p.Open(), 0);
+    EXPECT_EQ(p.control()->openError(), "");
+}
+
+// Damage a move meets stays on record after the move, for callers that do not look
+// at move statuses; a new Open starts clean.
+TEST_F(DataControlTest, DamageMetByAMoveIsKeptUntilTheNextOpen) {
+    const std::string path = folder_ + "/customer.dat";
+    const std::string intact = readAll(path);
+    {
+        std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(4096);
+        f << std::string(4096, '\xFF');
+    }
+    CBtrvdcp1& c = opened(layouts::customer(), "customer.dat");
+    EXPECT_EQ(c.control()->fault(), Status::Success);
+    EXPECT_EQ(c.MoveNext(), static_cast<short>(Status::Corrupt));
+    EXPECT_EQ(c.control()->fault(), Status::Corrupt);
+    EXPECT_EQ(companyFileErrorText(c.control()->fault(), path),
+              "The company file " + path + " is damaged (status 1003: file is corrupt).");
+
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << intact;
     ASSERT_EQ(c.Open(), 0);
-    const std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
-    EXPECT_NE(err.find("phone.dat"), std::string::npos) << err;
-    EXPECT_NE(err.find("KEY00"), std::string::npos) << err;
-    ASSERT_EQ(c.MoveNext(), 0);
-    EXPECT_EQ(text(c, "custID"), "B1");  // ordered by Phone, the file's key 0
+    EXPECT_EQ(c.MoveNext(), 0);
+    EXPECT_EQ(c.control()->fault(), Status::Success);
 }
 
 TEST_F(DataControlTest, RegisteredClassCreatesAHiddenConfiguredControl) {
