@@ -30,26 +30,33 @@ uint32_t PageMap::groups() const {
     return static_cast<uint32_t>((pages - layout_.patFirst + layout_.patStride - 1) / layout_.patStride);
 }
 
-Status PageMap::loadGroup(uint32_t group) const {
-    if (group == loadedGroup_) return Status::Success;
-    loadedGroup_ = 0xFFFFFFFFu;
+Status PageMap::loadGroup(uint32_t group, const std::string*& copy) const {
+    copy = nullptr;
+    for (auto it = held_.begin(); it != held_.end(); ++it)
+        if (it->number == group) {
+            held_.splice(held_.begin(), held_, it);
+            copy = &held_.front().copy;
+            return Status::Success;
+        }
     const uint64_t first = layout_.patFirst + static_cast<uint64_t>(group) * layout_.patStride;
     const uint32_t copyPages = layout_.patCopyPages;
+    const size_t copyBytes = static_cast<size_t>(copyPages) * store_.pageSize();
+    // The pair's two copies lie one after the other and come in one read. Where the
+    // file ends inside the pair, its first copy alone is read.
+    std::string pair;
+    bool cut = false;
+    Status read = store_.readPages(first, 2 * copyPages, pair);
+    if (read == Status::Truncated) {
+        cut = true;
+        read = store_.readPages(first, copyPages, pair);
+        if (read == Status::Truncated) pair.clear();
+    }
+    if (!ok(read) && read != Status::Truncated) return read;
     bool found = false;
     uint64_t best = 0;
-    Status last = Status::Corrupt;
-    for (uint32_t member = 0; member < 2; ++member) {
-        std::string bytes;
-        Status s = Status::Success;
-        for (uint32_t i = 0; i < copyPages && ok(s); ++i) {
-            PageRef page;
-            s = store_.readPage(first + member * copyPages + i, page);
-            if (ok(s)) bytes += *page;
-        }
-        if (!ok(s)) {
-            last = s;
-            continue;
-        }
+    std::string_view current;
+    for (size_t at = 0; at + copyBytes <= pair.size(); at += copyBytes) {
+        const std::string_view bytes = std::string_view(pair).substr(at, copyBytes);
         ByteReader r(bytes);
         uint64_t usage = 0;
         bool valid = false;
@@ -64,16 +71,23 @@ Status PageMap::loadGroup(uint32_t group) const {
         if (!found || usage > best) {
             found = true;
             best = usage;
-            copy_ = std::move(bytes);
+            current = bytes;
         }
     }
-    if (!found) return last == Status::Truncated ? Status::Truncated : Status::Corrupt;
-    loadedGroup_ = group;
+    if (!found) return cut ? Status::Truncated : Status::Corrupt;
+    if (held_.size() >= kHeldGroups) held_.pop_back();
+    held_.push_front(Group{group, std::string(current)});
+    copy = &held_.front().copy;
     return Status::Success;
 }
 
-PageEntry PageMap::decode(uint32_t index) const {
-    ByteReader r(copy_);
+size_t PageMap::heldGroups() const {
+    std::lock_guard lock(mutex_);
+    return held_.size();
+}
+
+PageEntry PageMap::decode(const std::string& copy, uint32_t index) const {
+    ByteReader r(copy);
     const uint64_t at = layout_.patEntryBase + static_cast<uint64_t>(index - 1) * layout_.patEntrySize;
     PageEntry e;
     if (layout_.pat == PatKind::V6) {
@@ -103,9 +117,10 @@ Status PageMap::lookup(uint32_t logical, PageEntry& out) const {
     const uint32_t group = (logical - 1) / layout_.patEntries;
     if (group >= groups()) return Status::Success;
     std::lock_guard lock(mutex_);
-    Status s = loadGroup(group);
+    const std::string* copy = nullptr;
+    Status s = loadGroup(group, copy);
     if (!ok(s)) return s;
-    out = decode(logical - group * layout_.patEntries);
+    out = decode(*copy, logical - group * layout_.patEntries);
     if (out.type != pagetype::Unused && out.physical >= store_.physicalPages()) return Status::Truncated;
     return Status::Success;
 }
@@ -119,10 +134,11 @@ Status PageMap::forEach(const std::function<bool(uint32_t, const PageEntry&)>& v
         // (a visitor may look pages up itself).
         {
             std::lock_guard lock(mutex_);
-            Status s = loadGroup(g);
+            const std::string* copy = nullptr;
+            Status s = loadGroup(g, copy);
             if (!ok(s)) return s;
             entries.resize(layout_.patEntries + 1);
-            for (uint32_t i = 1; i <= layout_.patEntries; ++i) entries[i] = decode(i);
+            for (uint32_t i = 1; i <= layout_.patEntries; ++i) entries[i] = decode(*copy, i);
         }
         for (uint32_t i = 1; i <= layout_.patEntries; ++i) {
             const PageEntry& e = entries[i];

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <list>
 #include <mutex>
 #include <string>
 
@@ -46,15 +47,26 @@ public:
     // Number of page-table groups the file is long enough to hold.
     uint32_t groups() const;
 
+    // Groups whose current copy is held now, and the most held at once.
+    size_t heldGroups() const;
+    static constexpr size_t kHeldGroups = 16;
+
 private:
-    Status loadGroup(uint32_t group) const;
-    PageEntry decode(uint32_t index) const;  // index 1-based within the loaded group
+    // The current copy of a group, read when it is not held (both copies of the
+    // pair in one read), under mutex_.
+    Status loadGroup(uint32_t group, const std::string*& copy) const;
+    PageEntry decode(const std::string& copy, uint32_t index) const;  // index 1-based in the group
 
     const PageStore& store_;
     const Layout& layout_;
     mutable std::mutex mutex_;
-    mutable uint32_t loadedGroup_ = 0xFFFFFFFFu;
-    mutable std::string copy_;  // the current copy of the loaded group
+    // The current copies of the groups used last, most recent first: an index walk
+    // and the records it reaches alternate between a few groups.
+    struct Group {
+        uint32_t number;
+        std::string copy;
+    };
+    mutable std::list<Group> held_;
 };
 
 }  // namespace btrieve::detail
