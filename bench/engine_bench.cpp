@@ -456,10 +456,14 @@ double residentMb(const std::string& path) {
     void* map = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
     if (map == MAP_FAILED) std::abort();
     const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    size_t resident = 0;
+#ifdef __linux__
     std::vector<unsigned char> in((bytes + page - 1) / page);
     if (::mincore(map, bytes, in.data()) != 0) std::abort();
-    size_t resident = 0;
     for (unsigned char c : in) resident += c & 1;
+#else
+    std::fprintf(stderr, "resident pages are counted on Linux only\n");
+#endif
     ::munmap(map, bytes);
     ::close(fd);
     return static_cast<double>(resident * page) / (1 << 20);

@@ -188,6 +188,10 @@ Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const
     out.clear();
     addRead(threadSlot());
     if (offset > size_ || length > size_ - offset) return Status::Truncated;
+    return preadAll(offset, length, out);
+}
+
+Status PageStore::preadAll(uint64_t offset, size_t length, std::string& out) const {
     out.resize(length);
     size_t done = 0;
     while (done < length) {
@@ -201,6 +205,14 @@ Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const
         done += static_cast<size_t>(n);
     }
     return Status::Success;
+}
+
+Status PageStore::readSmall(uint64_t offset, size_t length, std::string& out) const {
+    out.clear();
+    if (pageSize_ == 0) return Status::InvalidOperation;
+    if (offset > size_ || length > size_ - offset) return Status::Truncated;
+    countMapped(offset / pageSize_);
+    return preadAll(offset, length, out);
 }
 
 void PageStore::setPageSize(uint32_t pageSize) {
@@ -346,18 +358,19 @@ Status PageStore::readPage(uint64_t page, PageRef& out) const {
         out = it->second->second;
         return Status::Success;
     }
+    uint64_t run = 1;
+    if (passes_.load(std::memory_order_relaxed) > 0)
+        run = std::min<uint64_t>({std::max<size_t>(1, kRunBytes / pageSize_), cacheLimit_ / 2, physicalPages() - page});
     std::string bytes;
-    Status s = readAt(page * pageSize_, pageSize_, bytes);
+    Status s = readAt(page * pageSize_, static_cast<size_t>(run * pageSize_), bytes);
     if (!ok(s)) return s;
     decrypt(bytes, page);
-    PageRef ref(std::make_shared<const std::string>(std::move(bytes)));
-    lru_.emplace_front(page, ref);
-    index_[page] = lru_.begin();
-    if (lru_.size() > cacheLimit_) {
-        index_.erase(lru_.back().first);
-        lru_.pop_back();
-    }
-    missBytes_ += pageSize_;
+    // The pages after the one asked for first, so that it ends up the most recent.
+    for (uint64_t i = run; i-- > 1;)
+        if (!index_.count(page + i)) cache(page + i, bytes.substr(static_cast<size_t>(i * pageSize_), pageSize_));
+    bytes.resize(pageSize_);
+    PageRef ref = cache(page, std::move(bytes));
+    missBytes_ += run * pageSize_;
     if (missBytes_ > kPreadBudget && !viaMapping() && map_) {
         // A walk across the file: the mapping serves it better, read as the kernel
         // sees fit.
@@ -367,6 +380,17 @@ Status PageStore::readPage(uint64_t page, PageRef& out) const {
     }
     out = std::move(ref);
     return Status::Success;
+}
+
+PageRef PageStore::cache(uint64_t page, std::string bytes) const {
+    PageRef ref(std::make_shared<const std::string>(std::move(bytes)));
+    lru_.emplace_front(page, ref);
+    index_[page] = lru_.begin();
+    if (lru_.size() > cacheLimit_) {
+        index_.erase(lru_.back().first);
+        lru_.pop_back();
+    }
+    return ref;
 }
 
 Status PageStore::readPages(uint64_t first, uint32_t count, std::string& out) const {

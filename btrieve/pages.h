@@ -128,6 +128,10 @@ public:
     // control record before the page size is known). Truncated when the file ends
     // first.
     Status readAt(uint64_t offset, size_t length, std::string& out) const;
+    // The same for a few bytes within one page of a file that is never encrypted
+    // (a page table's header or entry), counted as a read of that page unless it
+    // was among the pages recently counted.
+    Status readSmall(uint64_t offset, size_t length, std::string& out) const;
 
     // Fixes the page size; from then on readPage works in whole pages.
     void setPageSize(uint32_t pageSize);
@@ -175,6 +179,8 @@ public:
     PageStore(Key, int fd, uint64_t size) : fd_(fd), size_(size) {}
 
 private:
+    // length bytes at offset into out, bounds already checked.
+    Status preadAll(uint64_t offset, size_t length, std::string& out) const;
     void beginPass() const;
     void endPass() const;
     // From now on pages come from the mapping (no effect on a store not mapped).
@@ -190,7 +196,7 @@ private:
     const char* map_ = nullptr;  // the whole file, read-only, or null
     mutable std::atomic<bool> viaMap_{false};
     mutable std::mutex passMutex_;
-    mutable unsigned passes_ = 0;  // passes under way
+    mutable std::atomic<unsigned> passes_{0};  // passes under way; changed under passMutex_
     int guardSlot_ = -1;         // this mapping's entry in the SIGBUS guard table
     mutable std::atomic<bool> shortRead_{false};
     uint32_t pageSize_ = 0;
@@ -207,6 +213,11 @@ private:
     // its pages from the mapping instead (a walk across the file).
     static constexpr uint64_t kPreadBudget = uint64_t{8} << 20;
     mutable uint64_t missBytes_ = 0;
+    // In a pass on a store that is not mapped, a miss reads this much from the
+    // page on (at most half the cache): a scan streams the file in large reads.
+    static constexpr size_t kRunBytes = size_t{64} << 10;
+    // Puts a page read from the file into the cache, under mutex_.
+    PageRef cache(uint64_t page, std::string bytes) const;
     mutable std::mutex mutex_;
     mutable std::list<std::pair<uint64_t, PageRef>> lru_;  // front = most recent
     mutable std::unordered_map<uint64_t, decltype(lru_)::iterator> index_;

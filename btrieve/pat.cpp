@@ -30,34 +30,12 @@ uint32_t PageMap::groups() const {
     return static_cast<uint32_t>((pages - layout_.patFirst + layout_.patStride - 1) / layout_.patStride);
 }
 
-Status PageMap::loadGroup(uint32_t group, const std::string*& copy) const {
-    copy = nullptr;
-    for (auto it = held_.begin(); it != held_.end(); ++it)
-        if (it->number == group) {
-            held_.splice(held_.begin(), held_, it);
-            copy = &held_.front().copy;
-            return Status::Success;
-        }
-    const uint64_t first = layout_.patFirst + static_cast<uint64_t>(group) * layout_.patStride;
-    const uint32_t copyPages = layout_.patCopyPages;
-    const size_t copyBytes = static_cast<size_t>(copyPages) * store_.pageSize();
-    // The pair's two copies lie one after the other and come in one read. Where the
-    // file ends inside the pair, its first copy alone is read.
-    std::string pair;
-    bool cut = false;
-    Status read = store_.readPages(first, 2 * copyPages, pair);
-    if (read == Status::Truncated) {
-        cut = true;
-        read = store_.readPages(first, copyPages, pair);
-        if (read == Status::Truncated) pair.clear();
-    }
-    if (!ok(read) && read != Status::Truncated) return read;
-    bool found = false;
+int PageMap::pick(uint32_t group, std::string_view first, std::string_view second) const {
+    int current = -1;
     uint64_t best = 0;
-    std::string_view current;
-    for (size_t at = 0; at + copyBytes <= pair.size(); at += copyBytes) {
-        const std::string_view bytes = std::string_view(pair).substr(at, copyBytes);
-        ByteReader r(bytes);
+    const std::string_view copies[2] = {first, second};
+    for (int member = 0; member < 2; ++member) {
+        ByteReader r(copies[member]);
         uint64_t usage = 0;
         bool valid = false;
         if (layout_.pat == PatKind::V6) {
@@ -67,28 +45,71 @@ Status PageMap::loadGroup(uint32_t group, const std::string*& copy) const {
             valid = r.u16(3) == 0x5050 && r.u16(0) == group + 1;
             usage = layout_.pat == PatKind::V95 ? r.u32(8) : r.u16(6);
         }
-        if (!valid) continue;
-        if (!found || usage > best) {
-            found = true;
+        if (!valid || !r.ok()) continue;
+        if (current < 0 || usage > best) {
+            current = member;
             best = usage;
-            current = bytes;
         }
     }
-    if (!found) return cut ? Status::Truncated : Status::Corrupt;
-    if (held_.size() >= kHeldGroups) held_.pop_back();
-    held_.push_front(Group{group, std::string(current)});
-    copy = &held_.front().copy;
+    return current;
+}
+
+// A copy counts only when all its pages lie within the file; where the file ends
+// inside the pair, its first copy alone may still be whole.
+Status PageMap::loadGroup(uint32_t group, std::string& pair, std::string_view& copy) const {
+    const uint64_t first = layout_.patFirst + static_cast<uint64_t>(group) * layout_.patStride;
+    const uint32_t copyPages = layout_.patCopyPages;
+    const size_t copyBytes = static_cast<size_t>(copyPages) * store_.pageSize();
+    bool cut = false;
+    Status read = store_.readPages(first, 2 * copyPages, pair);
+    if (read == Status::Truncated) {
+        cut = true;
+        read = store_.readPages(first, copyPages, pair);
+        if (read == Status::Truncated) pair.clear();
+    }
+    if (!ok(read) && read != Status::Truncated) return read;
+    const std::string_view bytes(pair);
+    const int current = pick(group, bytes.substr(0, std::min(bytes.size(), copyBytes)),
+                             bytes.size() >= 2 * copyBytes ? bytes.substr(copyBytes) : std::string_view());
+    if (current < 0) return cut ? Status::Truncated : Status::Corrupt;
+    copy = bytes.substr(current * copyBytes, copyBytes);
     return Status::Success;
 }
 
-size_t PageMap::heldGroups() const {
-    std::lock_guard lock(mutex_);
-    return held_.size();
+Status PageMap::currentCopy(uint32_t group, uint64_t& offset) const {
+    const uint64_t ps = store_.pageSize();
+    const uint64_t first = layout_.patFirst + static_cast<uint64_t>(group) * layout_.patStride;
+    const uint32_t copyPages = layout_.patCopyPages;
+    if (current_.size() <= group) current_.resize(groups(), 0);
+    if (group >= current_.size()) return Status::Truncated;
+    if (current_[group] == 0) {
+        constexpr size_t kHeader = 16;  // every family's copy header lies within it
+        std::string headers[2];
+        bool cut = false;
+        for (uint32_t member = 0; member < 2; ++member) {
+            const uint64_t page = first + member * copyPages;
+            if (page + copyPages > store_.physicalPages()) {
+                cut = true;
+                continue;
+            }
+            Status s = store_.readSmall(page * ps, kHeader, headers[member]);
+            if (s == Status::Truncated) {
+                cut = true;
+                headers[member].clear();
+            } else if (!ok(s)) {
+                return s;
+            }
+        }
+        const int current = pick(group, headers[0], headers[1]);
+        if (current < 0) return cut ? Status::Truncated : Status::Corrupt;
+        current_[group] = static_cast<uint8_t>(current + 1);
+    }
+    offset = (first + static_cast<uint64_t>(current_[group] - 1) * copyPages) * ps;
+    return Status::Success;
 }
 
-PageEntry PageMap::decode(const std::string& copy, uint32_t index) const {
-    ByteReader r(copy);
-    const uint64_t at = layout_.patEntryBase + static_cast<uint64_t>(index - 1) * layout_.patEntrySize;
+PageEntry PageMap::decode(std::string_view bytes, uint64_t at) const {
+    ByteReader r(bytes);
     PageEntry e;
     if (layout_.pat == PatKind::V6) {
         const uint8_t type = r.u8(at + 1);
@@ -117,10 +138,19 @@ Status PageMap::lookup(uint32_t logical, PageEntry& out) const {
     const uint32_t group = (logical - 1) / layout_.patEntries;
     if (group >= groups()) return Status::Success;
     std::lock_guard lock(mutex_);
-    const std::string* copy = nullptr;
-    Status s = loadGroup(group, copy);
-    if (!ok(s)) return s;
-    out = decode(*copy, logical - group * layout_.patEntries);
+    if (entries_.empty()) entries_.resize(kEntryCache);
+    Cached& c = entries_[logical % kEntryCache];
+    if (c.logical != uint64_t{logical} + 1) {
+        uint64_t copy = 0;
+        Status s = currentCopy(group, copy);
+        if (!ok(s)) return s;
+        std::string bytes;
+        s = store_.readSmall(copy + entryOffset(logical - group * layout_.patEntries), layout_.patEntrySize, bytes);
+        if (!ok(s)) return s;
+        c.entry = decode(bytes, 0);
+        c.logical = uint64_t{logical} + 1;
+    }
+    out = c.entry;
     if (out.type != pagetype::Unused && out.physical >= store_.physicalPages()) return Status::Truncated;
     return Status::Success;
 }
@@ -129,16 +159,16 @@ Status PageMap::forEach(const std::function<bool(uint32_t, const PageEntry&)>& v
     const uint32_t n = groups();
     const uint64_t physicalPages = store_.physicalPages();
     std::vector<PageEntry> entries;
+    std::string pair;
     for (uint32_t g = 0; g < n; ++g) {
-        // One group's entries are decoded under one lock, then visited without it
-        // (a visitor may look pages up itself).
+        // One group's entries are decoded at once, then visited (a visitor may look
+        // pages up itself).
         {
-            std::lock_guard lock(mutex_);
-            const std::string* copy = nullptr;
-            Status s = loadGroup(g, copy);
+            std::string_view copy;
+            Status s = loadGroup(g, pair, copy);
             if (!ok(s)) return s;
             entries.resize(layout_.patEntries + 1);
-            for (uint32_t i = 1; i <= layout_.patEntries; ++i) entries[i] = decode(*copy, i);
+            for (uint32_t i = 1; i <= layout_.patEntries; ++i) entries[i] = decode(copy, entryOffset(i));
         }
         for (uint32_t i = 1; i <= layout_.patEntries; ++i) {
             const PageEntry& e = entries[i];

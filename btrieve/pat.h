@@ -5,7 +5,8 @@
 
 #include <cstdint>
 #include <functional>
-#include <list>
+#include <string_view>
+#include <vector>
 #include <mutex>
 #include <string>
 
@@ -47,26 +48,36 @@ public:
     // Number of page-table groups the file is long enough to hold.
     uint32_t groups() const;
 
-    // Groups whose current copy is held now, and the most held at once.
-    size_t heldGroups() const;
-    static constexpr size_t kHeldGroups = 16;
+    // Entries remembered from lookups: at most kEntryCache.
+    static constexpr size_t kEntryCache = 4096;
 
 private:
-    // The current copy of a group, read when it is not held (both copies of the
-    // pair in one read), under mutex_.
-    Status loadGroup(uint32_t group, const std::string*& copy) const;
-    PageEntry decode(const std::string& copy, uint32_t index) const;  // index 1-based in the group
+    // Which copy of group's pair is current (0 or 1), from the first bytes of each
+    // (empty for a copy cut off by the end of the file); -1 when neither is valid.
+    int pick(uint32_t group, std::string_view first, std::string_view second) const;
+    // The byte offset in the file of group's current copy, under mutex_: two small
+    // reads of the copies' headers the first time, remembered after.
+    Status currentCopy(uint32_t group, uint64_t& offset) const;
+    // Both copies of a pair in one read, and the current one's bytes.
+    Status loadGroup(uint32_t group, std::string& pair, std::string_view& copy) const;
+    // The entry at byte at of bytes (a copy, or the entry alone).
+    PageEntry decode(std::string_view bytes, uint64_t at) const;
+    uint64_t entryOffset(uint32_t index) const {  // index 1-based in the group
+        return layout_.patEntryBase + static_cast<uint64_t>(index - 1) * layout_.patEntrySize;
+    }
 
     const PageStore& store_;
     const Layout& layout_;
     mutable std::mutex mutex_;
-    // The current copies of the groups used last, most recent first: an index walk
-    // and the records it reaches alternate between a few groups.
-    struct Group {
-        uint32_t number;
-        std::string copy;
+    // Per group: 0 not yet known, else 1 + the current copy. An interactive lookup
+    // reads the two copies' headers and its own entry, never whole tables.
+    mutable std::vector<uint8_t> current_;
+    // Direct-mapped by logical page: logical + 1 (0 = empty) and its entry.
+    struct Cached {
+        uint64_t logical = 0;
+        PageEntry entry;
     };
-    mutable std::list<Group> held_;
+    mutable std::vector<Cached> entries_;
 };
 
 }  // namespace btrieve::detail
