@@ -188,10 +188,6 @@ Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const
     out.clear();
     addRead(threadSlot());
     if (offset > size_ || length > size_ - offset) return Status::Truncated;
-    return preadAll(offset, length, out);
-}
-
-Status PageStore::preadAll(uint64_t offset, size_t length, std::string& out) const {
     out.resize(length);
     size_t done = 0;
     while (done < length) {
@@ -205,14 +201,6 @@ Status PageStore::preadAll(uint64_t offset, size_t length, std::string& out) con
         done += static_cast<size_t>(n);
     }
     return Status::Success;
-}
-
-Status PageStore::readSmall(uint64_t offset, size_t length, std::string& out) const {
-    out.clear();
-    if (pageSize_ == 0) return Status::InvalidOperation;
-    if (offset > size_ || length > size_ - offset) return Status::Truncated;
-    countMapped(offset / pageSize_);
-    return preadAll(offset, length, out);
 }
 
 void PageStore::setPageSize(uint32_t pageSize) {

@@ -128,10 +128,6 @@ public:
     // control record before the page size is known). Truncated when the file ends
     // first.
     Status readAt(uint64_t offset, size_t length, std::string& out) const;
-    // The same for a few bytes within one page of a file that is never encrypted
-    // (a page table's header or entry), counted as a read of that page unless it
-    // was among the pages recently counted.
-    Status readSmall(uint64_t offset, size_t length, std::string& out) const;
 
     // Fixes the page size; from then on readPage works in whole pages.
     void setPageSize(uint32_t pageSize);
@@ -179,8 +175,6 @@ public:
     PageStore(Key, int fd, uint64_t size) : fd_(fd), size_(size) {}
 
 private:
-    // length bytes at offset into out, bounds already checked.
-    Status preadAll(uint64_t offset, size_t length, std::string& out) const;
     void beginPass() const;
     void endPass() const;
     // From now on pages come from the mapping (no effect on a store not mapped).

@@ -76,40 +76,8 @@ Status PageMap::loadGroup(uint32_t group, std::string& pair, std::string_view& c
     return Status::Success;
 }
 
-Status PageMap::currentCopy(uint32_t group, uint64_t& offset) const {
-    const uint64_t ps = store_.pageSize();
-    const uint64_t first = layout_.patFirst + static_cast<uint64_t>(group) * layout_.patStride;
-    const uint32_t copyPages = layout_.patCopyPages;
-    if (current_.size() <= group) current_.resize(groups(), 0);
-    if (group >= current_.size()) return Status::Truncated;
-    if (current_[group] == 0) {
-        constexpr size_t kHeader = 16;  // every family's copy header lies within it
-        std::string headers[2];
-        bool cut = false;
-        for (uint32_t member = 0; member < 2; ++member) {
-            const uint64_t page = first + member * copyPages;
-            if (page + copyPages > store_.physicalPages()) {
-                cut = true;
-                continue;
-            }
-            Status s = store_.readSmall(page * ps, kHeader, headers[member]);
-            if (s == Status::Truncated) {
-                cut = true;
-                headers[member].clear();
-            } else if (!ok(s)) {
-                return s;
-            }
-        }
-        const int current = pick(group, headers[0], headers[1]);
-        if (current < 0) return cut ? Status::Truncated : Status::Corrupt;
-        current_[group] = static_cast<uint8_t>(current + 1);
-    }
-    offset = (first + static_cast<uint64_t>(current_[group] - 1) * copyPages) * ps;
-    return Status::Success;
-}
-
-PageEntry PageMap::decode(std::string_view bytes, uint64_t at) const {
-    ByteReader r(bytes);
+PageEntry PageMap::decode(std::string_view copy, uint64_t at) const {
+    ByteReader r(copy);
     PageEntry e;
     if (layout_.pat == PatKind::V6) {
         const uint8_t type = r.u8(at + 1);
@@ -141,13 +109,20 @@ Status PageMap::lookup(uint32_t logical, PageEntry& out) const {
     if (entries_.empty()) entries_.resize(kEntryCache);
     Cached& c = entries_[logical % kEntryCache];
     if (c.logical != uint64_t{logical} + 1) {
-        uint64_t copy = 0;
-        Status s = currentCopy(group, copy);
-        if (!ok(s)) return s;
-        std::string bytes;
-        s = store_.readSmall(copy + entryOffset(logical - group * layout_.patEntries), layout_.patEntrySize, bytes);
-        if (!ok(s)) return s;
-        c.entry = decode(bytes, 0);
+        Held* h = nullptr;
+        for (Held& x : held_)
+            if (x.group == group) h = &x;
+        if (!h) {
+            h = &held_[0];
+            for (Held& x : held_)
+                if (x.used < h->used) h = &x;
+            h->group = 0xFFFFFFFFu;
+            Status s = loadGroup(group, h->pair, h->copy);
+            if (!ok(s)) return s;
+            h->group = group;
+        }
+        h->used = ++tick_;
+        c.entry = decode(h->copy, entryOffset(logical - group * layout_.patEntries));
         c.logical = uint64_t{logical} + 1;
     }
     out = c.entry;

@@ -3,6 +3,7 @@
 // the current PAT maps are ever read, so stale shadow copies stay unseen.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -48,20 +49,19 @@ public:
     // Number of page-table groups the file is long enough to hold.
     uint32_t groups() const;
 
-    // Entries remembered from lookups: at most kEntryCache.
+    // Entries remembered from lookups, and page-table pairs held: at most these.
     static constexpr size_t kEntryCache = 4096;
+    static constexpr size_t kHeldPairs = 4;
 
 private:
-    // Which copy of group's pair is current (0 or 1), from the first bytes of each
-    // (empty for a copy cut off by the end of the file); -1 when neither is valid.
+    // Which copy of group's pair is current (0 or 1), from the copies' bytes (empty
+    // for a copy cut off by the end of the file); -1 when neither is valid.
     int pick(uint32_t group, std::string_view first, std::string_view second) const;
-    // The byte offset in the file of group's current copy, under mutex_: two small
-    // reads of the copies' headers the first time, remembered after.
-    Status currentCopy(uint32_t group, uint64_t& offset) const;
-    // Both copies of a pair in one read, and the current one's bytes.
+    // Both copies of a pair in one read into pair (its room reused), and a view of
+    // the current one.
     Status loadGroup(uint32_t group, std::string& pair, std::string_view& copy) const;
-    // The entry at byte at of bytes (a copy, or the entry alone).
-    PageEntry decode(std::string_view bytes, uint64_t at) const;
+    // The entry at byte at of a copy.
+    PageEntry decode(std::string_view copy, uint64_t at) const;
     uint64_t entryOffset(uint32_t index) const {  // index 1-based in the group
         return layout_.patEntryBase + static_cast<uint64_t>(index - 1) * layout_.patEntrySize;
     }
@@ -69,9 +69,17 @@ private:
     const PageStore& store_;
     const Layout& layout_;
     mutable std::mutex mutex_;
-    // Per group: 0 not yet known, else 1 + the current copy. An interactive lookup
-    // reads the two copies' headers and its own entry, never whole tables.
-    mutable std::vector<uint8_t> current_;
+    // The pairs read last, for lookups: an index walk and the records it reaches
+    // go back and forth between a few groups. Their buffers are reused, so that a
+    // walk over many groups allocates nothing after the first few.
+    struct Held {
+        uint32_t group = 0xFFFFFFFFu;
+        uint64_t used = 0;
+        std::string pair;
+        std::string_view copy;
+    };
+    mutable std::array<Held, kHeldPairs> held_;
+    mutable uint64_t tick_ = 0;
     // Direct-mapped by logical page: logical + 1 (0 = empty) and its entry.
     struct Cached {
         uint64_t logical = 0;

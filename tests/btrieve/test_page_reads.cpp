@@ -211,9 +211,9 @@ TEST(PageReads, TheCacheStaysBoundedAndLookupsAgreeWithTheWholeTable) {
             }
         for (const PageRef& r : keep) EXPECT_EQ(r->size(), 512u);
 
-        // Single entries looked up (from the copies' headers and the entry alone)
-        // agree with the whole tables read group by group, in a pass or not; more
-        // pages than the entry cache holds, twice over.
+        // Single entries looked up (through the few pairs held and the entry cache)
+        // agree with the whole tables read group by group; more pages than the
+        // entry cache holds, twice over, in groups more than the pairs held.
         const PageMap pages(*s, layout);
         std::vector<std::pair<uint32_t, detail::PageEntry>> whole;
         ASSERT_EQ(pages.forEach([&](uint32_t logical, const detail::PageEntry& e) {
@@ -221,6 +221,7 @@ TEST(PageReads, TheCacheStaysBoundedAndLookupsAgreeWithTheWholeTable) {
             return true;
         }), Status::Success);
         ASSERT_GT(whole.size(), PageMap::kEntryCache);
+        ASSERT_GT(pages.groups(), 4 * PageMap::kHeldPairs);
         for (int round = 0; round < 2; ++round)
             for (const auto& [logical, e] : whole) {
                 detail::PageEntry got;
