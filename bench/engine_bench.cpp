@@ -442,6 +442,7 @@ void dropFromCache(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY);
     if (fd < 0) std::abort();
 #ifdef POSIX_FADV_DONTNEED
+    ::fsync(fd);  // pages not yet written back would stay
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
 #endif
     ::close(fd);

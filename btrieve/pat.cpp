@@ -15,6 +15,11 @@
 //   0x10 8n entries: u32 physical page (FFFFFFFE unused), u16 type, u16 1 when in use
 // A copy ends in a bookkeeping area that holds no entries; patEntries stops short
 // of it.
+//
+// Reading: a lookup reads its group's pair (both copies, one after the other in
+// the file) in one read, keeps the last few pairs and the entries it has found,
+// and never reads the whole table; a pass over the whole table reads each pair
+// once, in order.
 #include "btrieve/pat.h"
 
 #include <vector>

@@ -50,7 +50,7 @@ public:
     uint32_t groups() const;
 
     // Entries remembered from lookups, and page-table pairs held: at most these.
-    static constexpr size_t kEntryCache = 4096;
+    static constexpr size_t kEntryCache = 1024;
     static constexpr size_t kHeldPairs = 4;
 
 private:
