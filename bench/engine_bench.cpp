@@ -6,6 +6,13 @@
 // Companies are written by mkcompany into bench/data (see bench/run):
 //   small: 10,000 customers, 100,000 journal rows
 //   large: 100,000 customers, 1,000,000 journal rows
+//
+// `engine_bench --cold open|detail DIR` measures a cold start instead: it drops the
+// company's files from the system's cache, takes one step (open the three files and
+// show the first customer; or the first "Show Detail" of the customer with 20 open
+// invoices), and prints how many MB of the file the step brought into memory
+// (customer.dat; journal.dat), counted with mincore over a fresh mapping. bench/run
+// runs each step in a process of its own.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -129,8 +136,8 @@ int detailWalk(btrieve::Table& journal, int nindex) {
 
 // nindex of the customer to whom mkcompany gives exactly 20 open invoices: the one
 // with custID "AARDVARK", taken to 16 bits as the journal stores it.
-int twentyInvoiceCustomer(const char* size) {
-    auto cust = openFile(company(size) + "/customer.dat");
+int twentyInvoiceCustomer(const std::string& dir) {
+    auto cust = openFile(dir + "/customer.dat");
     btrieve::Table t(cust);
     std::string key = "AARDVARK";
     key.resize(21, '\0');
@@ -207,7 +214,7 @@ void BM_Lookup(benchmark::State& state, const char* size) {
 void BM_DetailWarm(benchmark::State& state, const char* size) {
     auto jrnl = openFile(company(size) + "/journal.dat");
     btrieve::Table t(jrnl);
-    int nindex = twentyInvoiceCustomer(size);
+    int nindex = twentyInvoiceCustomer(company(size));
     detailWalk(t, nindex);
     int rows = 0;
     for (auto _ : state) rows = detailWalk(t, nindex);
@@ -218,7 +225,7 @@ void BM_DetailWarm(benchmark::State& state, const char* size) {
 // The same walk the first time after open.
 void detailFirst(benchmark::State& state, const char* size, bool fileIndex) {
     std::string p = company(size) + "/journal.dat";
-    int nindex = twentyInvoiceCustomer(size);
+    int nindex = twentyInvoiceCustomer(company(size));
     int rows = 0;
     AnonPeak anon;
     for (auto _ : state) {
@@ -429,4 +436,73 @@ BENCHMARK_CAPTURE(BM_Lookup, large, "large")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_DetailWarm, small, "small")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_DetailWarm, large, "large")->Unit(benchmark::kMicrosecond);
 
-BENCHMARK_MAIN();
+namespace {
+
+void dropFromCache(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    if (fd < 0) std::abort();
+#ifdef POSIX_FADV_DONTNEED
+    ::fsync(fd);  // pages not yet written back would stay
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+#endif
+    ::close(fd);
+}
+
+// MB of the file now in the system's cache.
+double residentMb(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || st.st_size == 0) std::abort();
+    const size_t bytes = static_cast<size_t>(st.st_size);
+    void* map = ::mmap(nullptr, bytes, PROT_READ, MAP_SHARED, fd, 0);
+    if (map == MAP_FAILED) std::abort();
+    const size_t page = static_cast<size_t>(::sysconf(_SC_PAGESIZE));
+    size_t resident = 0;
+#ifdef __linux__
+    std::vector<unsigned char> in((bytes + page - 1) / page);
+    if (::mincore(map, bytes, in.data()) != 0) std::abort();
+    for (unsigned char c : in) resident += c & 1;
+#else
+    std::fprintf(stderr, "resident pages are counted on Linux only\n");
+#endif
+    ::munmap(map, bytes);
+    ::close(fd);
+    return static_cast<double>(resident * page) / (1 << 20);
+}
+
+int coldMain(const std::string& step, const std::string& dir) {
+    std::string measured;
+    if (step == "open") {
+        for (const char* f : {"permiss.dat", "customer.dat", "journal.dat"}) dropFromCache(dir + "/" + f);
+        auto permiss = openFile(dir + "/permiss.dat");
+        auto cust = openFile(dir + "/customer.dat");
+        auto jrnl = openFile(dir + "/journal.dat");
+        btrieve::Table t(cust);
+        if (t.moveNext() != btrieve::Status::Success) std::abort();
+        showCustomer(t);
+        measured = dir + "/customer.dat";
+    } else if (step == "detail") {
+        const int nindex = twentyInvoiceCustomer(dir);
+        measured = dir + "/journal.dat";
+        dropFromCache(measured);
+        auto jrnl = openFile(measured);
+        btrieve::Table t(jrnl);
+        if (detailWalk(t, nindex) != 20) std::abort();
+    } else {
+        std::fprintf(stderr, "usage: engine_bench --cold open|detail DIR\n");
+        return 2;
+    }
+    std::printf("%.3f\n", residentMb(measured));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 4 && std::string(argv[1]) == "--cold") return coldMain(argv[2], argv[3]);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

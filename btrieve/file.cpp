@@ -259,6 +259,8 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
                         PassedPages passed) const {
     const uint64_t expected = layout.info.recordCount;
     const uint32_t prl = layout.info.physicalRecordLength;
+    // The page layer reads the whole file in order from here on.
+    const PageStore::Pass pass(*store);
     Status sized = store->checkSize();
     if (!ok(sized)) return sized;
 
@@ -336,7 +338,7 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
         };
         auto scanPage = [&](const Item& item, uint64_t next) -> bool {
             const uint64_t physical = item.entry.physical;
-            if (store->mapped()) {
+            if (store->viaMapping()) {
                 low = std::min(low, physical), high = std::max(high, physical);
                 if (++batched == kBatch) releaseBatch();
                 // Load the next data page while this one is read, all of it or the
@@ -398,7 +400,7 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
 
     // Parts only pay where pages are views of the mapping and there are enough of them.
     constexpr size_t kPagesPerPart = 4096;
-    if (!store->mapped()) parts = 1;
+    if (!store->viaMapping()) parts = 1;
     parts = static_cast<unsigned>(std::clamp<size_t>(std::min<size_t>(parts, items.size() / kPagesPerPart), 1, 8));
     std::vector<Part> results(parts);
     runParts(parts, [&](unsigned p) {
@@ -483,7 +485,7 @@ Status File::forEachRecordViewInParts(
 
 void File::prefetchRecord(RecordAddress addr) const {
     const Impl& f = *impl_;
-    if (!f.store->mapped()) return;
+    if (!f.store->viaMapping()) return;
     uint32_t physical = addressPage(addr);
     if (f.layout.pat != PatKind::None) {
         const std::vector<uint32_t>* d = f.directory.load(std::memory_order_acquire);
@@ -503,8 +505,8 @@ Status File::readRecordView(RecordAddress addr, std::string_view& out, std::stri
     std::string_view slot;
     Status s = impl_->slotAt(addr, page, slot);
     if (!ok(s)) return s;
-    if (!impl_->store->mapped()) {
-        // Pages are cached copies that may go; the record must outlive the page.
+    if (!page.mapped()) {
+        // A cached copy of the page, which may go; the record must outlive it.
         s = impl_->records->decode(slot, scratch);
         if (ok(s)) out = scratch;
         return impl_->settle(s);

@@ -56,14 +56,15 @@ public:
         unsigned parts, const std::function<bool(unsigned, RecordAddress, std::string_view)>& visit,
         const KeySpec* readsOnly = nullptr, PassedPages passed = PassedPages::Release) const;
     // readRecord without a copy where it can be had: out views the file's mapping
-    // (valid while this File lives) when the file is mapped and the record lies
-    // whole in its slot; otherwise the record is decoded into scratch and out views
+    // (valid while this File lives) when the page came through the mapping and the
+    // record lies whole in its slot; otherwise the record is decoded into scratch and out views
     // scratch.
     Status readRecordView(RecordAddress addr, std::string_view& out, std::string& scratch) const;
     // A hint before reading the record at addr soon (a batch of reads by address):
     // starts loading its page from memory when the file is mapped. Reads nothing.
     void prefetchRecord(RecordAddress addr) const;
-    // Whether pages are read through a read-only mapping of the file.
+    // Whether the file is mapped: whole-file scans, and the reads after the first
+    // one, go through a read-only mapping; reads before it pread single pages.
     bool mapped() const;
     // Truncated when the file is now shorter than it was at open (so bytes read
     // since may be zeros), else Success. The reading calls check this themselves;

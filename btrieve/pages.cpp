@@ -103,7 +103,7 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out,
     uint64_t size = 0;
     if (Status s = openRegularFileNonBlocking(path, fd, size); !ok(s)) return s;
     out = std::make_unique<PageStore>(Key{}, fd, size);
-    // Map the file when the guard can protect the mapping; else pread.
+    // Map the file when the guard can protect the mapping; else pread only.
     PageStore& s = *out;
     if (options.map && s.size_ > 0 && s.size_ <= SIZE_MAX && installGuard()) {
         void* m = ::mmap(nullptr, static_cast<size_t>(s.size_), PROT_READ, MAP_SHARED, fd, 0);
@@ -117,7 +117,45 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out,
             }
         }
     }
+    s.advise(Access::Random);
     return Status::Success;
+}
+
+// What the kernel is told of the coming reads: on the descriptor for pread, on the
+// mapping for faults. Random: read nothing beyond the pages asked for (on this
+// kernel a fault on a mapping read as normal brings in megabytes around it).
+// Sequential: read far ahead. Normal: the kernel's own guess. Only advice; where
+// the system lacks a call it is skipped.
+void PageStore::advise(Access pattern) const {
+#if defined(POSIX_FADV_RANDOM) && defined(POSIX_FADV_SEQUENTIAL) && defined(POSIX_FADV_NORMAL)
+    const int file = pattern == Access::Random ? POSIX_FADV_RANDOM
+                     : pattern == Access::Sequential ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_NORMAL;
+    ::posix_fadvise(fd_, 0, 0, file);
+#endif
+#if defined(MADV_RANDOM) && defined(MADV_SEQUENTIAL) && defined(MADV_NORMAL)
+    if (map_) {
+        const int memory = pattern == Access::Random ? MADV_RANDOM
+                           : pattern == Access::Sequential ? MADV_SEQUENTIAL : MADV_NORMAL;
+        ::madvise(const_cast<char*>(map_), static_cast<size_t>(size_), memory);
+    }
+#endif
+}
+
+void PageStore::turnToMapping() const {
+    if (map_) viaMap_.store(true, std::memory_order_release);
+}
+
+void PageStore::beginPass() const {
+    std::lock_guard lock(passMutex_);
+    if (passes_++ == 0) advise(Access::Sequential);
+    turnToMapping();
+}
+
+void PageStore::endPass() const {
+    std::lock_guard lock(passMutex_);
+    // Reads by address follow a pass (the export's gather, the in-memory index's
+    // moves): random, over pages the pass has just brought in.
+    if (--passes_ == 0) advise(Access::Random);
 }
 
 PageStore::~PageStore() {
@@ -163,6 +201,7 @@ void PageStore::setPageSize(uint32_t pageSize) {
     std::lock_guard lock(mutex_);
     pageSize_ = pageSize;
     pages_ = pageSize ? size_ / pageSize : 0;
+    cacheLimit_ = std::max(kCachePages, pageSize ? kCacheBytes / pageSize : 0);
     lru_.clear();
     index_.clear();
 }
@@ -179,10 +218,17 @@ void PageStore::setOwnerXor(const std::array<uint8_t, 8>& key, uint64_t firstPag
 // The page falls into quarters of 256 bytes; quarter q uses the block pair
 // K[2q] (even offsets) and K[2q+1] (odd offsets). Only 1024-byte pages are known
 // to work this way, and the caller refuses other sizes.
-void PageStore::decrypt(std::string& page) const {
-    for (size_t o = 0; o < page.size(); ++o) {
-        size_t k = (2 * (o / 256) + (o % 2)) % xorKey_.size();
-        page[o] = static_cast<char>(static_cast<uint8_t>(page[o]) ^ xorKey_[k]);
+// bytes holds whole pages from firstPage on; those from xorFirstPage_ on are
+// decrypted.
+void PageStore::decrypt(std::string& bytes, uint64_t firstPage) const {
+    if (!xor_ || pageSize_ == 0) return;
+    for (size_t at = 0; at < bytes.size(); at += pageSize_) {
+        if (firstPage + at / pageSize_ < xorFirstPage_) continue;
+        const size_t end = std::min<size_t>(bytes.size(), at + pageSize_);
+        for (size_t o = 0; at + o < end; ++o) {
+            const size_t k = (2 * (o / 256) + (o % 2)) % xorKey_.size();
+            bytes[at + o] = static_cast<char>(static_cast<uint8_t>(bytes[at + o]) ^ xorKey_[k]);
+        }
     }
 }
 
@@ -240,7 +286,7 @@ void PageStore::countMapped(uint64_t page) const {
 }
 
 void PageStore::prefetch(uint64_t page, uint32_t offset, uint32_t length) const {
-    if (!map_ || page >= physicalPages() || offset >= pageSize_) return;
+    if (!viaMapping() || page >= physicalPages() || offset >= pageSize_) return;
     const char* p = map_ + page * pageSize_;
     __builtin_prefetch(p);
     const uint32_t end = std::min(pageSize_, offset + length);
@@ -248,7 +294,7 @@ void PageStore::prefetch(uint64_t page, uint32_t offset, uint32_t length) const 
 }
 
 void PageStore::prefetchLines(uint64_t page, const uint32_t* offsets, size_t n) const {
-    if (!map_ || page >= physicalPages()) return;
+    if (!viaMapping() || page >= physicalPages()) return;
     const char* p = map_ + page * pageSize_;
     for (size_t i = 0; i < n; ++i) __builtin_prefetch(p + offsets[i]);
 }
@@ -266,7 +312,7 @@ void adviseLargePages(const void* p, size_t bytes) {
 }
 
 void PageStore::release(uint64_t first, uint64_t end) const {
-    if (!map_ || first >= end || pageSize_ == 0) return;
+    if (!viaMapping() || first >= end || pageSize_ == 0) return;
     // Whole 2 MB spans of the mapping only: the kernel may map large page-cache
     // folios with one entry a span, and dropping part of a span splits that entry
     // and flushes every core's TLB. What is left over goes with the next range.
@@ -283,7 +329,7 @@ Status PageStore::readPage(uint64_t page, PageRef& out) const {
     if (pageSize_ == 0) return Status::InvalidOperation;
     if (page >= physicalPages() || truncated()) return Status::Truncated;
     const bool decrypted = xor_ && page >= xorFirstPage_;
-    if (map_ && !decrypted) {
+    if (!decrypted && viaMapping()) {
         countMapped(page);
         out = PageRef(std::string_view(map_ + page * pageSize_, pageSize_));
         return Status::Success;
@@ -294,19 +340,65 @@ Status PageStore::readPage(uint64_t page, PageRef& out) const {
         out = it->second->second;
         return Status::Success;
     }
+    uint64_t run = 1;
+    if (passes_.load(std::memory_order_relaxed) > 0)
+        run = std::min<uint64_t>({std::max<size_t>(1, kRunBytes / pageSize_), cacheLimit_ / 2, physicalPages() - page});
     std::string bytes;
-    Status s = readAt(page * pageSize_, pageSize_, bytes);
+    Status s = readAt(page * pageSize_, static_cast<size_t>(run * pageSize_), bytes);
     if (!ok(s)) return s;
-    if (decrypted) decrypt(bytes);
-    PageRef ref(std::make_shared<const std::string>(std::move(bytes)));
-    lru_.emplace_front(page, ref);
-    index_[page] = lru_.begin();
-    if (lru_.size() > kCachePages) {
-        index_.erase(lru_.back().first);
-        lru_.pop_back();
+    decrypt(bytes, page);
+    // The pages after the one asked for first, so that it ends up the most recent.
+    for (uint64_t i = run; i-- > 1;)
+        if (!index_.count(page + i)) cache(page + i, bytes.substr(static_cast<size_t>(i * pageSize_), pageSize_));
+    bytes.resize(pageSize_);
+    PageRef ref = cache(page, std::move(bytes));
+    missBytes_ += run * pageSize_;
+    if (missBytes_ > kPreadBudget && !viaMapping() && map_) {
+        // A walk across the file: the mapping serves it better, read as the kernel
+        // sees fit.
+        std::lock_guard passLock(passMutex_);
+        if (passes_ == 0) advise(Access::Normal);
+        turnToMapping();
     }
     out = std::move(ref);
     return Status::Success;
+}
+
+PageRef PageStore::cache(uint64_t page, std::string bytes) const {
+    PageRef ref(std::make_shared<const std::string>(std::move(bytes)));
+    lru_.emplace_front(page, ref);
+    index_[page] = lru_.begin();
+    if (lru_.size() > cacheLimit_) {
+        index_.erase(lru_.back().first);
+        lru_.pop_back();
+    }
+    return ref;
+}
+
+Status PageStore::readPages(uint64_t first, uint32_t count, std::string& out) const {
+    out.clear();
+    if (pageSize_ == 0) return Status::InvalidOperation;
+    if (first >= physicalPages() || count > physicalPages() - first || truncated()) return Status::Truncated;
+    const size_t bytes = static_cast<size_t>(count) * pageSize_;
+    if (viaMapping()) {
+        countMapped(first);
+        out.assign(map_ + first * pageSize_, bytes);
+        // A fault on the copy may have put zeros in place of a cut-off end.
+        if (truncated()) {
+            out.clear();
+            return Status::Truncated;
+        }
+    } else {
+        Status s = readAt(first * pageSize_, bytes, out);
+        if (!ok(s)) return s;
+    }
+    decrypt(out, first);
+    return Status::Success;
+}
+
+size_t PageStore::cachedPages() const {
+    std::lock_guard lock(mutex_);
+    return lru_.size();
 }
 
 }  // namespace btrieve::detail

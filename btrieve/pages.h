@@ -1,8 +1,20 @@
-// Physical page access for a Btrieve file opened read-only. The file is mapped
-// read-only where the system allows it, so that a page is a view into the mapping
-// and nothing is copied; otherwise pages come in by pread through a small bounded
-// cache. Pages decrypted with the owner block are always copies held in that
-// cache. No copy of the whole file is ever held.
+// Physical page access for a Btrieve file opened read-only. Two ways in, chosen
+// here and nowhere else:
+// - Interactive reads (opening, page tables, index walks, seeks, the records of a
+//   move) pread exactly the pages they need into a small bounded cache, with the
+//   kernel told that reads are random, so that it reads nothing around them. On a
+//   cold cache or a network share a step brings in its own pages and no more.
+// - A whole-file pass (a scan) reads through a read-only mapping of the file, told
+//   that the pass is sequential while it runs; the pages are then views into the
+//   mapping and nothing is copied. After the first pass the file has just been
+//   read whole, so later reads keep to the mapping (told random again, so that a
+//   page the system has dropped meanwhile comes back alone). A long run of
+//   interactive reads (a find across the whole file) is a pass too: past
+//   kPreadBudget bytes of misses the store turns to the mapping.
+// The file is mapped at open where the system allows it (a mapping costs nothing
+// until touched), so a store that cannot map says so at once. Pages decrypted with
+// the owner block are always copies held in the cache. No copy of the whole file
+// is ever held.
 //
 // A mapped file that another program shortens while it is open: touching a mapped
 // page past the new end raises SIGBUS. A process-wide handler (installed with the
@@ -64,6 +76,8 @@ public:
     std::string_view operator*() const { return view_; }
     const std::string_view* operator->() const { return &view_; }
     explicit operator bool() const { return set_; }
+    // A view into the mapping (lives as long as the store), not a cached copy.
+    bool mapped() const { return set_ && !copy_; }
     void reset() { *this = PageRef(); }
 
 private:
@@ -85,7 +99,24 @@ public:
     PageStore& operator=(const PageStore&) = delete;
 
     uint64_t fileSize() const { return size_; }
+    // Whether the file is mapped, so that whole-file passes read through the mapping.
     bool mapped() const { return map_ != nullptr; }
+    // Whether pages now come from the mapping (a pass has begun) rather than pread.
+    bool viaMapping() const { return viaMap_.load(std::memory_order_acquire); }
+
+    // A whole-file pass for as long as it lives: pages come from the mapping, which
+    // the kernel is told is read in order (the file descriptor too, for a store
+    // that is not mapped). Passes may overlap.
+    class Pass {
+    public:
+        explicit Pass(const PageStore& store) : store_(store) { store_.beginPass(); }
+        ~Pass() { store_.endPass(); }
+        Pass(const Pass&) = delete;
+        Pass& operator=(const Pass&) = delete;
+
+    private:
+        const PageStore& store_;
+    };
     // Whether the file was found shorter than at open (a fault on the mapping, or a
     // short pread).
     bool truncated() const;
@@ -122,6 +153,13 @@ public:
 
     // One physical page. Truncated past the end of the file.
     Status readPage(uint64_t page, PageRef& out) const;
+    // count physical pages from first on, one after another, copied into out in one
+    // read (decrypted where readPage would); not cached. Truncated past the end.
+    Status readPages(uint64_t first, uint32_t count, std::string& out) const;
+
+    // Pages held by the cache now, and the most it holds.
+    size_t cachedPages() const;
+    size_t cacheLimit() const { return cacheLimit_; }
 
     // Reads from the file so far, for bounded-work checks: header reads and cache
     // misses; a mapped page counts when it is not among the pages recently counted
@@ -137,13 +175,22 @@ public:
     PageStore(Key, int fd, uint64_t size) : fd_(fd), size_(size) {}
 
 private:
-    void decrypt(std::string& page) const;
+    void beginPass() const;
+    void endPass() const;
+    // From now on pages come from the mapping (no effect on a store not mapped).
+    void turnToMapping() const;
+    enum class Access { Random, Sequential, Normal };
+    void advise(Access pattern) const;
+    void decrypt(std::string& page, uint64_t firstPage) const;
     void countMapped(uint64_t page) const;
     void addRead(unsigned slot) const;  // one more read in the slot's tally
 
     int fd_ = -1;
     uint64_t size_ = 0;
     const char* map_ = nullptr;  // the whole file, read-only, or null
+    mutable std::atomic<bool> viaMap_{false};
+    mutable std::mutex passMutex_;
+    mutable std::atomic<unsigned> passes_{0};  // passes under way; changed under passMutex_
     int guardSlot_ = -1;         // this mapping's entry in the SIGBUS guard table
     mutable std::atomic<bool> shortRead_{false};
     uint32_t pageSize_ = 0;
@@ -152,7 +199,19 @@ private:
     std::array<uint8_t, 8> xorKey_{};
     uint64_t xorFirstPage_ = 1;
 
+    // The cache holds at least kCachePages pages and up to kCacheBytes of them.
     static constexpr size_t kCachePages = 64;
+    static constexpr size_t kCacheBytes = size_t{1} << 20;
+    size_t cacheLimit_ = kCachePages;
+    // Bytes read by pread on cache misses; past kPreadBudget a mapped store takes
+    // its pages from the mapping instead (a walk across the file).
+    static constexpr uint64_t kPreadBudget = uint64_t{8} << 20;
+    mutable uint64_t missBytes_ = 0;
+    // In a pass on a store that is not mapped, a miss reads this much from the
+    // page on (at most half the cache): a scan streams the file in large reads.
+    static constexpr size_t kRunBytes = size_t{64} << 10;
+    // Puts a page read from the file into the cache, under mutex_.
+    PageRef cache(uint64_t page, std::string bytes) const;
     mutable std::mutex mutex_;
     mutable std::list<std::pair<uint64_t, PageRef>> lru_;  // front = most recent
     mutable std::unordered_map<uint64_t, decltype(lru_)::iterator> index_;

@@ -15,6 +15,11 @@
 //   0x10 8n entries: u32 physical page (FFFFFFFE unused), u16 type, u16 1 when in use
 // A copy ends in a bookkeeping area that holds no entries; patEntries stops short
 // of it.
+//
+// Reading: a lookup reads its group's pair (both copies, one after the other in
+// the file) in one read, keeps the last few pairs and the entries it has found,
+// and never reads the whole table; a pass over the whole table reads each pair
+// once, in order.
 #include "btrieve/pat.h"
 
 #include <vector>
@@ -30,27 +35,12 @@ uint32_t PageMap::groups() const {
     return static_cast<uint32_t>((pages - layout_.patFirst + layout_.patStride - 1) / layout_.patStride);
 }
 
-Status PageMap::loadGroup(uint32_t group) const {
-    if (group == loadedGroup_) return Status::Success;
-    loadedGroup_ = 0xFFFFFFFFu;
-    const uint64_t first = layout_.patFirst + static_cast<uint64_t>(group) * layout_.patStride;
-    const uint32_t copyPages = layout_.patCopyPages;
-    bool found = false;
+int PageMap::pick(uint32_t group, std::string_view first, std::string_view second) const {
+    int current = -1;
     uint64_t best = 0;
-    Status last = Status::Corrupt;
-    for (uint32_t member = 0; member < 2; ++member) {
-        std::string bytes;
-        Status s = Status::Success;
-        for (uint32_t i = 0; i < copyPages && ok(s); ++i) {
-            PageRef page;
-            s = store_.readPage(first + member * copyPages + i, page);
-            if (ok(s)) bytes += *page;
-        }
-        if (!ok(s)) {
-            last = s;
-            continue;
-        }
-        ByteReader r(bytes);
+    const std::string_view copies[2] = {first, second};
+    for (int member = 0; member < 2; ++member) {
+        ByteReader r(copies[member]);
         uint64_t usage = 0;
         bool valid = false;
         if (layout_.pat == PatKind::V6) {
@@ -60,21 +50,39 @@ Status PageMap::loadGroup(uint32_t group) const {
             valid = r.u16(3) == 0x5050 && r.u16(0) == group + 1;
             usage = layout_.pat == PatKind::V95 ? r.u32(8) : r.u16(6);
         }
-        if (!valid) continue;
-        if (!found || usage > best) {
-            found = true;
+        if (!valid || !r.ok()) continue;
+        if (current < 0 || usage > best) {
+            current = member;
             best = usage;
-            copy_ = std::move(bytes);
         }
     }
-    if (!found) return last == Status::Truncated ? Status::Truncated : Status::Corrupt;
-    loadedGroup_ = group;
+    return current;
+}
+
+// A copy counts only when all its pages lie within the file; where the file ends
+// inside the pair, its first copy alone may still be whole.
+Status PageMap::loadGroup(uint32_t group, std::string& pair, std::string_view& copy) const {
+    const uint64_t first = layout_.patFirst + static_cast<uint64_t>(group) * layout_.patStride;
+    const uint32_t copyPages = layout_.patCopyPages;
+    const size_t copyBytes = static_cast<size_t>(copyPages) * store_.pageSize();
+    bool cut = false;
+    Status read = store_.readPages(first, 2 * copyPages, pair);
+    if (read == Status::Truncated) {
+        cut = true;
+        read = store_.readPages(first, copyPages, pair);
+        if (read == Status::Truncated) pair.clear();
+    }
+    if (!ok(read) && read != Status::Truncated) return read;
+    const std::string_view bytes(pair);
+    const int current = pick(group, bytes.substr(0, std::min(bytes.size(), copyBytes)),
+                             bytes.size() >= 2 * copyBytes ? bytes.substr(copyBytes) : std::string_view());
+    if (current < 0) return cut ? Status::Truncated : Status::Corrupt;
+    copy = bytes.substr(current * copyBytes, copyBytes);
     return Status::Success;
 }
 
-PageEntry PageMap::decode(uint32_t index) const {
-    ByteReader r(copy_);
-    const uint64_t at = layout_.patEntryBase + static_cast<uint64_t>(index - 1) * layout_.patEntrySize;
+PageEntry PageMap::decode(std::string_view copy, uint64_t at) const {
+    ByteReader r(copy);
     PageEntry e;
     if (layout_.pat == PatKind::V6) {
         const uint8_t type = r.u8(at + 1);
@@ -103,9 +111,26 @@ Status PageMap::lookup(uint32_t logical, PageEntry& out) const {
     const uint32_t group = (logical - 1) / layout_.patEntries;
     if (group >= groups()) return Status::Success;
     std::lock_guard lock(mutex_);
-    Status s = loadGroup(group);
-    if (!ok(s)) return s;
-    out = decode(logical - group * layout_.patEntries);
+    if (entries_.empty()) entries_.resize(kEntryCache);
+    Cached& c = entries_[logical % kEntryCache];
+    if (c.logical != uint64_t{logical} + 1) {
+        Held* h = nullptr;
+        for (Held& x : held_)
+            if (x.group == group) h = &x;
+        if (!h) {
+            h = &held_[0];
+            for (Held& x : held_)
+                if (x.used < h->used) h = &x;
+            h->group = 0xFFFFFFFFu;
+            Status s = loadGroup(group, h->pair, h->copy);
+            if (!ok(s)) return s;
+            h->group = group;
+        }
+        h->used = ++tick_;
+        c.entry = decode(h->copy, entryOffset(logical - group * layout_.patEntries));
+        c.logical = uint64_t{logical} + 1;
+    }
+    out = c.entry;
     if (out.type != pagetype::Unused && out.physical >= store_.physicalPages()) return Status::Truncated;
     return Status::Success;
 }
@@ -114,15 +139,16 @@ Status PageMap::forEach(const std::function<bool(uint32_t, const PageEntry&)>& v
     const uint32_t n = groups();
     const uint64_t physicalPages = store_.physicalPages();
     std::vector<PageEntry> entries;
+    std::string pair;
     for (uint32_t g = 0; g < n; ++g) {
-        // One group's entries are decoded under one lock, then visited without it
-        // (a visitor may look pages up itself).
+        // One group's entries are decoded at once, then visited (a visitor may look
+        // pages up itself).
         {
-            std::lock_guard lock(mutex_);
-            Status s = loadGroup(g);
+            std::string_view copy;
+            Status s = loadGroup(g, pair, copy);
             if (!ok(s)) return s;
             entries.resize(layout_.patEntries + 1);
-            for (uint32_t i = 1; i <= layout_.patEntries; ++i) entries[i] = decode(i);
+            for (uint32_t i = 1; i <= layout_.patEntries; ++i) entries[i] = decode(copy, entryOffset(i));
         }
         for (uint32_t i = 1; i <= layout_.patEntries; ++i) {
             const PageEntry& e = entries[i];

@@ -3,8 +3,11 @@
 // the current PAT maps are ever read, so stale shadow copies stay unseen.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
+#include <string_view>
+#include <vector>
 #include <mutex>
 #include <string>
 
@@ -46,15 +49,43 @@ public:
     // Number of page-table groups the file is long enough to hold.
     uint32_t groups() const;
 
+    // Entries remembered from lookups, and page-table pairs held: at most these.
+    static constexpr size_t kEntryCache = 1024;
+    static constexpr size_t kHeldPairs = 4;
+
 private:
-    Status loadGroup(uint32_t group) const;
-    PageEntry decode(uint32_t index) const;  // index 1-based within the loaded group
+    // Which copy of group's pair is current (0 or 1), from the copies' bytes (empty
+    // for a copy cut off by the end of the file); -1 when neither is valid.
+    int pick(uint32_t group, std::string_view first, std::string_view second) const;
+    // Both copies of a pair in one read into pair (its room reused), and a view of
+    // the current one.
+    Status loadGroup(uint32_t group, std::string& pair, std::string_view& copy) const;
+    // The entry at byte at of a copy.
+    PageEntry decode(std::string_view copy, uint64_t at) const;
+    uint64_t entryOffset(uint32_t index) const {  // index 1-based in the group
+        return layout_.patEntryBase + static_cast<uint64_t>(index - 1) * layout_.patEntrySize;
+    }
 
     const PageStore& store_;
     const Layout& layout_;
     mutable std::mutex mutex_;
-    mutable uint32_t loadedGroup_ = 0xFFFFFFFFu;
-    mutable std::string copy_;  // the current copy of the loaded group
+    // The pairs read last, for lookups: an index walk and the records it reaches
+    // go back and forth between a few groups. Their buffers are reused, so that a
+    // walk over many groups allocates nothing after the first few.
+    struct Held {
+        uint32_t group = 0xFFFFFFFFu;
+        uint64_t used = 0;
+        std::string pair;
+        std::string_view copy;
+    };
+    mutable std::array<Held, kHeldPairs> held_;
+    mutable uint64_t tick_ = 0;
+    // Direct-mapped by logical page: logical + 1 (0 = empty) and its entry.
+    struct Cached {
+        uint64_t logical = 0;
+        PageEntry entry;
+    };
+    mutable std::vector<Cached> entries_;
 };
 
 }  // namespace btrieve::detail
