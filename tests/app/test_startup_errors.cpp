@@ -64,6 +64,8 @@ struct BrokenCompany {
     std::string message;     // expected; a function of the folder, filled in below
     bool customerBroken;     // the customer file itself is the broken one
 };
+// Test listings name the case, not its bytes.
+void PrintTo(const BrokenCompany& c, std::ostream* os) { *os << c.name; }
 
 class StartUpErrorTest : public SecurityTest {
 protected:
