@@ -175,8 +175,8 @@ std::string programFolder() {
     const QFileInfo exe(fromFileName(program));
     const QString beside = exe.absolutePath();
     if (QDir(beside).dirName() == QLatin1String("bin")) {
-        const QFileInfo shared(beside + QLatin1String("/../share/openinvoice"));
-        if (shared.isDir()) return toFileName(QDir::cleanPath(shared.absoluteFilePath()));
+        const QString shared = QDir::cleanPath(beside + QLatin1String("/../share/openinvoice"));
+        if (QFileInfo(shared).isDir()) return toFileName(shared);
     }
     return toFileName(beside);
 }

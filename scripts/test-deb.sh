@@ -62,7 +62,8 @@ set -e
 [ $rc -eq 124 ] || fail "the window ended with status $rc instead of staying open"
 
 step "apt remove --purge"
-in_root apt-get remove --purge -y openinvoice >/dev/null
+in_root apt-get remove --purge -y openinvoice >"$target/tmp/remove.log" 2>&1 \
+  || { tail -20 "$target/tmp/remove.log"; fail "apt could not remove the package"; }
 for f in /usr/bin/openinvoice /usr/bin/btrexport /usr/bin/mkcompany /usr/share/openinvoice \
          /usr/share/applications/example.corvane.OpenInvoice.desktop /usr/share/man/man1/openinvoice.1.gz; do
   [ ! -e "$target$f" ] || fail "$f is left after removal"
