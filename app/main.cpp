@@ -127,6 +127,8 @@ int main(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    // Lets Wayland desktops match the window to the desktop entry and its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.corvane.OpenInvoice"));
     const Options o = parse(QApplication::arguments());
     if (!o.unknown.empty()) {
         std::fprintf(stderr, "openinvoice: unknown argument %s\n%s", o.unknown.c_str(), kUsage);
