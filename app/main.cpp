@@ -117,11 +117,19 @@ int main(int argc, char** argv) {
     if (given("--help") || given("-h") || given("--version") || given("--check-install")) {
         QCoreApplication core(argc, argv);
         const Options o = parse(QCoreApplication::arguments());
-        if (o.help) return std::fputs(kUsage, stdout), 0;
-        if (o.version) return std::printf("openinvoice %s\n", OPENINVOICE_VERSION), 0;
+        if (o.help) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (o.version) {
+            std::printf("openinvoice %s\n", OPENINVOICE_VERSION);
+            return 0;
+        }
         if (o.userFolder) {
-            if (const std::string why = enterUserFolder(); !why.empty())
-                return std::fprintf(stderr, "openinvoice: %s\n", why.c_str()), 1;
+            if (const std::string why = enterUserFolder(); !why.empty()) {
+                std::fprintf(stderr, "openinvoice: %s\n", why.c_str());
+                return 1;
+            }
         }
         return checkInstall() ? 0 : 1;
     }
