@@ -122,7 +122,8 @@ std::string applicationTitle() {
 
 std::string helpFilePath() {
     const QFileInfo info(QCoreApplication::applicationFilePath());
-    const QString base = info.path() + QLatin1Char('/') + info.completeBaseName();
+    const QString base = QString::fromStdString(platform::programFolder()) + QLatin1Char('/') +
+                         info.completeBaseName();
     return (base + QStringLiteral(".html")).toStdString();
 }
 

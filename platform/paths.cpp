@@ -164,12 +164,21 @@ std::string mapWindowsPath(const std::string& path) {
     return result;
 }
 
+// In a build tree the program's own files lie beside it; installed as
+// <prefix>/bin/openinvoice they lie in <prefix>/share/openinvoice, wherever the prefix
+// is (/usr, /usr/local, a user's own prefix), so nothing depends on the current folder.
 std::string programFolder() {
     const auto& system = services().system;
     if (!system) return {};
     const std::string program = system->programPath();
     if (program.empty()) return {};
-    return toFileName(QFileInfo(fromFileName(program)).absolutePath());
+    const QFileInfo exe(fromFileName(program));
+    const QString beside = exe.absolutePath();
+    if (QDir(beside).dirName() == QLatin1String("bin")) {
+        const QString shared = QDir::cleanPath(beside + QLatin1String("/../share/openinvoice"));
+        if (QFileInfo(shared).isDir()) return toFileName(shared);
+    }
+    return toFileName(beside);
 }
 
 std::string resolveSoundFile(const std::string& name) {

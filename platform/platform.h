@@ -128,8 +128,9 @@ std::string mapWindowsPath(const std::string& path);
 // other names come back unchanged.
 std::string mapFontFamily(const std::string& windowsFamily);
 
-// The folder of the running program (services().system->programPath() without its
-// file name); the program's own sounds, skins and icons lie in folders below it.
+// The folder of the program's own files (sounds/, skins/, icons/ and the help page):
+// the running program's folder (services().system->programPath() without its file
+// name), or <prefix>/share/openinvoice for a program installed in <prefix>/bin.
 std::string programFolder();
 
 // Where a wave file given by name is found: a name with a folder as it stands (after

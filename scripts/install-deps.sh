@@ -10,6 +10,8 @@ pkgs=(
   clang-14 libclang-rt-14-dev
   fonts-liberation xvfb xauth imagemagick
   at-spi2-core python3
+  desktop-file-utils appstream man-db file xdg-utils
+  dpkg-dev fakeroot debootstrap
 )
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 missing=()

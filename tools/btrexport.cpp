@@ -254,8 +254,28 @@ bool parseKey(const char* text, int& out) {
 
 }  // namespace
 
+const char kHelp[] =
+    "\n"
+    "Reads a Btrieve file read-only, without a Btrieve engine.\n"
+    "\n"
+    "  --info FILE           the file's header facts, one \"name: value\" a line\n"
+    "  --raw FILE            every live record as lowercase hex, one a line\n"
+    "  --layout NAME FILE    every record as CSV (RFC 4180, UTF-8) by the record\n"
+    "                        layout of a Peachtree company file: customer, journal\n"
+    "                        or permiss\n"
+    "  --key N               records in the order of key N (default 0); a file\n"
+    "                        without keys is read in physical order\n"
+    "  --help                show this text\n"
+    "\n"
+    "Exit status: 0 success, 1 a file that cannot be read, 2 bad arguments.\n";
+
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     if (args.empty()) return usage(nullptr);
     const std::string mode = args[0];
     std::string layoutName, path;

@@ -622,11 +622,13 @@ bool toWindows1252(const std::string& utf8, std::string& out, std::string& why) 
     return true;
 }
 
+const char kUsage[] =
+    "usage: mkcompany DIR [--customers N] [--journal-rows M]\n"
+    "                 [--security none|vexel-password|lesser-user|no-vexel]\n"
+    "                 [--password TEXT] [--seed S]\n";
+
 int usage() {
-    std::fprintf(stderr,
-                 "usage: mkcompany DIR [--customers N] [--journal-rows M]\n"
-                 "                 [--security none|vexel-password|lesser-user|no-vexel]\n"
-                 "                 [--password TEXT] [--seed S]\n");
+    std::fputs(kUsage, stderr);
     return 2;
 }
 
@@ -643,7 +645,31 @@ int badArgument(const std::string& why) {
 
 }  // namespace
 
+const char kHelp[] =
+    "\n"
+    "Writes a sample Peachtree company (customer.dat, journal.dat, permiss.dat) into\n"
+    "DIR, which is created when missing. Existing company files are never overwritten.\n"
+    "\n"
+    "  --customers N       customers to write (default 250)\n"
+    "  --journal-rows M    journal rows to write (default 4000)\n"
+    "  --security KIND     the Peachtree users in permiss.dat (default none):\n"
+    "                        none            no users\n"
+    "                        vexel-password  a user VEXEL with a password\n"
+    "                        lesser-user     a user vexel (lower case) with a password\n"
+    "                        no-vexel        users, but neither VEXEL nor vexel\n"
+    "  --password TEXT     the password of VEXEL or vexel, 1 to 16 characters\n"
+    "                      (default secret; NONE means no password)\n"
+    "  --seed S            the same seed and counts give byte-identical files (default 1)\n"
+    "  --help              show this text\n"
+    "\n"
+    "Exit status: 0 success, 1 a file that cannot be written, 2 bad arguments.\n";
+
 int main(int argc, char** argv) {
+    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+        std::fputs(kUsage, stdout);
+        std::fputs(kHelp, stdout);
+        return 0;
+    }
     Options o;
     bool haveDir = false;
     std::string why;

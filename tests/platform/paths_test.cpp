@@ -119,6 +119,24 @@ TEST(SoundFiles, CurrentFolderThenProgramSoundsIgnoringCase) {
     EXPECT_EQ(resolveSoundFile("sounds/../CLICK.wav"), cwd.str() + "/CLICK.wav");
 }
 
+TEST(ProgramFolder, BesideTheProgramOrInstalledUnderShare) {
+    ScopedCurrentFolder cwd;
+    QTemporaryDir prefix;
+    platform::testing::ScopedTestServices doubles;
+    const std::string root = prefix.path().toStdString();
+    // A build tree: the files lie beside the program, even in a folder called bin
+    // when there is no share/openinvoice beside it.
+    doubles.system->program = root + "/build/app/openinvoice";
+    EXPECT_EQ(programFolder(), root + "/build/app");
+    doubles.system->program = root + "/bin/openinvoice";
+    EXPECT_EQ(programFolder(), root + "/bin");
+    // Installed into a prefix: <prefix>/share/openinvoice, and the sounds are found
+    // there from any current folder.
+    writeFile(prefix.path() + "/share/openinvoice/sounds/click.wav", "RIFF");
+    EXPECT_EQ(programFolder(), root + "/share/openinvoice");
+    EXPECT_EQ(resolveSoundFile("click.wav"), root + "/share/openinvoice/sounds/click.wav");
+}
+
 TEST(SoundFiles, MissingFilePlaysDefaultUnlessForbidden) {
     ScopedCurrentFolder cwd;
     platform::testing::ScopedTestServices doubles;
