@@ -8,7 +8,7 @@ pkgs=(
   qt6-qpa-plugins libgl1-mesa-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   clang-14 libclang-rt-14-dev
-  fonts-liberation xvfb xauth imagemagick
+  fonts-liberation xvfb xauth x11-utils imagemagick
   at-spi2-core python3
   desktop-file-utils appstream man-db file xdg-utils
   dpkg-dev fakeroot debootstrap
