@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "btrieve/file.h"
+#include "btrieve/writer.h"
 
 namespace filetest {
 
@@ -113,6 +115,33 @@ inline ReadResult readFile(const std::string& path) {
     });
     r.pageReads = f->pageReads();
     return r;
+}
+
+// Writes a 6.x file of n records of length bytes (every third one up to 299 bytes
+// longer when variable) whose first four bytes are a unique u32 key and whose other
+// bytes are a letter; deleted records leave that many free slots behind.
+inline std::string writeNumberedFile(const TempDir& dir, const std::string& name, uint32_t pageSize,
+                                     uint32_t length, uint32_t n, uint32_t deleted, bool variable = false) {
+    btrieve::WriterOptions o;
+    o.pageSize = pageSize;
+    o.recordLength = length;
+    o.variable = variable;
+    o.deletedRecords = deleted;
+    btrieve::KeySegment seg;
+    seg.position = 0;
+    seg.length = 4;
+    seg.type = btrieve::DataType::UnsignedBinary;
+    seg.flags = btrieve::keyflag::ExtendedType;
+    o.keys.push_back({{seg}});
+    std::vector<std::string> recs;
+    for (uint32_t i = 0; i < n; ++i) {
+        std::string r(variable && i % 3 == 0 ? length + i % 300 : length, static_cast<char>('a' + i % 26));
+        std::memcpy(r.data(), &i, 4);
+        recs.push_back(r);
+    }
+    const std::string path = dir.file(name);
+    EXPECT_EQ(btrieve::writeFile(path, o, recs), btrieve::Status::Success);
+    return path;
 }
 
 }  // namespace filetest

@@ -31,25 +31,7 @@ namespace {
 // A 6.x file of n records of the given length with a unique u32 key.
 std::string writeFileOf(const TempDir& dir, const std::string& name, uint32_t pageSize, uint32_t length,
                         uint32_t n) {
-    WriterOptions o;
-    o.pageSize = pageSize;
-    o.recordLength = length;
-    o.deletedRecords = 5;
-    KeySegment seg;
-    seg.position = 0;
-    seg.length = 4;
-    seg.type = DataType::UnsignedBinary;
-    seg.flags = keyflag::ExtendedType;
-    o.keys.push_back({{seg}});
-    std::vector<std::string> recs;
-    for (uint32_t i = 0; i < n; ++i) {
-        std::string r(length, static_cast<char>('a' + i % 26));
-        std::memcpy(r.data(), &i, 4);
-        recs.push_back(r);
-    }
-    const std::string path = dir.file(name);
-    EXPECT_EQ(writeFile(path, o, recs), Status::Success);
-    return path;
+    return filetest::writeNumberedFile(dir, name, pageSize, length, n, 5);
 }
 
 std::vector<std::string> corpusAndWritten(const TempDir& dir) {

@@ -63,26 +63,7 @@ Scan scanViews(const File& f) {
 // 6.x file of n 40-byte records with a unique u32 key; 512-byte pages, so that
 // n = 2000 spreads over some two hundred pages.
 std::string writeNumbered(const TempDir& dir, const std::string& name, uint32_t n, bool variable = false) {
-    WriterOptions o;
-    o.pageSize = 512;
-    o.recordLength = 40;
-    o.variable = variable;
-    o.deletedRecords = 7;
-    KeySegment seg;
-    seg.position = 0;
-    seg.length = 4;
-    seg.type = DataType::UnsignedBinary;
-    seg.flags = keyflag::ExtendedType;
-    o.keys.push_back({{seg}});
-    std::vector<std::string> recs;
-    for (uint32_t i = 0; i < n; ++i) {
-        std::string r(variable && i % 3 == 0 ? 40 + i % 300 : 40, static_cast<char>('a' + i % 26));
-        std::memcpy(r.data(), &i, 4);
-        recs.push_back(r);
-    }
-    const std::string path = dir.file(name);
-    EXPECT_EQ(writeFile(path, o, recs), Status::Success);
-    return path;
+    return filetest::writeNumberedFile(dir, name, 512, 40, n, 7, variable);
 }
 
 }  // namespace
