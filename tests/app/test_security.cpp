@@ -1,6 +1,8 @@
 // The company's user security, from real permissions files: who is asked for a
 // password, what each answer does to the window, and that no stored password ever
 // reaches a widget.
+#include <QDir>
+
 #include "security_fixture.h"
 
 using namespace securitytest;
@@ -147,6 +149,15 @@ TEST_F(CompanySecurityTest, UsersWithoutVexelRestrictTheWindowForTheWholeRun) {
     EXPECT_EQ(messages(), (std::vector<std::string>{kNoVexel, kRestricted}));
     for (const auto& call : services.messageBox->calls)
         EXPECT_EQ(call.style, platform::MB_OK | platform::MB_ICONEXCLAMATION);
+}
+
+TEST_F(CompanySecurityTest, AFirstSkinFileThatCannotBeReadStillEndsInRestrictedMode) {
+    writeCompany({{"ADMIN", "admin1"}});
+    // A folder where the first-skin file should be: it cannot be read as a file.
+    ASSERT_TRUE(QDir().mkdir(QStringLiteral("1stskin.kxi")));
+    COpenInvoiceDlg dlg;
+    runStartUp(dlg, {}, [&] { EXPECT_EQ(hiddenOf(dlg, restrictedControls()), restrictedControls()); });
+    EXPECT_EQ(messages(), (std::vector<std::string>{kNoVexel, kRestricted}));
 }
 
 TEST_F(CompanySecurityTest, TheHiddenButtonAsksWithNothingAcceptedButAnEmptyPassword) {
