@@ -1,46 +1,7 @@
-// File control record, as this reader uses it. All offsets are from the start of
-// the current FCR copy; "ws" = two u16 words, high word first.
-//
-//   offset  size  meaning
-//   0x00    4     pre-6: zero; 6.x and later: "FC" 00 00
-//   0x04    4     6.x/7.x: usage count of this copy (u32)
-//   0x06    2     pre-6: version word (sign bit set when an owner is set);
-//                 8.x/9.0: usage count of this copy (u16)
-//   0x08    2     pre-6, 6.x/7.x: page size; 9.5: usage count of this copy (u32)
-//   0x10    4     pre-6: ws absolute offset of the first free slot, FFFFFFFF for none
-//   0x14    2     number of keys
-//   0x16    2     logical (fixed) record length; 0 in compressed files
-//   0x18    2     physical slot length
-//   0x1A    4     ws record count
-//   0x26    4     ws page count
-//   0x2B    1     8.x and later: page size / 256
-//   0x2E    9     owner block (zero without an owner); bytes 0-7 are the XOR key
-//   0x37    1     owner access code; bit 1 = records encrypted
-//   0x38    1     0xFF (or 0xFD, blank truncation): variable-length records
-//   0x3C    8     name of the file's ACS
-//   0x4A    2     6.x and later: version word (negative with an owner)
-//   0x72    2     6.x and later: offset of the duplicate pointers in the slot
-//   0x74    1     6.x and later: number of duplicate-pointer pairs
-//   0x76    1/2   6.x: key count (u8); 8.x and later: key count (u16)
-//   0x78    2     6.x: offset of the key allocation table (KAT)
-//   0x7A    2     8.x and later: offset of the KAT (may lie in the copy's second page)
-//   0x106   2     pre-6, 6.x: file flags (0x0001 variable, 0x0002 blank truncation,
-//                 0x0008 compressed); 0xFFFF in 8.x and later
-//   0x110   30*n  pre-6: key segment specs back to back
-//   0x190   2     8.x and later: file flags
-//
-// Key segment spec (30 bytes; 36 in 8.x and later, same first 30 bytes):
-//   0x00 4  B-tree root (pre-6: ws physical page; 6.x: page-table layout; 8.x: u32)
-//   0x04 4  ws number of distinct key values
-//   0x08 2  key flags (0x0010: another segment follows)
-//   0x0A 2  total key length (first segment only)
-//   0x0C 2  size of one index entry
-//   0x12 2  offset of this key's duplicate pointers in the slot, 0 for none
-//   0x14 2  position in the slot (pre-6 and compressed: in the record)
-//   0x16 2  segment length
-//   0x19 3  logical page of the segment's own ACS (6.x: page-table order; 8.x: LE)
-//   0x1C 1  extended data type (valid with flag 0x0100)
-//   0x1D 1  null value
+// Reads the file control record (FCR) of a file of any family. The FCR's offsets,
+// the key segment spec and each family's constants are tabled in formats.h; this
+// file reads them in four steps: identify the family from the first page, pick the
+// current FCR copy, read the record fields and slot layout, then the key specs.
 #include "btrieve/fcr.h"
 
 #include <algorithm>
@@ -50,6 +11,8 @@
 
 namespace btrieve::detail {
 namespace {
+
+namespace spec = fcr::spec;
 
 constexpr uint32_t kMaxKeys = 119;
 constexpr uint32_t kMaxSegments = 420;
@@ -66,42 +29,42 @@ uint16_t versionOf(uint16_t word, bool& negative) {
 
 bool knownType(uint8_t t) { return t <= 20 || t == 25 || t == 26; }
 
-// Fills keys from the specs. katOffset 0 means packed specs from 0x110 (pre-6).
-Status readKeys(ByteReader& fcr, uint32_t keyCount, uint32_t katOffset, uint32_t specSize,
+// Fills keys from the specs. katOffset 0 means specs packed from 0x110 (pre-6).
+Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t specSize,
                 Layout& out) {
     FileInfo& info = out.info;
-    uint32_t packed = 0x110;
+    uint32_t packed = fcr::PackedSpecs;
     uint32_t segmentsRead = 0;
     for (uint32_t k = 0; k < keyCount; ++k) {
         uint32_t at = packed;
         if (katOffset != 0) {
-            at = fcr.u16(katOffset + 2ull * k);
-            if (!fcr.ok()) return Status::Corrupt;
+            at = r.u16(katOffset + 2ull * k);
+            if (!r.ok()) return Status::Corrupt;
         }
         KeySpec key;
         key.number = static_cast<int>(k);
         std::vector<uint32_t> refs;
         uint16_t totalLength = 0;
         for (;;) {
-            if (++segmentsRead > kMaxSegments || !fits(fcr.size(), at, specSize)) return Status::Corrupt;
+            if (++segmentsRead > kMaxSegments || !fits(r.size(), at, specSize)) return Status::Corrupt;
             KeySegment seg;
-            seg.flags = fcr.u16(at + 0x08);
-            const uint32_t stored = fcr.u16(at + 0x14);
-            seg.length = fcr.u16(at + 0x16);
-            seg.nullValue = fcr.u8(at + 0x1D);
-            const uint8_t ext = fcr.u8(at + 0x1C);
+            seg.flags = r.u16(at + spec::Flags);
+            const uint32_t stored = r.u16(at + spec::Position);
+            seg.length = r.u16(at + spec::Length);
+            seg.nullValue = r.u8(at + spec::NullValue);
+            const uint8_t ext = r.u8(at + spec::ExtendedType);
             if (key.segments.empty()) {
                 switch (out.pat) {
-                case PatKind::None: key.rootPage = fcr.swapped32(at); break;
+                case PatKind::None: key.rootPage = r.swapped32(at); break;
                 case PatKind::V6:
-                    key.rootPage = fcr.u32(at) == 0xFFFFFFFFu ? 0xFFFFFFFFu : fcr.patPage(at);
+                    key.rootPage = r.u32(at) == 0xFFFFFFFFu ? 0xFFFFFFFFu : r.patPage(at);
                     break;
-                default: key.rootPage = fcr.u32(at); break;
+                default: key.rootPage = r.u32(at); break;
                 }
-                key.uniqueCount = fcr.swapped32(at + 0x04);
-                totalLength = fcr.u16(at + 0x0A);
-                key.entrySize = fcr.u16(at + 0x0C);
-                key.duplicateOffset = fcr.u16(at + 0x12);
+                key.uniqueCount = r.swapped32(at + spec::Distinct);
+                totalLength = r.u16(at + spec::KeyLength);
+                key.entrySize = r.u16(at + spec::EntrySize);
+                key.duplicateOffset = r.u16(at + spec::DuplicateOffset);
             }
             if (seg.flags & keyflag::ExtendedType) {
                 if (!knownType(ext)) return Status::UnsupportedLayout;
@@ -117,16 +80,16 @@ Status readKeys(ByteReader& fcr, uint32_t keyCount, uint32_t katOffset, uint32_t
             if (!info.compressed && seg.position + seg.length > info.recordLength) return Status::Corrupt;
             uint32_t acsPage = 0;
             if (out.pat == PatKind::V6)
-                acsPage = static_cast<uint32_t>(fcr.u8(at + 0x19)) << 16 | fcr.u8(at + 0x1B) << 8 | fcr.u8(at + 0x1A);
+                acsPage = static_cast<uint32_t>(r.u8(at + spec::Acs)) << 16 | r.u8(at + spec::Acs + 2) << 8 | r.u8(at + spec::Acs + 1);
             else if (out.pat != PatKind::None)
-                acsPage = fcr.u8(at + 0x19) | fcr.u8(at + 0x1A) << 8 | static_cast<uint32_t>(fcr.u8(at + 0x1B)) << 16;
+                acsPage = r.u8(at + spec::Acs) | r.u8(at + spec::Acs + 1) << 8 | static_cast<uint32_t>(r.u8(at + spec::Acs + 2)) << 16;
             refs.push_back(acsPage);
             const bool more = (seg.flags & keyflag::Segmented) != 0;
             key.segments.push_back(seg);
             at += specSize;
             if (!more) break;
         }
-        if (!fcr.ok()) return Status::Corrupt;
+        if (!r.ok()) return Status::Corrupt;
         if (key.totalLength() != totalLength) return Status::Corrupt;
         // An index entry (child pointer, key, record pointers) must fit a page.
         if (key.entrySize > info.pageSize || key.totalLength() + 16u > info.pageSize) return Status::Corrupt;
@@ -148,7 +111,7 @@ Status pickCopy(PageStore& store, const std::vector<uint32_t>& pages, uint32_t u
         if (s == Status::Truncated) continue;
         if (!ok(s)) return s;
         ByteReader r(*page);
-        if (r.u32(0) != 0x00004346u) continue;  // "FC" 00 00
+        if (r.u32(fcr::Signature) != fcr::SignatureValue) continue;
         uint64_t usage = usageSize == 2 ? r.u16(usageAt) : r.u32(usageAt);
         if (!found || usage > best) {
             found = true;
@@ -159,94 +122,80 @@ Status pickCopy(PageStore& store, const std::vector<uint32_t>& pages, uint32_t u
     return found ? Status::Success : Status::Truncated;
 }
 
-}  // namespace
+// A file too short to hold an FCR: truncated when its first bytes look like one.
+Status shortFile(PageStore& store) {
+    std::string head;
+    Status s = store.readAt(0, static_cast<size_t>(std::min<uint64_t>(store.fileSize(), 4)), head);
+    if (!ok(s)) return s;
+    const bool looksPre6 = head.size() == 4 && head == std::string(4, '\0');
+    const bool looksV6 = head.size() == 4 && head == std::string("FC\0\0", 4);
+    return looksPre6 || looksV6 ? Status::Truncated : Status::NotBtrieveFile;
+}
 
-Status readHeader(PageStore& store, Layout& out) {
-    out = Layout{};
+uint32_t pageSizeOf(ByteReader& r, const FormatFamily& row) {
+    return row.pageSizeUnit == 1 ? r.u16(row.pageSizeAt) : r.u8(row.pageSizeAt) * row.pageSizeUnit;
+}
+
+// Step 1: the family, from the first 256 bytes; sets the page size on the store
+// and finds the current FCR copy. fcrBytes is the length of one copy.
+Status identify(PageStore& store, Layout& out, uint32_t& fcrBytes, bool& negative) {
     FileInfo& info = out.info;
     std::string head;
-    if (store.fileSize() < 0x100) {
-        Status s = store.readAt(0, static_cast<size_t>(std::min<uint64_t>(store.fileSize(), 4)), head);
-        if (!ok(s)) return s;
-        const bool looksPre6 = head.size() == 4 && head == std::string(4, '\0');
-        const bool looksV6 = head.size() == 4 && head == std::string("FC\0\0", 4);
-        return looksPre6 || looksV6 ? Status::Truncated : Status::NotBtrieveFile;
-    }
     Status s = store.readAt(0, 0x100, head);
     if (!ok(s)) return s;
     ByteReader h(head);
-    const uint32_t magic = h.u32(0);
-    uint32_t fcrBytes = 0;
-    bool negative = false;
-
+    const uint32_t magic = h.u32(fcr::Signature);
+    const FormatFamily* row = nullptr;
     if (magic == 0) {
-        info.family = Family::Pre6;
-        info.version = versionOf(h.u16(0x06), negative);
-        const uint8_t major = info.version >> 8;
-        if (major < 3 || major > 5) {
-            return validPageSize(h.u16(0x08), 4096) ? Status::UnsupportedVersion : Status::NotBtrieveFile;
-        }
-        info.pageSize = h.u16(0x08);
-        if (!validPageSize(info.pageSize, 4096)) return Status::NotBtrieveFile;
-        store.setPageSize(info.pageSize);
-        out.fcrPage = 0;
-        fcrBytes = info.pageSize;
-        out.pat = PatKind::None;
-    } else if (magic == 0x00004346u) {
-        const uint16_t version = versionOf(h.u16(0x4A), negative);
-        if (version >= 0x0600 && version < 0x0800) {
-            info.family = Family::V6;
-            info.pageSize = h.u16(0x08);
-            if (!validPageSize(info.pageSize, 4096)) return Status::Corrupt;
-            store.setPageSize(info.pageSize);
-            s = pickCopy(store, {0, 1}, 0x04, 4, out.fcrPage);
-            fcrBytes = info.pageSize;
-            out.pat = PatKind::V6;
-        } else if (version >= 0x0800 && version <= 0x0950) {
-            info.family = Family::V8;
-            info.pageSize = h.u8(0x2B) * 256u;
-            if (!validPageSize(info.pageSize, 16384)) return Status::Corrupt;
-            store.setPageSize(info.pageSize);
-            // Each FCR copy, like each page-table copy, takes at least 2048 bytes
-            // and at least two pages.
-            out.patCopyPages = std::max<uint32_t>(2, 2048 / info.pageSize);
-            fcrBytes = out.patCopyPages * info.pageSize;
-            out.pat = version == 0x0950 ? PatKind::V95 : PatKind::V8;
-            if (out.pat == PatKind::V95)
-                s = pickCopy(store, {0, out.patCopyPages}, 0x08, 4, out.fcrPage);
-            else
-                s = pickCopy(store, {0, out.patCopyPages}, 0x06, 2, out.fcrPage);
-        } else {
-            return Status::UnsupportedVersion;
-        }
-        if (!ok(s)) return s;
+        row = &kPre6;
+        info.version = versionOf(h.u16(fcr::Pre6Version), negative);
+        if (info.version < row->versionMin || info.version > row->versionMax)
+            return validPageSize(pageSizeOf(h, *row), row->maxPageSize) ? Status::UnsupportedVersion
+                                                                          : Status::NotBtrieveFile;
+    } else if (magic == fcr::SignatureValue) {
+        row = familyOfVersion(versionOf(h.u16(fcr::Version), negative));
+        if (row == nullptr) return Status::UnsupportedVersion;
     } else {
         return Status::NotBtrieveFile;
     }
+    out.format = row;
+    out.pat = row->pat;
+    info.family = row->family;
+    info.pageSize = pageSizeOf(h, *row);
+    if (!validPageSize(info.pageSize, row->maxPageSize))
+        return row->family == Family::Pre6 ? Status::NotBtrieveFile : Status::Corrupt;
+    store.setPageSize(info.pageSize);
+    out.patCopyPages = copyPages(*row, info.pageSize);
+    fcrBytes = out.patCopyPages * info.pageSize;
+    out.fcrPage = 0;
+    if (row->usageSize == 0) return Status::Success;
+    return pickCopy(store, {0, out.patCopyPages}, row->usageAt, row->usageSize, out.fcrPage);
+}
 
-    std::string fcrBuf;
-    s = store.readAt(static_cast<uint64_t>(out.fcrPage) * info.pageSize, fcrBytes, fcrBuf);
-    if (!ok(s)) return s;
-    ByteReader f(fcrBuf);
+// Step 2: the current copy names the same family as the first page did.
+Status checkVersion(ByteReader& f, Layout& out, bool& negative) {
+    FileInfo& info = out.info;
+    if (info.family == Family::Pre6) return Status::Success;
+    info.version = versionOf(f.u16(fcr::Version), negative);
+    const bool v6 = info.version >= kV6.versionMin && info.version <= kV6.versionMax;
+    if (v6 != (info.family == Family::V6) || info.version > 0x0950) return Status::Corrupt;
+    if ((info.version == 0x0950) != (out.pat == PatKind::V95)) return Status::Corrupt;
+    return Status::Success;
+}
 
-    // The version and family come from the current copy.
-    if (info.family != Family::Pre6) {
-        info.version = versionOf(f.u16(0x4A), negative);
-        const bool v6 = info.version >= 0x0600 && info.version < 0x0800;
-        if (v6 != (info.family == Family::V6) || info.version > 0x0950) return Status::Corrupt;
-        if ((info.version == 0x0950) != (out.pat == PatKind::V95)) return Status::Corrupt;
-    }
-
-    const uint32_t keyCount = f.u16(0x14);
-    info.recordLength = f.u16(0x16);
-    info.physicalRecordLength = f.u16(0x18);
-    info.recordCount = f.swapped32(0x1A);
-    info.pageCount = f.swapped32(0x26);
-    for (size_t i = 0; i < out.ownerBlock.size(); ++i) out.ownerBlock[i] = f.u8(0x2E + i);
-    out.ownerAccess = f.u8(0x37);
-    const uint8_t varMark = f.u8(0x38);
-    info.fileFlags = info.family == Family::V8 ? f.u16(0x190) : f.u16(0x106);
-    out.freeChainHead = f.swapped32(0x10);
+// Step 3: counts, lengths, owner and file flags.
+Status readRecordFields(ByteReader& f, Layout& out, bool negative, uint32_t& keyCount) {
+    FileInfo& info = out.info;
+    keyCount = f.u16(fcr::KeyCount);
+    info.recordLength = f.u16(fcr::RecordLength);
+    info.physicalRecordLength = f.u16(fcr::SlotLength);
+    info.recordCount = f.swapped32(fcr::RecordCount);
+    info.pageCount = f.swapped32(fcr::PageCount);
+    for (size_t i = 0; i < out.ownerBlock.size(); ++i) out.ownerBlock[i] = f.u8(fcr::OwnerBlock + i);
+    out.ownerAccess = f.u8(fcr::OwnerAccess);
+    const uint8_t varMark = f.u8(fcr::VariableMark);
+    info.fileFlags = f.u16(out.format->fileFlagsAt);
+    out.freeChainHead = f.swapped32(fcr::FreeSlot);
     if (!f.ok()) return Status::Truncated;
 
     const bool blockSet = std::any_of(out.ownerBlock.begin(), out.ownerBlock.end(), [](uint8_t b) { return b != 0; });
@@ -255,119 +204,97 @@ Status readHeader(PageStore& store, Layout& out) {
     info.variable = (info.fileFlags & 0x0001) != 0 || varMark == 0xFF || varMark == 0xFD;
     info.compressed = (info.fileFlags & 0x0008) != 0;
     out.blankTruncation = (info.fileFlags & 0x0002) != 0 || varMark == 0xFD;
-    if (keyCount > kMaxKeys) return Status::Corrupt;
+    return keyCount > kMaxKeys ? Status::Corrupt : Status::Success;
+}
 
-    // Page geometry and slot layout per family.
+// Step 4: page geometry and where a slot keeps the record and its pointers.
+Status readSlotLayout(ByteReader& f, Layout& out) {
+    const FormatFamily& row = *out.format;
+    const FileInfo& info = out.info;
     const uint32_t prl = info.physicalRecordLength;
     const uint32_t rl = info.recordLength;
     const uint32_t ps = info.pageSize;
-    switch (info.family) {
-    case Family::Pre6:
-        out.slotsOffset = 6;
-        out.varPtrSize = 4;
-        out.varCountOffset = 0x0A;
-        out.varDataOffset = 0x0C;
-        out.everyFragmentLinked = false;
-        if (info.compressed) {
-            out.varPtrOffset = 0;
-            out.liveByte = 4;
-            if (prl < 5) return Status::Corrupt;
-        } else {
-            out.recordOffset = 0;
-            out.varPtrOffset = rl;
-            if (prl < rl + (info.variable ? 4u : 0u) || rl == 0) return Status::Corrupt;
-        }
-        break;
-    case Family::V6:
-        out.slotsOffset = 6;
-        out.varPtrSize = 4;
-        out.varCountOffset = 0x0A;
-        out.varDataOffset = 0x0C;
-        out.everyFragmentLinked = true;
-        out.patFirst = 2;
-        out.patCopyPages = 1;
-        out.patEntryBase = 8;
-        out.patEntrySize = 4;
-        out.patEntries = ps / 4 - 2;
-        out.patStride = ps / 4;
-        if (info.compressed) {
-            out.varPtrOffset = 0;
-            out.liveByte = 4;
-            if (prl < 7) return Status::Corrupt;
-        } else {
-            out.usageWord = true;
-            out.recordOffset = 2;
-            out.varPtrOffset = 2 + rl;
-            if (prl < 2 + rl + (info.variable ? 4u : 0u) || rl == 0) return Status::Corrupt;
-        }
-        break;
-    case Family::V8: {
-        const bool v95 = out.pat == PatKind::V95;
-        const uint32_t base = v95 ? 8 : 6;  // page id, type, and in 9.5 one more u16
-        out.slotsOffset = base + 2;
-        out.varPtrSize = 6;
-        out.varCountOffset = base + 8;
-        out.varDataOffset = base + 10;
-        out.everyFragmentLinked = true;
-        const uint32_t copy = out.patCopyPages * ps;
-        out.patFirst = 4 * out.patCopyPages;
-        if (v95) {
-            out.patEntryBase = 0x10;
-            out.patEntrySize = 8;
-            out.patEntries = (copy / 16 * 15 - 32) / 8;
-        } else {
-            out.patEntryBase = 0x14;
-            out.patEntrySize = 6;
-            out.patEntries = ps == 512 ? 312 : (copy / 16 * 15 - 24) / 6;
-        }
+    out.slotsOffset = row.slotsOffset;
+    out.varPtrSize = row.varPtrSize;
+    out.varCountOffset = row.varCountOffset;
+    out.varDataOffset = row.varDataOffset;
+    out.everyFragmentLinked = row.everyFragmentLinked;
+    if (row.pat != PatKind::None) {
+        out.patFirst = row.patFirstCopies * out.patCopyPages;
+        out.patEntryBase = row.patEntryBase;
+        out.patEntrySize = row.patEntrySize;
+        out.patEntries = patEntries(row, ps);
         out.patStride = out.patEntries + 2 * out.patCopyPages;
-        if (info.compressed) {
-            out.varPtrOffset = 0;
-            out.liveByte = 6;
-            if (prl < 9) return Status::Corrupt;
-        } else {
-            // The slot holds a usage word, possibly 8 bytes of system data, the
-            // record, the variable pointer and the duplicate pointers. The
-            // duplicate-pointer offset (or the slot length) tells where the record
-            // starts.
-            out.usageWord = true;
-            const uint32_t dupOffset = f.u16(0x72);
-            const uint32_t dupPairs = f.u8(0x74);
-            const uint32_t tail = rl + (info.variable ? 6u : 0u);
-            const uint32_t before = dupOffset != 0 ? dupOffset : prl - 8 * dupPairs;
-            if (before < tail + 2 || (before - tail != 2 && before - tail != 10) || rl == 0)
-                return Status::UnsupportedLayout;
-            out.recordOffset = before - tail;
-            out.varPtrOffset = out.recordOffset + rl;
-            if (prl < before) return Status::Corrupt;
-        }
-        break;
     }
+    const uint32_t tail = rl + (info.variable ? row.varPtrSize : 0u);
+    if (info.compressed) {
+        out.varPtrOffset = 0;
+        out.liveByte = row.compressedLiveByte;
+        if (prl < row.compressedMinSlot) return Status::Corrupt;
+    } else if (row.family != Family::V8) {
+        out.usageWord = row.usageWordSize != 0;
+        out.recordOffset = row.usageWordSize;
+        out.varPtrOffset = out.recordOffset + rl;
+        if (prl < out.recordOffset + tail || rl == 0) return Status::Corrupt;
+    } else {
+        // The slot holds a usage word, possibly 8 bytes of system data, the
+        // record, the variable pointer and the duplicate pointers. The
+        // duplicate-pointer offset (or the slot length) tells where the record
+        // starts.
+        out.usageWord = true;
+        const uint32_t dupOffset = f.u16(fcr::DuplicateOffset);
+        const uint32_t dupPairs = f.u8(fcr::DuplicatePairs);
+        const uint32_t before = dupOffset != 0 ? dupOffset : prl - 8 * dupPairs;
+        const uint32_t word = row.usageWordSize;
+        if (before < tail + word || (before - tail != word && before - tail != word + 8) || rl == 0)
+            return Status::UnsupportedLayout;
+        out.recordOffset = before - tail;
+        out.varPtrOffset = out.recordOffset + rl;
+        if (prl < before) return Status::Corrupt;
     }
     if (prl == 0 || prl > ps - out.slotsOffset) return Status::Corrupt;
     out.slotsPerPage = (ps - out.slotsOffset) / prl;
+    return Status::Success;
+}
 
-    // Keys.
+// Step 5: the key allocation table (6.x and later) and the key specs.
+Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrBytes) {
+    const FormatFamily& row = *out.format;
     uint32_t katOffset = 0;
-    uint32_t specSize = 30;
-    if (info.family == Family::V6) {
-        katOffset = f.u16(0x78);
-        if (f.u8(0x76) != keyCount) return Status::Corrupt;
-    } else if (info.family == Family::V8) {
-        katOffset = f.u16(0x7A);
-        specSize = 36;
-        if (f.u16(0x76) != keyCount) return Status::Corrupt;
+    if (row.katAt != 0) {
+        katOffset = f.u16(row.katAt);
+        const uint32_t second = row.keyCount2Size == 1 ? f.u8(row.keyCount2At) : f.u16(row.keyCount2At);
+        if (second != keyCount) return Status::Corrupt;
+        // The KAT follows the fields above (in 6.x it may start right at 0x7A).
+        if (keyCount > 0 && (katOffset < row.katMinimum || !fits(fcrBytes, katOffset, 2ull * keyCount)))
+            return Status::Corrupt;
     }
-    // The KAT follows the fields above (in 6.x it may start right at 0x7A).
-    const uint32_t katMinimum = info.family == Family::V6 ? 0x7A : 0x7C;
-    if (info.family != Family::Pre6 && keyCount > 0 &&
-        (katOffset < katMinimum || !fits(fcrBytes, katOffset, 2ull * keyCount)))
-        return Status::Corrupt;
-    s = readKeys(f, keyCount, katOffset, specSize, out);
+    return readKeys(f, keyCount, katOffset, row.specSize, out);
+}
+
+}  // namespace
+
+Status readHeader(PageStore& store, Layout& out) {
+    out = Layout{};
+    if (store.fileSize() < 0x100) return shortFile(store);
+    uint32_t fcrBytes = 0;
+    bool negative = false;
+    Status s = identify(store, out, fcrBytes, negative);
     if (!ok(s)) return s;
+
+    std::string fcrBuf;
+    s = store.readAt(static_cast<uint64_t>(out.fcrPage) * out.info.pageSize, fcrBytes, fcrBuf);
+    if (!ok(s)) return s;
+    ByteReader f(fcrBuf);
+    uint32_t keyCount = 0;
+    if (s = checkVersion(f, out, negative); !ok(s)) return s;
+    if (s = readRecordFields(f, out, negative, keyCount); !ok(s)) return s;
+    if (s = readSlotLayout(f, out); !ok(s)) return s;
+    if (s = readKeyTable(f, out, keyCount, fcrBytes); !ok(s)) return s;
 
     // A count no file of this size could hold is a lie; refuse it before any scan
     // trusts it.
+    const FileInfo& info = out.info;
     const uint64_t capacity = store.physicalPages() * out.slotsPerPage;
     if (info.recordCount > capacity) return Status::Corrupt;
     if (info.family == Family::Pre6 && info.pageCount > store.physicalPages()) return Status::Truncated;

@@ -1,23 +1,23 @@
 // The file control record (FCR): format family, version, page geometry, record
-// layout and key specs, read from the current FCR copy. The offsets are listed at
-// the top of fcr.cpp.
+// layout and key specs, read from the current FCR copy. The offsets, and each
+// family's constants, are tabled in formats.h.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <vector>
 
+#include "btrieve/formats.h"
 #include "btrieve/pages.h"
 #include "btrieve/status.h"
 #include "btrieve/types.h"
 
 namespace btrieve::detail {
 
-enum class PatKind { None, V6, V8, V95 };  // None: pre-6 pages are physical
-
 // Everything the page and record readers need, derived once from the header.
 struct Layout {
     FileInfo info;                       // keys carry logical positions; acs still -1
+    const FormatFamily* format = nullptr;  // the family's row in kFormats
     std::vector<std::vector<uint32_t>> acsRefs;  // per key and segment: ACS page named by the segment spec, 0 if none
     uint32_t fcrPage = 0;                // physical page of the current FCR copy
 

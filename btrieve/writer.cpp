@@ -6,48 +6,29 @@
 // word first. "Page id" = a 24-bit page number and a type byte in PAT-entry layout:
 // [bits 16-23][type][bits 0-7][bits 8-15].
 //
-// FCR (physical pages 0 and 1; the current copy has the higher usage count)
-//   0x00  4  "FC" 00 00
-//   0x04  4  usage count (u32)
-//   0x08  2  page size
-//   0x0A  2  0 on the current copy, 0x4000 on the stale one
-//   0x0C  4  FF FF FF FF (no free-page list)
-//   0x10  4  swapped address of the first deleted slot, FF FF FF FF when none
-//   0x14  2  number of keys
-//   0x16  2  record length
-//   0x18  2  physical record length: 2 + record length (+ 4 with variable tails)
-//            + 8 per duplicate key
-//   0x1A  4  record count, swapped
-//   0x22  2  FF FF
-//   0x26  4  page count (file size / page size), swapped
-//   0x2E  9  owner block: zero (no owner)
-//   0x38  1  FF with variable-length records, else 0
-//   0x4A  2  version (0x0600 or 0x0610)
-//   0x72  2  offset of the first duplicate-pointer pair in the slot
-//   0x74  1  number of duplicate-pointer pairs
-//   0x76  1  number of keys
-//   0x77  1  number of segment specs
-//   0x78  2  offset of the KAT in the page
-//   0x106 2  file flags: 0x0001 with variable-length records, else 0
-//   0x110    30-byte segment specs, key after key; then the KAT: one u16 per key,
-//            the offset of that key's first segment spec
-//
-// Segment spec (every segment of a key repeats the key-wide fields)
-//   0x00  4  root: page id of the key's root, type 0x80 + key number
-//   0x04  4  distinct key values, swapped
-//   0x08  2  flags: the key's duplicate/modifiable/null bits, the segment's own
-//            descending/case bits, 0x0100 for an extended type, 0x0004 for an
-//            old-style binary segment, 0x0010 on all but the last segment
-//   0x0A  2  total key length
-//   0x0C  2  index entry size: 4 + key length + 4, or + 8 with duplicates
-//   0x0E  2  entries per index page: (page size - 12) / entry size
-//   0x10  2  half of that
-//   0x12  2  offset of this key's duplicate pair in the slot, 0 without duplicates
-//   0x14  2  segment position + 2 (the slot's usage word)
-//   0x16  2  segment length
-//   0x18  4  0 (no ACS)
-//   0x1C  1  extended type code
-//   0x1D  1  null value
+// FCR (physical pages 0 and 1; the current copy has the higher usage count): the
+// fields and the segment spec tabled in formats.h, written as a 6.x engine leaves
+// them. The values this writer puts there:
+//   usage count        the current copy's is one higher than the stale copy's
+//   stale marker       0 on the current copy, 0x4000 on the stale one
+//   free-page list     FF FF FF FF (none); the 6.x marker at 0x22 is FF FF
+//   first deleted slot the head of the deleted-slot chain, FF FF FF FF when none
+//   slot length        2 + record length (+ 4 with variable tails) + 8 per
+//                      duplicate key
+//   page count         file size / page size
+//   owner block        zero (no owner); 0x38 is FF with variable-length records
+//   version            0x0600 or 0x0610
+//   file flags         0x0001 with variable-length records, else 0
+//   segment specs      30 bytes each from 0x110, key after key, then the KAT: one
+//                      u16 per key, the offset of that key's first segment spec
+// Every segment spec of a key repeats the key-wide fields: the root (page id of
+// the key's root, type 0x80 + key number), the distinct values, the total length,
+// the entry size (4 + key length + 4, or + 8 with duplicates), the entries per
+// index page ((page size - 12) / entry size) and half of that, and the duplicate
+// pair's offset. Its flags carry the key's duplicate/modifiable/null bits, the
+// segment's own descending/case bits, 0x0100 for an extended type, 0x0004 for an
+// old-style binary segment and 0x0010 on all but the last segment. The position
+// counts the slot's usage word (+ 2); the ACS page is 0 (none).
 //
 // PAT pairs at physical pages 2 + k * (page size / 4), each pair mapping logical
 // pages k*E+1 .. (k+1)*E, E = page size / 4 - 2. Which member is current (the
@@ -106,6 +87,8 @@
 
 #include "btrieve/writer.h"
 
+#include "btrieve/formats.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -122,7 +105,10 @@ namespace {
 constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr uint8_t kTypeData = 0x44;
 constexpr uint8_t kTypeVariable = 0x56;
-constexpr uint32_t kFcrSpecs = 0x110;
+namespace fcr = detail::fcr;
+namespace spec = detail::fcr::spec;
+constexpr uint32_t kFcrSpecs = fcr::PackedSpecs;
+constexpr uint32_t kSpecSize = detail::kV6.specSize;
 constexpr uint32_t kIndexHeader = 12;
 constexpr uint32_t kMaxPage24 = 0xFFFFFF;
 
@@ -519,7 +505,7 @@ Status Writer::plan() {
         if (k.maxEntries < 4) return Status::UnsupportedLayout;
         k.firstRoot = i + 1;
     }
-    if (kFcrSpecs + 30 * segmentCount_ + 2 * keyCount_ > ps || segmentCount_ > 255)
+    if (kFcrSpecs + kSpecSize * segmentCount_ + 2 * keyCount_ > ps || segmentCount_ > 255)
         return Status::UnsupportedLayout;
     tailPtr_ = o_.variable ? 4 : 0;
     dupBase_ = 2 + o_.recordLength + tailPtr_;
@@ -831,38 +817,37 @@ Status Writer::writeIndexPages(PageOutput& out) {
 
 void Writer::fillFcr(uint8_t* page, bool current) const {
     std::memset(page, 0, o_.pageSize);
-    page[0] = 'F';
-    page[1] = 'C';
-    put32(page + 0x04, current ? usage_ : usage_ - 1);
-    put16(page + 0x08, o_.pageSize);
-    put16(page + 0x0A, current ? 0 : 0x4000);
-    put32(page + 0x0C, kNone);
+    put32(page + fcr::Signature, fcr::SignatureValue);
+    put32(page + fcr::V6Usage, current ? usage_ : usage_ - 1);
+    put16(page + fcr::PageSize, o_.pageSize);
+    put16(page + fcr::V6Stale, current ? 0 : 0x4000);
+    put32(page + fcr::V6FreePages, kNone);
     // A stale copy from before any record was written knows no deleted slot.
     const bool asCreated = !current && o_.staleShadows;
-    put32(page + 0x10, kNone);
-    if (!asCreated && !deleted_.empty()) putSwapped(page + 0x10, address(deleted_.front()));
-    put16(page + 0x14, keyCount_);
-    put16(page + 0x16, o_.recordLength);
-    put16(page + 0x18, prl_);
-    putSwapped(page + 0x1A, asCreated ? 0 : static_cast<uint32_t>(records_));
-    put16(page + 0x22, 0xFFFF);
-    putSwapped(page + 0x26, asCreated ? createdPages_ : nextPhys_);
-    if (o_.variable) page[0x38] = 0xFF;
-    put16(page + 0x4A, o_.version);
-    put16(page + 0x72, dupPairs_ ? dupBase_ : 0);
-    page[0x74] = static_cast<uint8_t>(dupPairs_);
-    page[0x76] = static_cast<uint8_t>(keyCount_);
-    page[0x77] = static_cast<uint8_t>(segmentCount_);
-    const uint32_t kat = kFcrSpecs + 30 * segmentCount_;
-    put16(page + 0x78, kat);
-    put16(page + 0x106, o_.variable ? 0x0001 : 0);
+    put32(page + fcr::FreeSlot, kNone);
+    if (!asCreated && !deleted_.empty()) putSwapped(page + fcr::FreeSlot, address(deleted_.front()));
+    put16(page + fcr::KeyCount, keyCount_);
+    put16(page + fcr::RecordLength, o_.recordLength);
+    put16(page + fcr::SlotLength, prl_);
+    putSwapped(page + fcr::RecordCount, asCreated ? 0 : static_cast<uint32_t>(records_));
+    put16(page + fcr::V6Marker, 0xFFFF);
+    putSwapped(page + fcr::PageCount, asCreated ? createdPages_ : nextPhys_);
+    if (o_.variable) page[fcr::VariableMark] = 0xFF;
+    put16(page + fcr::Version, o_.version);
+    put16(page + fcr::DuplicateOffset, dupPairs_ ? dupBase_ : 0);
+    page[fcr::DuplicatePairs] = static_cast<uint8_t>(dupPairs_);
+    page[fcr::KeyCount2] = static_cast<uint8_t>(keyCount_);
+    page[fcr::V6SegmentCount] = static_cast<uint8_t>(segmentCount_);
+    const uint32_t kat = kFcrSpecs + kSpecSize * segmentCount_;
+    put16(page + detail::kV6.katAt, kat);
+    put16(page + detail::kV6.fileFlagsAt, o_.variable ? 0x0001 : 0);
 
-    uint8_t* spec = page + kFcrSpecs;
+    uint8_t* specAt = page + kFcrSpecs;
     for (uint32_t kn = 0; kn < keyCount_; ++kn) {
         const KeyPlan& k = keys_[kn];
-        put16(page + kat + 2 * kn, static_cast<uint32_t>(spec - page));
+        put16(page + kat + 2 * kn, static_cast<uint32_t>(specAt - page));
         const uint32_t groups = static_cast<uint32_t>(k.groupStart.size() - 1);
-        for (size_t si = 0; si < k.segments.size(); ++si, spec += 30) {
+        for (size_t si = 0; si < k.segments.size(); ++si, specAt += kSpecSize) {
             const KeySegment& s = k.segments[si];
             uint16_t flags = k.keyFlags | (s.flags & (keyflag::Descending | keyflag::CaseInsensitive));
             if (si + 1 < k.segments.size()) flags |= keyflag::Segmented;
@@ -872,18 +857,18 @@ void Writer::fillFcr(uint8_t* page, bool current) const {
                 flags |= keyflag::ExtendedType;
                 type = static_cast<uint8_t>(s.type);
             }
-            putPageId(spec, asCreated ? k.firstRoot : k.root, static_cast<uint8_t>(0x80 + kn));
-            putSwapped(spec + 0x04, asCreated ? 0 : groups);
-            put16(spec + 0x08, flags);
-            put16(spec + 0x0A, k.keyLength);
-            put16(spec + 0x0C, k.entrySize);
-            put16(spec + 0x0E, k.maxEntries);
-            put16(spec + 0x10, k.half);
-            put16(spec + 0x12, k.duplicates ? dupBase_ + 8 * k.dupPair : 0);
-            put16(spec + 0x14, s.position + 2);
-            put16(spec + 0x16, s.length);
-            spec[0x1C] = type;
-            spec[0x1D] = s.nullValue;
+            putPageId(specAt + spec::Root, asCreated ? k.firstRoot : k.root, static_cast<uint8_t>(0x80 + kn));
+            putSwapped(specAt + spec::Distinct, asCreated ? 0 : groups);
+            put16(specAt + spec::Flags, flags);
+            put16(specAt + spec::KeyLength, k.keyLength);
+            put16(specAt + spec::EntrySize, k.entrySize);
+            put16(specAt + spec::V6EntriesPerPage, k.maxEntries);
+            put16(specAt + spec::V6HalfEntries, k.half);
+            put16(specAt + spec::DuplicateOffset, k.duplicates ? dupBase_ + 8 * k.dupPair : 0);
+            put16(specAt + spec::Position, s.position + 2);
+            put16(specAt + spec::Length, s.length);
+            specAt[spec::ExtendedType] = type;
+            specAt[spec::NullValue] = s.nullValue;
         }
     }
 }

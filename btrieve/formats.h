@@ -1,0 +1,185 @@
+// The on-disk constants of each format family, kept as data: where the file
+// control record (FCR) keeps each field, and each family's page geometry. The
+// reader (fcr.cpp) and the writer (writer.cpp) both take their offsets from here.
+//
+// File control record. Offsets are from the start of the current FCR copy; "ws" =
+// a 32-bit value as two u16 words, high word first.
+//
+//   offset  size  meaning
+//   0x00    4     pre-6: zero; 6.x and later: "FC" 00 00
+//   0x04    4     6.x/7.x: usage count of this copy (u32)
+//   0x06    2     pre-6: version word (sign bit set when an owner is set);
+//                 8.x/9.0: usage count of this copy (u16)
+//   0x08    2     pre-6, 6.x/7.x: page size; 9.5: usage count of this copy (u32)
+//   0x0A    2     6.x: 0 on the current copy, 0x4000 on a stale one
+//   0x0C    4     6.x: free-page list, FF FF FF FF for none
+//   0x10    4     ws address of the first deleted slot, FFFFFFFF for none
+//   0x14    2     number of keys
+//   0x16    2     logical (fixed) record length; 0 in compressed files
+//   0x18    2     physical slot length
+//   0x1A    4     ws record count
+//   0x22    2     6.x: FF FF
+//   0x26    4     ws page count
+//   0x2B    1     8.x and later: page size / 256
+//   0x2E    9     owner block (zero without an owner); bytes 0-7 are the XOR key
+//   0x37    1     owner access code; bit 1 = records encrypted
+//   0x38    1     0xFF (or 0xFD, blank truncation): variable-length records
+//   0x3C    8     name of the file's ACS
+//   0x4A    2     6.x and later: version word (negative with an owner)
+//   0x72    2     6.x and later: offset of the duplicate pointers in the slot
+//   0x74    1     6.x and later: number of duplicate-pointer pairs
+//   0x76    1/2   6.x: key count (u8); 8.x and later: key count (u16)
+//   0x77    1     6.x: number of segment specs
+//   0x78    2     6.x: offset of the key allocation table (KAT)
+//   0x7A    2     8.x and later: offset of the KAT (may lie in the copy's second page)
+//   0x106   2     pre-6, 6.x: file flags (0x0001 variable, 0x0002 blank truncation,
+//                 0x0008 compressed); 0xFFFF in 8.x and later
+//   0x110   30*n  pre-6: key segment specs back to back (6.x writers put them
+//                 here too, and the KAT after them)
+//   0x190   2     8.x and later: file flags
+//
+// Key segment spec (30 bytes; 36 in 8.x and later, same first 30 bytes):
+//   0x00 4  B-tree root (pre-6: ws physical page; 6.x: page-table layout; 8.x: u32)
+//   0x04 4  ws number of distinct key values
+//   0x08 2  key flags (0x0010: another segment follows)
+//   0x0A 2  total key length (first segment only)
+//   0x0C 2  size of one index entry
+//   0x0E 2  6.x: index entries per page
+//   0x10 2  6.x: half of that
+//   0x12 2  offset of this key's duplicate pointers in the slot, 0 for none
+//   0x14 2  position in the slot (pre-6 and compressed: in the record)
+//   0x16 2  segment length
+//   0x19 3  logical page of the segment's own ACS (6.x: page-table order; 8.x: LE)
+//   0x1C 1  extended data type (valid with flag 0x0100)
+//   0x1D 1  null value
+#pragma once
+
+#include <cstdint>
+
+#include "btrieve/types.h"
+
+namespace btrieve::detail {
+
+enum class PatKind { None, V6, V8, V95 };  // None: pre-6 pages are physical
+
+// FCR field offsets, as tabled above.
+namespace fcr {
+constexpr uint32_t Signature = 0x00;
+constexpr uint32_t V6Usage = 0x04;
+constexpr uint32_t Pre6Version = 0x06;
+constexpr uint32_t PageSize = 0x08;
+constexpr uint32_t V6Stale = 0x0A;
+constexpr uint32_t V6FreePages = 0x0C;
+constexpr uint32_t FreeSlot = 0x10;
+constexpr uint32_t KeyCount = 0x14;
+constexpr uint32_t RecordLength = 0x16;
+constexpr uint32_t SlotLength = 0x18;
+constexpr uint32_t RecordCount = 0x1A;
+constexpr uint32_t V6Marker = 0x22;
+constexpr uint32_t PageCount = 0x26;
+constexpr uint32_t OwnerBlock = 0x2E;
+constexpr uint32_t OwnerAccess = 0x37;
+constexpr uint32_t VariableMark = 0x38;
+constexpr uint32_t Version = 0x4A;
+constexpr uint32_t DuplicateOffset = 0x72;
+constexpr uint32_t DuplicatePairs = 0x74;
+constexpr uint32_t KeyCount2 = 0x76;
+constexpr uint32_t V6SegmentCount = 0x77;
+constexpr uint32_t PackedSpecs = 0x110;
+
+constexpr uint32_t SignatureValue = 0x00004346u;  // "FC" 00 00
+
+// Key segment spec fields.
+namespace spec {
+constexpr uint32_t Root = 0x00;
+constexpr uint32_t Distinct = 0x04;
+constexpr uint32_t Flags = 0x08;
+constexpr uint32_t KeyLength = 0x0A;
+constexpr uint32_t EntrySize = 0x0C;
+constexpr uint32_t V6EntriesPerPage = 0x0E;
+constexpr uint32_t V6HalfEntries = 0x10;
+constexpr uint32_t DuplicateOffset = 0x12;
+constexpr uint32_t Position = 0x14;
+constexpr uint32_t Length = 0x16;
+constexpr uint32_t Acs = 0x19;
+constexpr uint32_t ExtendedType = 0x1C;
+constexpr uint32_t NullValue = 0x1D;
+}  // namespace spec
+}  // namespace fcr
+
+// One format family's constants. A field of 0 means the family has no such thing.
+struct FormatFamily {
+    Family family;
+    PatKind pat;
+    uint16_t versionMin, versionMax;  // version word range, inclusive
+
+    // Page size: a u16 at 0x08, or (8.x and later) a byte of 256-byte units at 0x2B.
+    uint32_t pageSizeAt;
+    uint32_t pageSizeUnit;  // 1: u16 in bytes; 256: u8 in units of 256
+    uint32_t maxPageSize;
+
+    // FCR copies: two copies, each at least copyMinBytes and copyMinPages long;
+    // the current one has the higher usage count.
+    uint32_t copyMinBytes, copyMinPages;
+    uint32_t usageAt, usageSize;  // usageSize 0: a single copy at page 0
+
+    // Fields whose place differs between families.
+    uint32_t fileFlagsAt;
+    uint32_t keyCount2At, keyCount2Size;  // the second key count, checked against 0x14
+    uint32_t katAt, katMinimum;           // katAt 0: specs packed from 0x110
+    uint32_t specSize;
+
+    // Data pages and slots.
+    uint32_t slotsOffset;         // first slot in a data page
+    uint32_t usageWordSize;       // plain slots start with a usage word of this size
+    uint32_t compressedLiveByte;  // compressed slots: byte that is non-zero when live
+    uint32_t compressedMinSlot;   // compressed slots are at least this long
+
+    // Variable pages.
+    uint32_t varPtrSize;  // 4: [page 16-23][page 0-7][page 8-15][fragment]; 6: u32 page, u16 fragment
+    uint32_t varCountOffset, varDataOffset;
+    bool everyFragmentLinked;
+
+    // Page allocation tables: pairs of copies after the FCR copies.
+    uint32_t patFirstCopies;  // copies (of copyPages each) before the first pair
+    uint32_t patEntryBase, patEntrySize;
+    uint32_t patUsableSixteenths;  // share of a copy, in sixteenths, that holds entries
+    uint32_t patReserved;          // bytes of that share not given to entries
+    uint32_t patEntriesAt512;      // entries per pair with 512-byte pages, when not by the rule
+};
+
+// clang-format off
+inline constexpr FormatFamily kFormats[] = {
+    // family        pat            versions         page size        copies    usage      flags   count2    KAT         spec  slots uw live min  var ptr/count/data linked  PAT
+    {Family::Pre6, PatKind::None, 0x0300, 0x05FF, 0x08, 1,   4096,  0,    1,  0,    0,     0x106, 0,    0, 0,    0,    30,   6,   0, 4,   5,   4, 0x0A, 0x0C, false, 0, 0,    0, 0,  0,  0},
+    {Family::V6,   PatKind::V6,   0x0600, 0x07FF, 0x08, 1,   4096,  0,    1,  0x04, 4,     0x106, 0x76, 1, 0x78, 0x7A, 30,   6,   2, 4,   7,   4, 0x0A, 0x0C, true,  2, 0x08, 4, 16, 8,  0},
+    {Family::V8,   PatKind::V8,   0x0800, 0x094F, 0x2B, 256, 16384, 2048, 2,  0x06, 2,     0x190, 0x76, 2, 0x7A, 0x7C, 36,   8,   2, 6,   9,   6, 14,   16,   true,  4, 0x14, 6, 15, 24, 312},
+    {Family::V8,   PatKind::V95,  0x0950, 0x0950, 0x2B, 256, 16384, 2048, 2,  0x08, 4,     0x190, 0x76, 2, 0x7A, 0x7C, 36,   10,  2, 6,   9,   6, 16,   18,   true,  4, 0x10, 8, 15, 32, 0},
+};
+// clang-format on
+
+inline constexpr const FormatFamily& kPre6 = kFormats[0];
+inline constexpr const FormatFamily& kV6 = kFormats[1];
+
+// The family a version word belongs to, among those with a signature (6.x and
+// later), or null.
+inline const FormatFamily* familyOfVersion(uint16_t version) {
+    for (const FormatFamily& f : kFormats)
+        if (f.family != Family::Pre6 && version >= f.versionMin && version <= f.versionMax) return &f;
+    return nullptr;
+}
+
+// Pages per FCR (and page-table) copy.
+constexpr uint32_t copyPages(const FormatFamily& f, uint32_t pageSize) {
+    const uint32_t byBytes = f.copyMinBytes / pageSize;
+    return byBytes > f.copyMinPages ? byBytes : f.copyMinPages;
+}
+
+// Logical pages one page-table pair maps.
+constexpr uint32_t patEntries(const FormatFamily& f, uint32_t pageSize) {
+    if (pageSize == 512 && f.patEntriesAt512 != 0) return f.patEntriesAt512;
+    const uint32_t copy = copyPages(f, pageSize) * pageSize;
+    return (copy / 16 * f.patUsableSixteenths - f.patReserved) / f.patEntrySize;
+}
+
+}  // namespace btrieve::detail
