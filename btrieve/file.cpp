@@ -254,164 +254,188 @@ RecordAddress File::addressOfSlot(uint32_t page, uint32_t slotIndex) const {
 
 uint32_t File::slotsPerPage() const { return impl_->layout.slotsPerPage; }
 
-template <class Visit>
-Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint32_t> reads,
-                        PassedPages passed) const {
-    const uint64_t expected = layout.info.recordCount;
-    const uint32_t prl = layout.info.physicalRecordLength;
-    // The page layer reads the whole file in order from here on.
-    const PageStore::Pass pass(*store);
-    Status sized = store->checkSize();
-    if (!ok(sized)) return sized;
+namespace {
 
-    // The pages to read, in physical record order: pre-6 pages are physical and say
-    // themselves whether they hold records; 6.x and later data pages come from the
-    // page table in logical order.
-    struct Item {
-        uint32_t page;
-        PageEntry entry;  // type Unused for pre-6 pages
-    };
-    std::vector<Item> items;
-    const bool wanted = layout.pat != PatKind::None && directory.load(std::memory_order_acquire) == nullptr;
-    std::vector<uint32_t> pages;
+// A page the scan reads: pre-6 pages are physical and say themselves whether they
+// hold records; 6.x and later data pages come from the page table.
+struct ScanItem {
+    uint32_t page;
+    PageEntry entry;  // type Unused for pre-6 pages
+};
+
+// Each run's state on cache lines of its own: a live record counted in one run
+// would otherwise take the line from the core reading the next run.
+struct alignas(128) ScanPart {
+    Status failure = Status::Success;
+    uint64_t seen = 0;
+    bool stopped = false;
+};
+
+// The pages to read, in physical record order. With a page table, also the
+// physical page of each logical data page when `pages` is wanted.
+Status collectPages(const File::Impl& f, bool wanted, std::vector<ScanItem>& items,
+                    std::vector<uint32_t>& pages) {
     // At most one item per page of the file: room made once, not regrown.
-    const size_t most = static_cast<size_t>(std::min<uint64_t>(store->physicalPages(), UINT32_MAX));
+    const size_t most = static_cast<size_t>(std::min<uint64_t>(f.store->physicalPages(), UINT32_MAX));
     detail::reserveLarge(items, most);
     if (wanted) detail::reserveLarge(pages, most + 1);
-    if (layout.pat == PatKind::None) {
+    if (f.layout.pat == PatKind::None) {
         // The header's page count bounds the file's own.
-        const uint64_t n = std::min<uint64_t>(store->physicalPages(), layout.info.pageCount);
+        const uint64_t n = std::min<uint64_t>(f.store->physicalPages(), f.layout.info.pageCount);
         for (uint64_t p = 1; p < n; ++p) items.push_back({static_cast<uint32_t>(p), PageEntry{p, pagetype::Unused}});
-    } else {
-        Status s = map->forEach([&](uint32_t logical, const PageEntry& e) {
-            if (e.type != pagetype::Data) return true;
-            items.push_back({logical, e});
-            if (wanted) {
-                if (pages.size() <= logical) pages.resize(logical + 1, kNotData);
-                pages[logical] = static_cast<uint32_t>(e.physical);
-            }
-            return true;
-        });
-        if (!ok(s)) return s;
+        return Status::Success;
     }
-
-    // Fixed-length uncompressed slots with a usage word: tested here, not per call.
-    const bool plainSlots = layout.usageWord && !layout.info.compressed;
-    std::atomic<bool> halt{false};  // a part failed or the visitor stopped: the others end too
-    // Each run's state on cache lines of its own: a live record counted in one run
-    // would otherwise take the line from the core reading the next run.
-    struct alignas(128) Part {
-        Status failure = Status::Success;
-        uint64_t seen = 0;
-        bool stopped = false;
-    };
-
-    // The cache lines of a page that hold its header and what the visitor reads
-    // of each slot (its usage word and the bytes in reads), worked out once for
-    // every page: none when it reads whole slots.
-    std::vector<uint32_t> lines;
-    if (reads.second > reads.first) {
-        lines.push_back(0);
-        auto add = [&](uint64_t from, uint64_t to) {
-            for (uint64_t o = from & ~uint64_t{63}; o < to && o < layout.info.pageSize; o += 64)
-                lines.push_back(static_cast<uint32_t>(o));
-        };
-        for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
-            const uint64_t slot = layout.slotsOffset + uint64_t{i} * prl;
-            add(slot, slot + 2);
-            add(slot + reads.first, slot + reads.second);
+    return f.map->forEach([&](uint32_t logical, const PageEntry& e) {
+        if (e.type != pagetype::Data) return true;
+        items.push_back({logical, e});
+        if (wanted) {
+            if (pages.size() <= logical) pages.resize(logical + 1, File::Impl::kNotData);
+            pages[logical] = static_cast<uint32_t>(e.physical);
         }
-        std::sort(lines.begin(), lines.end());
-        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+        return true;
+    });
+}
+
+// The cache lines of a page that hold its header and what the visitor reads of
+// each slot (its usage word and the bytes in reads), worked out once for every
+// page: none when it reads whole slots.
+std::vector<uint32_t> linesRead(const Layout& layout, std::pair<uint32_t, uint32_t> reads) {
+    std::vector<uint32_t> lines;
+    if (reads.second <= reads.first) return lines;
+    lines.push_back(0);
+    const uint32_t prl = layout.info.physicalRecordLength;
+    auto add = [&](uint64_t from, uint64_t to) {
+        for (uint64_t o = from & ~uint64_t{63}; o < to && o < layout.info.pageSize; o += 64)
+            lines.push_back(static_cast<uint32_t>(o));
+    };
+    for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
+        const uint64_t slot = layout.slotsOffset + uint64_t{i} * prl;
+        add(slot, slot + 2);
+        add(slot + reads.first, slot + reads.second);
+    }
+    std::sort(lines.begin(), lines.end());
+    lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    return lines;
+}
+
+// Drop-behind: the physical pages of every 8 MB of data pages scanned are given
+// back (see PageStore::release). Each release flushes the TLB of every core the
+// process runs on, so not too often.
+class DropBehind {
+public:
+    DropBehind(PageStore& store, uint32_t pageSize, PassedPages passed)
+        : store_(store), batch_(std::max<uint32_t>(1, (uint32_t{8} << 20) / pageSize)), passed_(passed) {}
+    void passed(uint64_t physical) {
+        low_ = std::min(low_, physical), high_ = std::max(high_, physical);
+        if (++batched_ == batch_) flush();
+    }
+    void flush() {
+        if (batched_ && passed_ == PassedPages::Release) store_.release(low_, high_ + 1);
+        low_ = UINT64_MAX, high_ = 0, batched_ = 0;
     }
 
-    auto runPart = [&](unsigned part, size_t from, size_t to, Part& out) {
-        // Drop-behind: the physical pages of every 8 MB of data pages scanned are
-        // given back (see PageStore::release). Each release flushes the TLB of
-        // every core the process runs on, so not too often.
-        const uint32_t kBatch = std::max<uint32_t>(1, (uint32_t{8} << 20) / layout.info.pageSize);
-        uint64_t low = UINT64_MAX, high = 0;
-        uint32_t batched = 0;
-        auto releaseBatch = [&] {
-            if (batched && passed == PassedPages::Release) store->release(low, high + 1);
-            low = UINT64_MAX, high = 0, batched = 0;
-        };
-        auto scanPage = [&](const Item& item, uint64_t next) -> bool {
-            const uint64_t physical = item.entry.physical;
-            if (store->viaMapping()) {
-                low = std::min(low, physical), high = std::max(high, physical);
-                if (++batched == kBatch) releaseBatch();
-                // Load the next data page while this one is read, all of it or the
-                // part of each slot the visitor reads. Pre-6 pages are scanned one
-                // after another, data or not, and say only when read which they are.
-                if (lines.empty())
-                    store->prefetch(next, 0, layout.info.pageSize);
-                else
-                    store->prefetchLines(next, lines.data(), lines.size());
-            }
-            PageRef page;
-            RecordReader::PageKind kind;
-            Status s = layout.pat == PatKind::None ? records->dataPage(item.page, page, kind)
-                                                   : records->dataPage(item.page, item.entry, page, kind);
-            if (!ok(s)) {
-                out.failure = s;
-                return false;
-            }
-            if (kind != RecordReader::PageKind::Data) return true;
-            const std::string_view bytes = *page;
-            for (uint32_t i = 0; i < layout.slotsPerPage; ++i) {
-                const uint32_t offset = layout.slotsOffset + i * prl;
-                std::string_view slot = bytes.substr(offset, prl);
-                bool live = false;
-                if (plainSlots) {
-                    live = slot.size() >= 2 && (slot[0] != 0 || slot[1] != 0);  // the usage word
-                    s = Status::Success;
-                } else {
-                    s = records->isLive(item.page, offset, slot, live);
-                }
-                // More live records than the header has: each part alone bounds its work.
-                if (ok(s) && live && ++out.seen > expected) s = Status::Corrupt;
-                if (ok(s) && live) {
-                    s = visit(part, makeAddress(item.page, offset), slot);
-                    if (s == Status::EndOfFile) {
-                        out.stopped = true;
-                        return false;
-                    }
-                }
-                if (!ok(s)) {
-                    out.failure = s;
-                    return false;
-                }
-            }
-            // A page whose bytes went to zeros under us ends the scan.
-            if (store->truncated()) {
-                out.failure = Status::Truncated;
-                return false;
-            }
-            return true;
-        };
+private:
+    PageStore& store_;
+    const uint32_t batch_;
+    const PassedPages passed_;
+    uint64_t low_ = UINT64_MAX, high_ = 0;
+    uint32_t batched_ = 0;
+};
+
+// One run of pages, read in order, its live records handed to the visitor.
+template <class Visit>
+class PartScan {
+public:
+    PartScan(const File::Impl& f, Visit& visit, const std::vector<uint32_t>& lines, PassedPages passed,
+             unsigned part, ScanPart& out)
+        : f_(f), layout_(f.layout), visit_(visit), lines_(lines), part_(part), out_(out),
+          dropBehind_(*f.store, f.layout.info.pageSize, passed),
+          plainSlots_(f.layout.usageWord && !f.layout.info.compressed) {}
+
+    void run(const std::vector<ScanItem>& items, size_t from, size_t to, std::atomic<bool>& halt) {
         for (size_t i = from; i < to && !halt.load(std::memory_order_relaxed); ++i)
-            if (!scanPage(items[i], i + 1 < to ? items[i + 1].entry.physical : items[i].entry.physical + 1)) {
+            if (!page(items[i], i + 1 < to ? items[i + 1].entry.physical : items[i].entry.physical + 1)) {
                 halt.store(true, std::memory_order_relaxed);
                 break;
             }
-        releaseBatch();
-    };
+        dropBehind_.flush();
+    }
 
-    // Parts only pay where pages are views of the mapping and there are enough of them.
-    constexpr size_t kPagesPerPart = 4096;
-    if (!store->viaMapping()) parts = 1;
-    parts = static_cast<unsigned>(std::clamp<size_t>(std::min<size_t>(parts, items.size() / kPagesPerPart), 1, 8));
-    std::vector<Part> results(parts);
-    runParts(parts, [&](unsigned p) {
-        runPart(p, items.size() * p / parts, items.size() * (p + 1) / parts, results[p]);
-    });
+private:
+    // Reads one page; false when the scan ends here.
+    bool page(const ScanItem& item, uint64_t next) {
+        if (f_.store->viaMapping()) {
+            dropBehind_.passed(item.entry.physical);
+            // Load the next data page while this one is read, all of it or the
+            // part of each slot the visitor reads. Pre-6 pages are scanned one
+            // after another, data or not, and say only when read which they are.
+            if (lines_.empty())
+                f_.store->prefetch(next, 0, layout_.info.pageSize);
+            else
+                f_.store->prefetchLines(next, lines_.data(), lines_.size());
+        }
+        PageRef page;
+        RecordReader::PageKind kind;
+        Status s = layout_.pat == PatKind::None ? f_.records->dataPage(item.page, page, kind)
+                                                : f_.records->dataPage(item.page, item.entry, page, kind);
+        if (!ok(s)) return fail(s);
+        if (kind != RecordReader::PageKind::Data) return true;
+        if (!slots(item.page, *page)) return false;
+        // A page whose bytes went to zeros under us ends the scan.
+        if (f_.store->truncated()) return fail(Status::Truncated);
+        return true;
+    }
 
-    // The first part that failed or stopped decides, as a scan in one piece would have.
+    // Visits the live slots of a data page; false when the scan ends here.
+    bool slots(uint32_t pageNo, std::string_view bytes) {
+        const uint32_t prl = layout_.info.physicalRecordLength;
+        const uint64_t expected = layout_.info.recordCount;
+        for (uint32_t i = 0; i < layout_.slotsPerPage; ++i) {
+            const uint32_t offset = layout_.slotsOffset + i * prl;
+            std::string_view slot = bytes.substr(offset, prl);
+            bool live = false;
+            Status s = Status::Success;
+            if (plainSlots_)
+                live = slot.size() >= 2 && (slot[0] != 0 || slot[1] != 0);  // the usage word
+            else
+                s = f_.records->isLive(pageNo, offset, slot, live);
+            // More live records than the header has: each part alone bounds its work.
+            if (ok(s) && live && ++out_.seen > expected) s = Status::Corrupt;
+            if (ok(s) && live) {
+                s = visit_(part_, File::makeAddress(pageNo, offset), slot);
+                if (s == Status::EndOfFile) {
+                    out_.stopped = true;
+                    return false;
+                }
+            }
+            if (!ok(s)) return fail(s);
+        }
+        return true;
+    }
+
+    bool fail(Status s) {
+        out_.failure = s;
+        return false;
+    }
+
+    const File::Impl& f_;
+    const Layout& layout_;
+    Visit& visit_;
+    const std::vector<uint32_t>& lines_;
+    const unsigned part_;
+    ScanPart& out_;
+    DropBehind dropBehind_;
+    const bool plainSlots_;  // fixed-length uncompressed slots with a usage word
+};
+
+// The parts' outcome: the first part that failed or stopped decides, as a scan
+// in one piece would have.
+Status combineParts(const std::vector<ScanPart>& results, uint64_t expected, bool& stopped,
+                    uint64_t& seen) {
     Status failure = Status::Success;
-    bool stopped = false;
-    uint64_t seen = 0;
-    for (const Part& r : results) {
+    stopped = false;
+    seen = 0;
+    for (const ScanPart& r : results) {
         seen += r.seen;
         if (!ok(r.failure)) {
             failure = r.failure;
@@ -423,6 +447,40 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
         }
     }
     if (ok(failure) && !stopped && seen > expected) failure = Status::Corrupt;
+    return failure;
+}
+
+}  // namespace
+
+template <class Visit>
+Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint32_t> reads,
+                        PassedPages passed) const {
+    const uint64_t expected = layout.info.recordCount;
+    // The page layer reads the whole file in order from here on.
+    const PageStore::Pass pass(*store);
+    Status sized = store->checkSize();
+    if (!ok(sized)) return sized;
+
+    std::vector<ScanItem> items;
+    std::vector<uint32_t> pages;
+    const bool wanted = layout.pat != PatKind::None && directory.load(std::memory_order_acquire) == nullptr;
+    if (Status s = collectPages(*this, wanted, items, pages); !ok(s)) return s;
+    const std::vector<uint32_t> lines = linesRead(layout, reads);
+
+    // Parts only pay where pages are views of the mapping and there are enough of them.
+    constexpr size_t kPagesPerPart = 4096;
+    if (!store->viaMapping()) parts = 1;
+    parts = static_cast<unsigned>(std::clamp<size_t>(std::min<size_t>(parts, items.size() / kPagesPerPart), 1, 8));
+    std::vector<ScanPart> results(parts);
+    std::atomic<bool> halt{false};  // a part failed or the visitor stopped: the others end too
+    runParts(parts, [&](unsigned p) {
+        PartScan<std::remove_reference_t<Visit>> part(*this, visit, lines, passed, p, results[p]);
+        part.run(items, items.size() * p / parts, items.size() * (p + 1) / parts, halt);
+    });
+
+    bool stopped = false;
+    uint64_t seen = 0;
+    Status failure = combineParts(results, expected, stopped, seen);
     // Only a scan that saw the whole table describes it.
     if (wanted && ok(failure) && !stopped) {
         pages.resize(static_cast<size_t>(map->groups()) * layout.patEntries + 1, kNotData);
