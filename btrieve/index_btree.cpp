@@ -82,6 +82,31 @@ struct Chain {
 using ChainRef = std::shared_ptr<const Chain>;
 constexpr size_t kChainCache = 8;
 
+// The few most recently used items, found by one field of theirs (a node by its
+// page, a chain by its first record). The caller holds the index's lock.
+template <class T, auto KeyField, size_t Capacity>
+class RecentlyUsed {
+public:
+    using Ref = std::shared_ptr<const T>;
+    // The item whose field equals k, now the most recent; null when none.
+    template <class K>
+    Ref find(const K& k) {
+        for (auto it = items_.begin(); it != items_.end(); ++it)
+            if ((**it).*KeyField == k) {
+                items_.splice(items_.begin(), items_, it);
+                return items_.front();
+            }
+        return nullptr;
+    }
+    void add(Ref item) {
+        items_.push_front(std::move(item));
+        if (items_.size() > Capacity) items_.pop_back();
+    }
+
+private:
+    std::list<Ref> items_;  // front = most recent
+};
+
 // The in-memory index under a label that says why the file's tree is not used.
 class LabelledIndex : public KeyIndex {
 public:
@@ -181,8 +206,8 @@ private:
     uint32_t recordOffset_ = 0;
 
     mutable std::mutex mutex_;
-    mutable std::list<NodeRef> cache_;  // front = most recent
-    mutable std::list<ChainRef> chains_;
+    mutable RecentlyUsed<Node, &Node::page, kNodeCache> nodes_;
+    mutable RecentlyUsed<Chain, &Chain::first, kChainCache> chains_;
     mutable bool broken_ = false;
     mutable std::string why_;
     mutable bool memoryMade_ = false;
@@ -276,12 +301,10 @@ uint32_t TreeIndex::childPointer(ByteReader& r, uint64_t at, bool& bad) const {
 Step TreeIndex::node(uint32_t page, NodeRef& out, std::string& why) const {
     {
         std::lock_guard lock(mutex_);
-        for (auto it = cache_.begin(); it != cache_.end(); ++it)
-            if ((*it)->page == page) {
-                cache_.splice(cache_.begin(), cache_, it);
-                out = cache_.front();
-                return Step::Ok;
-            }
+        if (NodeRef cached = nodes_.find(page)) {
+            out = std::move(cached);
+            return Step::Ok;
+        }
     }
     const std::string where = "index page " + std::to_string(page);
     auto n = std::make_shared<Node>();
@@ -328,8 +351,7 @@ Step TreeIndex::node(uint32_t page, NodeRef& out, std::string& why) const {
     }
     out = std::move(n);
     std::lock_guard lock(mutex_);
-    cache_.push_front(out);
-    if (cache_.size() > kNodeCache) cache_.pop_back();
+    nodes_.add(out);
     return Step::Ok;
 }
 
@@ -373,14 +395,12 @@ Step TreeIndex::chain(const Node& n, uint32_t i, ChainRef& out, std::string& why
     const RecordAddress first = n.first[i], last = n.last[i];
     {
         std::lock_guard lock(mutex_);
-        for (auto it = chains_.begin(); it != chains_.end(); ++it)
-            if ((*it)->first == first) {
-                chains_.splice(chains_.begin(), chains_, it);
-                out = chains_.front();
-                if (out->addresses.back() == last && compareKeys(key_, info_, out->key(0), n.key(i)) == 0)
-                    return Step::Ok;
-                break;  // another entry names the same record; check it afresh
-            }
+        // Another entry may name the same record: then the chain is checked afresh.
+        if (ChainRef cached = chains_.find(first)) {
+            out = std::move(cached);
+            if (out->addresses.back() == last && compareKeys(key_, info_, out->key(0), n.key(i)) == 0)
+                return Step::Ok;
+        }
     }
     auto c = std::make_shared<Chain>();
     c->first = first;
@@ -414,8 +434,7 @@ Step TreeIndex::chain(const Node& n, uint32_t i, ChainRef& out, std::string& why
     }
     out = c;
     std::lock_guard lock(mutex_);
-    chains_.push_front(std::move(c));
-    if (chains_.size() > kChainCache) chains_.pop_back();
+    chains_.add(std::move(c));
     return Step::Ok;
 }
 
