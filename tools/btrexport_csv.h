@@ -7,11 +7,16 @@
 // quoted when it holds a comma, quote, CR or LF, inner quotes doubled. Numbers come
 // in their shortest round-trip form (std::to_chars), dates as yyyy-mm-dd (empty when
 // the field holds no date), times as hh:mm:ss (.cc when there are hundredths),
-// logicals as 0 or 1.
+// logicals as 0 or 1. Each of these formats has one writer (putText, putSigned,
+// putUnsigned, putDouble, putDate, putTime), which both paths call.
+//
+// The 128-bit integer and SSE2 paths are taken where the compiler has them;
+// defining CSVOUT_PORTABLE leaves them out, for the same bytes by plain C++.
 #pragma once
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -22,8 +27,12 @@
 #include <variant>
 #include <vector>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(CSVOUT_PORTABLE)
+#define CSVOUT_SSE2 1
 #include <emmintrin.h>
+#endif
+#if defined(__SIZEOF_INT128__) && !defined(CSVOUT_PORTABLE)
+#define CSVOUT_INT128 1
 #endif
 
 #include "btrieve/status.h"
@@ -34,7 +43,7 @@ namespace csvout {
 
 // The field writers a row's loop is made of: inlined there whatever the compiler's
 // estimate of their size, as a call per field costs more than most fields.
-#if defined(__GNUC__)
+#if defined(__GNUC__) && !defined(CSVOUT_PORTABLE)
 #define CSVOUT_INLINE inline __attribute__((always_inline))
 #else
 #define CSVOUT_INLINE inline
@@ -172,13 +181,6 @@ inline void appendText(std::string& out, std::string_view text) {
     out.resize(static_cast<size_t>(putText(out.data() + at, text) - out.data()));
 }
 
-template <class T>
-void appendInteger(std::string& out, T v) {
-    char buf[24];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v);
-    if (ec == std::errc()) out.append(buf, end);
-}
-
 // The same characters as std::to_chars(double), made directly for the amounts of
 // a ledger: a value that is the nearest double to n / 100 with |n| below 10^15.
 // Decimals of 15 significant digits or fewer map to distinct doubles, so the
@@ -269,7 +271,7 @@ inline int digitCount(uint64_t v) {
                                              1000000000000000000ull,
                                              10000000000000000000ull};
     // A bit length of b gives floor(b * log10(2)) or one digit more.
-    const int t = ((64 - __builtin_clzll(v | 1)) * 1233) >> 12;
+    const int t = (std::bit_width(v | 1) * 1233) >> 12;
     return t - ((v | 1) < kPowers[t]) + 1;
 }
 
@@ -328,10 +330,19 @@ inline char* putUnsigned(char* p, uint64_t v) {
     };
     const uint64_t first8 = uint64_t{pair(top)} | uint64_t{pair(high4 / 100)} << 16 |
                             uint64_t{pair(high4 % 100)} << 32 | uint64_t{pair(low4 / 100)} << 48;
-    unsigned __int128 digits = first8 | static_cast<unsigned __int128>(pair(low4 % 100)) << 64;
+    const uint64_t last2 = pair(low4 % 100);
     const int count = digitCount(v);
-    digits >>= 8 * (10 - count);  // drop the leading zeros
+    const int drop = 8 * (10 - count);  // the leading zeros, 0 to 32 bits
+#if defined(CSVOUT_INT128)
+    unsigned __int128 digits = first8 | static_cast<unsigned __int128>(last2) << 64;
+    digits >>= drop;
     std::memcpy(p, &digits, 16);
+#else
+    const uint64_t lowWord = drop == 0 ? first8 : first8 >> drop | last2 << (64 - drop);
+    const uint64_t highWord = last2 >> drop;
+    std::memcpy(p, &lowWord, 8);
+    std::memcpy(p + 8, &highWord, 8);
+#endif
     return p + count;
 }
 
@@ -345,41 +356,47 @@ inline char* putSigned(char* p, int64_t v) {  // p has room for 32 bytes
 }
 
 
-// v in at least width digits, zero-padded (a date or time part, never negative).
-inline void appendPadded(std::string& out, int v, int width) {
-    char buf[16];
-    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, v < 0 ? 0 : v);
-    for (int n = static_cast<int>(end - buf); n < width; ++n) out.push_back('0');
-    if (ec == std::errc()) out.append(buf, end);
+// A date as yyyy-mm-dd at p (room for 10 bytes); year 1 to 9999, as the date
+// fields hold.
+CSVOUT_INLINE char* putDate(char* p, int year, int month, int day) {
+    std::memcpy(p, digitPairs() + 2 * (year / 100), 2);
+    std::memcpy(p + 2, digitPairs() + 2 * (year % 100), 2);
+    p[4] = '-';
+    std::memcpy(p + 5, digitPairs() + 2 * month, 2);
+    p[7] = '-';
+    std::memcpy(p + 8, digitPairs() + 2 * day, 2);
+    return p + 10;
 }
 
-inline void appendDate(std::string& out, int year, int month, int day) {
-    appendPadded(out, year, 4);
-    out.push_back('-');
-    appendPadded(out, month, 2);
-    out.push_back('-');
-    appendPadded(out, day, 2);
+// A time of day as hh:mm:ss, with .cc when there are hundredths (room for 11 bytes).
+inline char* putTime(char* p, const btrieve::Time& t) {
+    std::memcpy(p, digitPairs() + 2 * t.hour, 2);
+    p[2] = ':';
+    std::memcpy(p + 3, digitPairs() + 2 * t.minute, 2);
+    p[5] = ':';
+    std::memcpy(p + 6, digitPairs() + 2 * t.second, 2);
+    if (t.hundredths == 0) return p + 8;
+    p[8] = '.';
+    std::memcpy(p + 9, digitPairs() + 2 * t.hundredths, 2);
+    return p + 11;
 }
 
+// A decoded value (the general path) by the same writers as the direct path.
 inline void appendValue(std::string& out, const btrieve::Value& v) {
-    if (auto* s = std::get_if<std::string>(&v)) appendText(out, *s);
-    else if (auto* i = std::get_if<int64_t>(&v)) appendInteger(out, *i);
-    else if (auto* u = std::get_if<uint64_t>(&v)) appendInteger(out, *u);
-    else if (auto* d = std::get_if<double>(&v)) appendDouble(out, *d);
-    else if (auto* b = std::get_if<bool>(&v)) out.push_back(*b ? '1' : '0');
-    else if (auto* dt = std::get_if<btrieve::Date>(&v)) appendDate(out, dt->year, dt->month, dt->day);
-    else if (auto* t = std::get_if<btrieve::Time>(&v)) {
-        appendPadded(out, t->hour, 2);
-        out.push_back(':');
-        appendPadded(out, t->minute, 2);
-        out.push_back(':');
-        appendPadded(out, t->second, 2);
-        if (t->hundredths != 0) {
-            out.push_back('.');
-            appendPadded(out, t->hundredths, 2);
-        }
+    if (auto* s = std::get_if<std::string>(&v)) {
+        appendText(out, *s);
+        return;
     }
+    char buf[32];
+    char* p = buf;
+    if (auto* i = std::get_if<int64_t>(&v)) p = putSigned(p, *i);
+    else if (auto* u = std::get_if<uint64_t>(&v)) p = putUnsigned(p, *u);
+    else if (auto* d = std::get_if<double>(&v)) p = putDouble(p, *d);
+    else if (auto* b = std::get_if<bool>(&v)) *p++ = *b ? '1' : '0';
+    else if (auto* dt = std::get_if<btrieve::Date>(&v)) p = putDate(p, dt->year, dt->month, dt->day);
+    else if (auto* t = std::get_if<btrieve::Time>(&v)) p = putTime(p, *t);
     // monostate and NoDate: an empty field.
+    out.append(buf, p);
 }
 
 inline uint64_t littleEndian(std::string_view b) {
@@ -415,7 +432,7 @@ struct TextScan {
 inline void scanWord(uint64_t w, size_t at, TextScan& scan) {
     constexpr uint64_t ones = 0x0101010101010101ull;
     const uint64_t kept = ~zeroBytes(w & ~(0x20 * ones)) & 0x8080808080808080ull;
-    if (kept) scan.length = at + static_cast<size_t>((63 - __builtin_clzll(kept)) / 8) + 1;
+    if (kept) scan.length = at + static_cast<size_t>((63 - std::countl_zero(kept)) / 8) + 1;
     scan.plain &= plainWord(w);
 }
 
@@ -439,7 +456,7 @@ CSVOUT_INLINE TextScan copyScan(char* p, const char* s, size_t n) {
         scanWord(w, 0, scan);
         return scan;
     }
-#if defined(__SSE2__)
+#if defined(CSVOUT_SSE2)
     if (n >= 16) {
         const __m128i blank = _mm_set1_epi8(' '), zero = _mm_setzero_si128();
         const __m128i comma = _mm_set1_epi8(','), quote = _mm_set1_epi8('"');
@@ -472,7 +489,7 @@ CSVOUT_INLINE TextScan copyScan(char* p, const char* s, size_t n) {
             bad = _mm_or_si128(bad, _mm_or_si128(special, v));
             if (at + 16 >= n) break;
         }
-        scan.length = lastAt + static_cast<size_t>(32 - __builtin_clz(lastKept | 1));
+        scan.length = lastAt + static_cast<size_t>(std::bit_width(lastKept | 1u));
         scan.plain = _mm_movemask_epi8(bad) == 0;
         return scan;
     }
@@ -546,7 +563,7 @@ CSVOUT_INLINE char* putDirect(char* p, Direct kind, std::string_view b) {
         for (; z + 8 <= b.size(); z += 8) {
             uint64_t w;
             std::memcpy(&w, b.data() + z, 8);
-            if (const uint64_t zeros = zeroBytes(w)) return putText(p, b.substr(0, z + __builtin_ctzll(zeros) / 8));
+            if (const uint64_t zeros = zeroBytes(w)) return putText(p, b.substr(0, z + std::countr_zero(zeros) / 8));
         }
         while (z < b.size() && b[z] != 0) ++z;
         return putText(p, b.substr(0, z));
@@ -579,13 +596,7 @@ CSVOUT_INLINE char* putDirect(char* p, Direct kind, std::string_view b) {
         const int day = static_cast<uint8_t>(b[0]), month = static_cast<uint8_t>(b[1]);
         const int year = static_cast<uint8_t>(b[2]) | static_cast<uint8_t>(b[3]) << 8;
         if (!validDate(year, month, day)) return p;  // no date: an empty field
-        std::memcpy(p, digitPairs() + 2 * (year / 100), 2);
-        std::memcpy(p + 2, digitPairs() + 2 * (year % 100), 2);
-        p[4] = '-';
-        std::memcpy(p + 5, digitPairs() + 2 * month, 2);
-        p[7] = '-';
-        std::memcpy(p + 8, digitPairs() + 2 * day, 2);
-        return p + 10;
+        return putDate(p, year, month, day);
     }
     case Direct::Logical: *p = littleEndian(b) != 0 ? '1' : '0'; return p + 1;
     case Direct::None: break;
