@@ -64,46 +64,39 @@ enum class PatKind { None, V6, V8, V95 };  // None: pre-6 pages are physical
 
 // FCR field offsets, as tabled above.
 namespace fcr {
-constexpr uint32_t Signature = 0x00;
-constexpr uint32_t V6Usage = 0x04;
-constexpr uint32_t Pre6Version = 0x06;
-constexpr uint32_t PageSize = 0x08;
-constexpr uint32_t V6Stale = 0x0A;
-constexpr uint32_t V6FreePages = 0x0C;
-constexpr uint32_t FreeSlot = 0x10;
-constexpr uint32_t KeyCount = 0x14;
-constexpr uint32_t RecordLength = 0x16;
-constexpr uint32_t SlotLength = 0x18;
-constexpr uint32_t RecordCount = 0x1A;
-constexpr uint32_t V6Marker = 0x22;
-constexpr uint32_t PageCount = 0x26;
-constexpr uint32_t OwnerBlock = 0x2E;
-constexpr uint32_t OwnerAccess = 0x37;
-constexpr uint32_t VariableMark = 0x38;
-constexpr uint32_t Version = 0x4A;
-constexpr uint32_t DuplicateOffset = 0x72;
-constexpr uint32_t DuplicatePairs = 0x74;
-constexpr uint32_t KeyCount2 = 0x76;
-constexpr uint32_t V6SegmentCount = 0x77;
-constexpr uint32_t PackedSpecs = 0x110;
-
-constexpr uint32_t SignatureValue = 0x00004346u;  // "FC" 00 00
+enum : uint32_t {
+    Signature = 0x00,
+    V6Usage = 0x04,
+    Pre6Version = 0x06,
+    PageSize = 0x08,
+    V6Stale = 0x0A,
+    V6FreePages = 0x0C,
+    FreeSlot = 0x10,
+    KeyCount = 0x14,
+    RecordLength = 0x16,
+    SlotLength = 0x18,
+    RecordCount = 0x1A,
+    V6Marker = 0x22,
+    PageCount = 0x26,
+    OwnerBlock = 0x2E,
+    OwnerAccess = 0x37,
+    VariableMark = 0x38,
+    Version = 0x4A,
+    DuplicateOffset = 0x72,
+    DuplicatePairs = 0x74,
+    KeyCount2 = 0x76,
+    V6SegmentCount = 0x77,
+    PackedSpecs = 0x110,
+};
+constexpr uint32_t SignatureValue = 0x00004346u;  // "FC" 00 00 at Signature
 
 // Key segment spec fields.
 namespace spec {
-constexpr uint32_t Root = 0x00;
-constexpr uint32_t Distinct = 0x04;
-constexpr uint32_t Flags = 0x08;
-constexpr uint32_t KeyLength = 0x0A;
-constexpr uint32_t EntrySize = 0x0C;
-constexpr uint32_t V6EntriesPerPage = 0x0E;
-constexpr uint32_t V6HalfEntries = 0x10;
-constexpr uint32_t DuplicateOffset = 0x12;
-constexpr uint32_t Position = 0x14;
-constexpr uint32_t Length = 0x16;
-constexpr uint32_t Acs = 0x19;
-constexpr uint32_t ExtendedType = 0x1C;
-constexpr uint32_t NullValue = 0x1D;
+enum : uint32_t {
+    Root = 0x00, Distinct = 0x04, Flags = 0x08, KeyLength = 0x0A, EntrySize = 0x0C,
+    V6EntriesPerPage = 0x0E, V6HalfEntries = 0x10, DuplicateOffset = 0x12, Position = 0x14,
+    Length = 0x16, Acs = 0x19, ExtendedType = 0x1C, NullValue = 0x1D,
+};
 }  // namespace spec
 }  // namespace fcr
 
