@@ -16,8 +16,10 @@
 // | NUMERIC        | n          | ASCII digits, sign overpunched in the last byte          |
 #include "btrieve/value.h"
 
+#include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace btrieve {
 namespace {
@@ -210,7 +212,243 @@ Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
     }
 }
 
+// ---- encoding ----------------------------------------------------------------
+
+void writeUnsigned(uint64_t v, char* out, size_t n) {
+    for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>(v >> (8 * i));
+}
+
+bool isValidDate(const Date& d) {
+    return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
+           d.day <= daysInMonth(d.year, d.month);
+}
+
+// Any number the value holds, as a double.
+bool numberOf(const Value& v, double& out) {
+    if (const auto* d = std::get_if<double>(&v)) out = *d;
+    else if (const auto* i = std::get_if<int64_t>(&v)) out = static_cast<double>(*i);
+    else if (const auto* u = std::get_if<uint64_t>(&v)) out = static_cast<double>(*u);
+    else return false;
+    return std::isfinite(out);
+}
+
+// A whole number in [lo, hi] (hi at most INT64_MAX), from an integer or a double
+// with no fraction.
+bool signedOf(const Value& v, int64_t lo, int64_t hi, int64_t& out) {
+    if (const auto* i = std::get_if<int64_t>(&v)) {
+        out = *i;
+    } else if (const auto* u = std::get_if<uint64_t>(&v)) {
+        if (*u > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())) return false;
+        out = static_cast<int64_t>(*u);
+    } else if (const auto* d = std::get_if<double>(&v)) {
+        // 2^63 is the first double past INT64_MAX.
+        if (!(*d >= -9223372036854775808.0 && *d < 9223372036854775808.0) || std::trunc(*d) != *d)
+            return false;
+        out = static_cast<int64_t>(*d);
+    } else {
+        return false;
+    }
+    return out >= lo && out <= hi;
+}
+
+bool unsignedOf(const Value& v, uint64_t hi, uint64_t& out) {
+    if (const auto* u = std::get_if<uint64_t>(&v)) {
+        out = *u;
+    } else if (const auto* i = std::get_if<int64_t>(&v)) {
+        if (*i < 0) return false;
+        out = static_cast<uint64_t>(*i);
+    } else if (const auto* d = std::get_if<double>(&v)) {
+        // 2^64 is the first double past UINT64_MAX.
+        if (!(*d >= 0 && *d < 18446744073709551616.0) || std::trunc(*d) != *d) return false;
+        out = static_cast<uint64_t>(*d);
+    } else {
+        return false;
+    }
+    return out <= hi;
+}
+
+// |v| times 10^decimals, rounded, when it has at most `digits` digits (and at most 18).
+bool scaledDigits(double v, int decimals, size_t digits, uint64_t& out) {
+    const double scaled = std::round(std::fabs(v) * std::pow(10.0, decimals));
+    const double limit = std::pow(10.0, static_cast<double>(std::min<size_t>(digits, 18)));
+    if (!(scaled < limit)) return false;
+    out = static_cast<uint64_t>(scaled);
+    return true;
+}
+
+Status encodePacked(double v, int decimals, char* out, size_t n) {
+    uint64_t digits = 0;
+    if (n == 0) return Status::UnsupportedLayout;
+    if (!scaledDigits(v, decimals, 2 * n - 1, digits)) return Status::TypeMismatch;
+    const bool negative = v < 0 && digits != 0;
+    // Fill from the right: the last byte's high nibble is the lowest digit.
+    int sign = negative ? 0xD : 0xF;
+    for (size_t i = n; i-- > 0;) {
+        const int lo = i + 1 == n ? sign : static_cast<int>(digits % 10);
+        if (i + 1 != n) digits /= 10;
+        const int hi = static_cast<int>(digits % 10);
+        digits /= 10;
+        out[i] = static_cast<char>((hi << 4) | lo);
+    }
+    return Status::Success;
+}
+
+Status encodeNumeric(double v, char* out, size_t n) {
+    uint64_t digits = 0;
+    if (n == 0) return Status::UnsupportedLayout;
+    if (!scaledDigits(v, 0, n, digits)) return Status::TypeMismatch;
+    const bool negative = v < 0 && digits != 0;
+    for (size_t i = n; i-- > 0;) {
+        const int d = static_cast<int>(digits % 10);
+        digits /= 10;
+        if (i + 1 == n && negative) out[i] = d == 0 ? '}' : static_cast<char>('J' + d - 1);
+        else out[i] = static_cast<char>('0' + d);
+    }
+    return Status::Success;
+}
+
+// The Basic float of decodeBFloat: the mantissa 0.1mmm... rounded to the bits the
+// width keeps (24 or 56; a double's 53 fit in 56 exactly), the sign in place of the
+// implied leading 1. Values too small for the exponent are written as zero.
+Status encodeBFloat(double v, char* out, size_t n) {
+    if (n != 4 && n != 8) return Status::UnsupportedLayout;
+    std::memset(out, 0, n);
+    if (v == 0) return Status::Success;
+    int e = 0;
+    const double m = std::frexp(std::fabs(v), &e);  // m in [0.5, 1)
+    const int bits = static_cast<int>(8 * (n - 1));
+    uint64_t mantissa = static_cast<uint64_t>(std::nearbyint(std::ldexp(m, bits)));
+    if (mantissa >> bits) {  // rounded up to 1.0
+        mantissa >>= 1;
+        ++e;
+    }
+    const int exponent = e + 128;
+    if (exponent > 255) return Status::TypeMismatch;
+    if (exponent < 1) return Status::Success;
+    writeUnsigned(mantissa, out, n - 1);
+    out[n - 2] = static_cast<char>((static_cast<uint8_t>(out[n - 2]) & 0x7F) | (v < 0 ? 0x80 : 0));
+    out[n - 1] = static_cast<char>(exponent);
+    return Status::Success;
+}
+
+Status encodeText(DataType type, const std::string& text, char* out, size_t n) {
+    switch (type) {
+    case DataType::String:
+    case DataType::OldString:
+        if (text.size() > n) return Status::TypeMismatch;
+        std::memset(out, ' ', n);
+        break;
+    case DataType::ZString:
+        if (n == 0 || text.size() > n - 1) return Status::TypeMismatch;
+        break;
+    case DataType::LString:
+        if (n == 0 || text.size() > n - 1 || text.size() > 255) return Status::TypeMismatch;
+        *out++ = static_cast<char>(text.size());
+        break;
+    default:
+        return Status::UnsupportedLayout;
+    }
+    std::memcpy(out, text.data(), text.size());
+    return Status::Success;
+}
+
+// Writes value into out[0..n), which holds zero bytes.
+Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
+    if (std::holds_alternative<std::monostate>(value)) return Status::Success;
+    double number = 0;
+    switch (type) {
+    case DataType::String:
+    case DataType::OldString:
+    case DataType::ZString:
+    case DataType::LString: {
+        const auto* text = std::get_if<std::string>(&value);
+        return text ? encodeText(type, *text, out, n) : Status::TypeMismatch;
+    }
+    case DataType::Integer:
+    case DataType::AutoIncrement: {
+        if (n != 1 && n != 2 && n != 4 && n != 8) return Status::UnsupportedLayout;
+        const int64_t hi = n == 8 ? std::numeric_limits<int64_t>::max()
+                                  : (int64_t{1} << (8 * n - 1)) - 1;
+        int64_t i = 0;
+        if (!signedOf(value, -hi - 1, hi, i)) return Status::TypeMismatch;
+        writeUnsigned(static_cast<uint64_t>(i), out, n);
+        return Status::Success;
+    }
+    case DataType::UnsignedBinary:
+    case DataType::OldBinary: {
+        if (n == 0 || n > 8) return Status::UnsupportedLayout;
+        const uint64_t hi = n == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
+        uint64_t u = 0;
+        if (!unsignedOf(value, hi, u)) return Status::TypeMismatch;
+        writeUnsigned(u, out, n);
+        return Status::Success;
+    }
+    case DataType::Float:
+        if (n != 4 && n != 8) return Status::UnsupportedLayout;
+        if (!numberOf(value, number)) return Status::TypeMismatch;
+        if (n == 8) {
+            std::memcpy(out, &number, 8);
+        } else {
+            if (std::fabs(number) > FLT_MAX) return Status::TypeMismatch;
+            const float f = static_cast<float>(number);
+            std::memcpy(out, &f, 4);
+        }
+        return Status::Success;
+    case DataType::BFloat:
+        if (n != 4 && n != 8) return Status::UnsupportedLayout;
+        return numberOf(value, number) ? encodeBFloat(number, out, n) : Status::TypeMismatch;
+    case DataType::Date: {
+        if (n != 4) return Status::UnsupportedLayout;
+        if (std::holds_alternative<NoDate>(value)) return Status::Success;
+        const auto* d = std::get_if<Date>(&value);
+        if (!d || !isValidDate(*d)) return Status::TypeMismatch;
+        out[0] = static_cast<char>(d->day);
+        out[1] = static_cast<char>(d->month);
+        writeUnsigned(static_cast<uint64_t>(d->year), out + 2, 2);
+        return Status::Success;
+    }
+    case DataType::Time: {
+        if (n != 4) return Status::UnsupportedLayout;
+        const auto* t = std::get_if<Time>(&value);
+        if (!t || t->hour < 0 || t->hour > 23 || t->minute < 0 || t->minute > 59 || t->second < 0 ||
+            t->second > 59 || t->hundredths < 0 || t->hundredths > 99)
+            return Status::TypeMismatch;
+        out[0] = static_cast<char>(t->hundredths);
+        out[1] = static_cast<char>(t->second);
+        out[2] = static_cast<char>(t->minute);
+        out[3] = static_cast<char>(t->hour);
+        return Status::Success;
+    }
+    case DataType::Logical: {
+        if (n != 1 && n != 2) return Status::UnsupportedLayout;
+        int64_t i = 0;
+        if (const auto* b = std::get_if<bool>(&value)) i = *b;
+        else if (!signedOf(value, 0, 1, i)) return Status::TypeMismatch;
+        out[0] = static_cast<char>(i);
+        return Status::Success;
+    }
+    case DataType::Money:
+    case DataType::Decimal:
+        if (n == 0) return Status::UnsupportedLayout;
+        if (!numberOf(value, number)) return Status::TypeMismatch;
+        return encodePacked(number, type == DataType::Money ? 2 : 0, out, n);
+    case DataType::Numeric:
+        if (n == 0) return Status::UnsupportedLayout;
+        return numberOf(value, number) ? encodeNumeric(number, out, n) : Status::TypeMismatch;
+    default:
+        return Status::UnsupportedLayout;
+    }
+}
+
 }  // namespace
+
+Status encodeField(const FieldDef& field, const Value& value, std::string& record) {
+    if (uint64_t{field.offset} + field.length > record.size()) return Status::Corrupt;
+    std::string bytes(field.length, '\0');
+    const Status st = encodeBytes(field.type, value, bytes.data(), bytes.size());
+    if (ok(st)) std::memcpy(record.data() + field.offset, bytes.data(), bytes.size());
+    return st;
+}
 
 Status decodeField(const FieldDef& field, std::string_view record, Value& out) {
     const uint64_t end = uint64_t{field.offset} + field.length;

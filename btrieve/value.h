@@ -39,4 +39,17 @@ using Value = std::variant<std::monostate, std::string, int64_t, uint64_t, doubl
 // DECIMAL is read with no decimals, MONEY with two.
 Status decodeField(const FieldDef& field, std::string_view record, Value& out);
 
+// The inverse of decodeField: writes value into the field's bytes of record, in the
+// layout decodeField reads, so that decoding gives the value back. A field reaching
+// past the record is Status::Corrupt; a type or width decodeField does not read is
+// Status::UnsupportedLayout. The value must suit the field (Status::TypeMismatch
+// otherwise): text for text fields, at most the field's room (LSTRING and ZSTRING
+// keep a byte for the length or the ending zero); a whole number in range for
+// INTEGER and UNSIGNED BINARY (a double with no fraction will do); a number for
+// FLOAT, BFLOAT, MONEY, DECIMAL and NUMERIC, which round to the digits the field
+// keeps (two decimals for MONEY, none for DECIMAL and NUMERIC) and must fit them;
+// bool (or 0 and 1) for LOGICAL; Date or NoDate for DATE; Time for TIME. An empty
+// value (std::monostate) writes zero bytes. Nothing is written on failure.
+Status encodeField(const FieldDef& field, const Value& value, std::string& record);
+
 }  // namespace btrieve

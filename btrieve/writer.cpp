@@ -86,6 +86,7 @@
 // PAT members describe the file as created: no records, empty roots.
 
 #include "btrieve/writer.h"
+#include "btrieve/value.h"
 
 #include "btrieve/formats.h"
 
@@ -191,6 +192,15 @@ double floatLe(const uint8_t* p, uint32_t n) {
     return d;
 }
 
+// Basic floats have no byte order that follows their value: decoded, they compare as
+// doubles.
+double basicFloatLe(const uint8_t* p, uint32_t n) {
+    Value v;
+    if (!ok(decodeField({"", DataType::BFloat, 0, n}, std::string_view(reinterpret_cast<const char*>(p), n), v)))
+        return 0;
+    return std::get<double>(v);
+}
+
 int compareSegment(const KeySegment& s, const uint8_t* a, const uint8_t* b) {
     const uint32_t n = s.length;
     const bool caseless = (s.flags & keyflag::CaseInsensitive) != 0;
@@ -224,6 +234,11 @@ int compareSegment(const KeySegment& s, const uint8_t* a, const uint8_t* b) {
         c = x < y ? -1 : x > y ? 1 : 0;
         break;
     }
+    case DataType::BFloat: {
+        double x = basicFloatLe(a, n), y = basicFloatLe(b, n);
+        c = x < y ? -1 : x > y ? 1 : 0;
+        break;
+    }
     default:  // String, OldString
         c = compareBytes(a, n, b, n, caseless);
         break;
@@ -241,7 +256,7 @@ bool supportedSegment(const KeySegment& s) {
     case DataType::AutoIncrement: return n == 2 || n == 4;
     case DataType::UnsignedBinary: case DataType::OldBinary: return true;
     case DataType::Logical: return n == 1 || n == 2;
-    case DataType::Float: return n == 4 || n == 8;
+    case DataType::Float: case DataType::BFloat: return n == 4 || n == 8;
     case DataType::Date: case DataType::Time: return n == 4;
     default: return false;
     }

@@ -104,10 +104,6 @@ bool equalsIgnoreCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-void putLittleEndian(std::string& out, uint64_t v, size_t length) {
-    for (size_t i = 0; i < length; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-}
-
 // A status that means the file could not be read as it should: a move or find that
 // ends with one found damage, not the end of the records.
 bool isDamage(Status s) {
@@ -480,69 +476,56 @@ std::string BtrvDataControl::encodeKey(const COleVariant* values, int count) con
         const COleVariant& v = values[i];
         const bool last = i + 1 == n || values[i + 1].isEmpty();
         try {
+            btrieve::Value value;
             switch (seg.type) {
             case btrieve::DataType::String:
             case btrieve::DataType::OldString:
             case btrieve::DataType::ZString:
             case btrieve::DataType::LString: {
+                // Text is cut to the room the segment has; a last segment of STRING or
+                // ZSTRING is a prefix of the key, the others fill the segment.
                 std::string text = v.toString();
-                size_t room = seg.length;
-                if (seg.type == btrieve::DataType::ZString && room > 0) room -= 1;
-                if (seg.type == btrieve::DataType::LString) {
-                    room = room > 0 ? room - 1 : 0;
-                    if (text.size() > room) text.resize(room);
-                    out.push_back(static_cast<char>(text.size()));
-                    text.resize(room, '\0');
-                } else {
-                    if (text.size() > room) text.resize(room);
-                    if (!last) text.resize(seg.length, seg.type == btrieve::DataType::ZString ? '\0' : ' ');
+                const bool lengthByte = seg.type == btrieve::DataType::LString;
+                const bool endingZero = seg.type == btrieve::DataType::ZString;
+                const size_t room = seg.length > 0 && (lengthByte || endingZero) ? seg.length - 1u : seg.length;
+                if (text.size() > room) text.resize(room);
+                if (last && !lengthByte) {
+                    out += text;
+                    continue;
                 }
-                out += text;
+                value = std::move(text);
                 break;
             }
             case btrieve::DataType::Integer:
             case btrieve::DataType::AutoIncrement:
             case btrieve::DataType::UnsignedBinary:
-            case btrieve::DataType::OldBinary: {
-                if (seg.length != 1 && seg.length != 2 && seg.length != 4 && seg.length != 8)
-                    raise(Status::UnsupportedLayout, "Seek");
-                const double d = std::nearbyint(v.toDouble());
-                int64_t i64 = 0;
-                if (d >= -9.2e18 && d <= 9.2e18) i64 = static_cast<int64_t>(d);
-                else raise(Status::TypeMismatch, "Seek: " + v.toString() + " does not fit the key");
-                putLittleEndian(out, static_cast<uint64_t>(i64), seg.length);
+            case btrieve::DataType::OldBinary:
+                value = std::nearbyint(v.toDouble());
                 break;
-            }
             case btrieve::DataType::Float:
-            case btrieve::DataType::BFloat: {
-                uint64_t bits = 0;
-                if (seg.length == 8) {
-                    const double d = v.toDouble();
-                    std::memcpy(&bits, &d, 8);
-                } else if (seg.length == 4) {
-                    const float f = static_cast<float>(v.toDouble());
-                    uint32_t b32 = 0;
-                    std::memcpy(&b32, &f, 4);
-                    bits = b32;
-                } else {
-                    raise(Status::UnsupportedLayout, "Seek");
-                }
-                putLittleEndian(out, bits, seg.length);
+            case btrieve::DataType::BFloat:
+            case btrieve::DataType::Money:
+            case btrieve::DataType::Decimal:
+            case btrieve::DataType::Numeric:
+                value = v.toDouble();
                 break;
-            }
             case btrieve::DataType::Date: {
                 auto d = v.toCalendarDate();
-                if (!d || seg.length != 4) raise(Status::TypeMismatch, "Seek: not a date");
-                out.push_back(static_cast<char>(d->day));
-                out.push_back(static_cast<char>(d->month));
-                putLittleEndian(out, static_cast<uint64_t>(d->year), 2);
+                if (!d) raise(Status::TypeMismatch, "Seek: not a date");
+                value = *d;
                 break;
             }
             case btrieve::DataType::Logical:
-                putLittleEndian(out, v.toBool() ? 1 : 0, seg.length);
+                value = v.toBool();
                 break;
             default: raise(Status::UnsupportedLayout, "Seek: key type not supported");
             }
+            // The segment's bytes, as the field they index is stored in a record.
+            std::string bytes(seg.length, '\0');
+            const Status st = btrieve::encodeField({"", seg.type, 0, seg.length}, value, bytes);
+            if (st == Status::TypeMismatch) raise(st, "Seek: " + v.toString() + " does not fit the key");
+            if (!btrieve::ok(st)) raise(st, "Seek");
+            out += bytes;
         } catch (const CBtrvdcpException& e) {
             if (!e.fileName().empty()) throw;
             raise(e.status(), "Seek: " + e.detail());

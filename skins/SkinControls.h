@@ -64,8 +64,13 @@ public:
     std::shared_ptr<const Skin> appliedSkin() const { return skin_; }
     QSize sizeHint() const override;
 
+    // The events a skin button fires, by dispid: the click, and one press and one
+    // release per press, wherever the mouse goes between.
+    static constexpr int DISPID_CLICK = 1;
+    static constexpr int DISPID_PRESS = 2;
+    static constexpr int DISPID_RELEASE = 3;
+
 signals:
-    // 1 Click, 2 on press, 3 on release.
     void axEvent(int dispid, const QVariantList& args);
 
 protected:

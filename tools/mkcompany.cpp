@@ -37,10 +37,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "btrieve/value.h"
 #include "btrieve/writer.h"
 #include "data/layouts.h"
 
@@ -74,34 +76,28 @@ private:
 class Record {
 public:
     explicit Record(const layouts::Layout& l) : l_(l), bytes_(l.recordLength, '\0') {}
-    // Text fields: ZString ends with a zero byte inside the field; String is
-    // blank-padded. Text longer than the field allows is cut.
+    // Text longer than the field holds is cut (ZString keeps its ending zero).
     void text(const char* name, const std::string& value) {
         const auto& f = field(name);
         const size_t room = f.type == DataType::ZString ? f.length - 1 : f.length;
-        const std::string v = value.substr(0, room);
-        if (f.type != DataType::ZString) std::memset(&bytes_[f.offset], ' ', f.length);
-        std::memcpy(&bytes_[f.offset], v.data(), v.size());
+        put(f, value.substr(0, room));
     }
-    void integer(const char* name, int64_t value) {
-        const auto& f = field(name);
-        for (uint32_t i = 0; i < f.length; ++i)
-            bytes_[f.offset + i] = static_cast<char>(static_cast<uint64_t>(value) >> (8 * i));
-    }
-    void real(const char* name, double value) {
-        const auto& f = field(name);
-        std::memcpy(&bytes_[f.offset], &value, 8);  // IEEE double, little-endian host
-    }
+    void integer(const char* name, int64_t value) { put(field(name), value); }
+    void real(const char* name, double value) { put(field(name), value); }
     void date(const char* name, int year, int month, int day) {
-        const auto& f = field(name);
-        bytes_[f.offset] = static_cast<char>(day);
-        bytes_[f.offset + 1] = static_cast<char>(month);
-        bytes_[f.offset + 2] = static_cast<char>(year & 0xFF);
-        bytes_[f.offset + 3] = static_cast<char>(year >> 8);
+        put(field(name), btrieve::Date{year, month, day});
     }
     const std::string& bytes() const { return bytes_; }
 private:
     const btrieve::FieldDef& field(const char* name) const { return *l_.field(name); }
+    // The values come from this program, so a refusal is a fault in it.
+    void put(const btrieve::FieldDef& f, const btrieve::Value& value) {
+        const Status st = btrieve::encodeField(f, value, bytes_);
+        if (st != Status::Success) {
+            std::fprintf(stderr, "mkcompany: field %s: %s\n", f.name.c_str(), btrieve::statusText(st).c_str());
+            std::abort();
+        }
+    }
     const layouts::Layout& l_;
     std::string bytes_;
 };

@@ -61,10 +61,8 @@ TEST(DamagedFiles, CutAtEveryPageBoundary) {
                            "ccc-fibu/misc/DAT-SYFORM.BTR", "ccc-fibu/misc/sypara.btr",
                            "exchequer/BaseDemo/JOBS/JobMisc.Dat", "actianui/images.btr",
                            "exchequer/UDF-DDFs/FIELD.DDF"};
-    for (const char* rel : files) {
-        if (!fs::exists(corpus(rel))) continue;
-        truncateEverywhere(rel);
-    }
+    for (const char* rel : files) REQUIRE_CORPUS(rel);
+    for (const char* rel : files) truncateEverywhere(rel);
 }
 
 TEST(DamagedFiles, NotBtrieveAtAll) {
@@ -364,9 +362,9 @@ TEST(DamagedFiles, RandomBytesNeverCrashOrHang) {
                            "exchequer/v600-other/Common-Company.Dat", "actianui/Test_Table.mkd",
                            "wbtrv32/VARIABLE.DAT"};
     std::mt19937 rng(12345);
+    for (const char* rel : files) REQUIRE_CORPUS(rel);
     TempDir dir;
     for (const char* rel : files) {
-        if (!fs::exists(corpus(rel))) continue;
         const std::string bytes = readAll(corpus(rel));
         const uint32_t ps = pageSizeOf(bytes);
         const uint64_t pages = bytes.size() / ps;

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdint>
+
 #include "btrieve/value.h"
 #include "memory_source.h"
 
@@ -103,6 +106,102 @@ TEST(DecodeBounds, CutFieldIsCorruptAndFieldBeyondAShortRecordReadsAsZero) {
     ASSERT_EQ(decodeField({"f", DataType::Date, 20, 4}, rec, v), Status::Success);
     EXPECT_TRUE(std::holds_alternative<NoDate>(v));
     EXPECT_EQ(decodeField({"f", DataType::Note, 0, 2}, rec, v), Status::UnsupportedLayout);
+}
+
+// ---- encodeField: the inverse of decodeField ---------------------------------
+
+// Encodes v into a field of `length` bytes at offset 3 of a record filled with 0xEE
+// and decodes it back; the bytes around the field stay as they were.
+Value roundTrip(DataType type, uint32_t length, const Value& v) {
+    const FieldDef field{"f", type, 3, length};
+    std::string rec(length + 6, '\xEE');
+    EXPECT_EQ(encodeField(field, v, rec), Status::Success) << static_cast<int>(type);
+    EXPECT_EQ(rec.substr(0, 3), "\xEE\xEE\xEE");
+    EXPECT_EQ(rec.substr(3 + length), "\xEE\xEE\xEE");
+    Value back;
+    EXPECT_EQ(decodeField(field, rec, back), Status::Success);
+    return back;
+}
+std::string encoded(DataType type, uint32_t length, const Value& v) {
+    std::string rec(length, '\0');
+    EXPECT_EQ(encodeField({"f", type, 0, length}, v, rec), Status::Success);
+    return rec;
+}
+
+TEST(EncodeField, EveryDecodedTypeComesBack) {
+    EXPECT_EQ(roundTrip(DataType::String, 6, std::string("AB C")), Value(std::string("AB C")));
+    EXPECT_EQ(roundTrip(DataType::ZString, 5, std::string("\xE9t\xE9!")), Value(std::string("\xE9t\xE9!")));
+    EXPECT_EQ(roundTrip(DataType::LString, 5, std::string("abcd")), Value(std::string("abcd")));
+    for (int64_t i : {int64_t{-128}, int64_t{127}, int64_t{0}})
+        EXPECT_EQ(roundTrip(DataType::Integer, 1, i), Value(i));
+    EXPECT_EQ(roundTrip(DataType::Integer, 2, int64_t{-25536}), Value(int64_t{-25536}));
+    EXPECT_EQ(roundTrip(DataType::AutoIncrement, 4, int64_t{2147483647}), Value(int64_t{2147483647}));
+    EXPECT_EQ(roundTrip(DataType::Integer, 8, int64_t{INT64_MIN}), Value(int64_t{INT64_MIN}));
+    EXPECT_EQ(roundTrip(DataType::UnsignedBinary, 3, uint64_t{0xFFFFFF}), Value(uint64_t{0xFFFFFF}));
+    EXPECT_EQ(roundTrip(DataType::UnsignedBinary, 8, ~uint64_t{0}), Value(~uint64_t{0}));
+    EXPECT_EQ(roundTrip(DataType::Float, 8, -1234.5678), Value(-1234.5678));
+    EXPECT_EQ(roundTrip(DataType::Float, 4, 0.15625), Value(0.15625));
+    EXPECT_EQ(roundTrip(DataType::Logical, 2, true), Value(true));
+    EXPECT_EQ(roundTrip(DataType::Logical, 1, false), Value(false));
+    EXPECT_EQ(roundTrip(DataType::Date, 4, Date{2004, 2, 29}), Value(Date{2004, 2, 29}));
+    EXPECT_EQ(roundTrip(DataType::Date, 4, NoDate{}), Value(NoDate{}));
+    EXPECT_EQ(roundTrip(DataType::Time, 4, Time{23, 59, 58, 99}), Value(Time{23, 59, 58, 99}));
+    EXPECT_EQ(roundTrip(DataType::Money, 5, -1234567.89), Value(-1234567.89));
+    EXPECT_EQ(roundTrip(DataType::Money, 3, 0.07), Value(0.07));
+    EXPECT_EQ(roundTrip(DataType::Decimal, 4, 9999999.0), Value(9999999.0));
+    EXPECT_EQ(roundTrip(DataType::Numeric, 5, -12340.0), Value(-12340.0));
+    EXPECT_EQ(roundTrip(DataType::Numeric, 4, 905.0), Value(905.0));
+    EXPECT_EQ(roundTrip(DataType::Numeric, 3, -7.0), Value(-7.0));
+    // An empty value writes zero bytes, which read as empty text, zero, no date.
+    EXPECT_EQ(roundTrip(DataType::String, 4, std::monostate{}), Value(std::string()));
+    EXPECT_EQ(roundTrip(DataType::Date, 4, std::monostate{}), Value(NoDate{}));
+}
+
+TEST(EncodeField, BasicFloatsInTheOldFormat) {
+    // The bytes decodeField reads, not an IEEE float's.
+    EXPECT_EQ(encoded(DataType::BFloat, 4, 5.0), raw({0, 0, 0x20, 0x83}));
+    EXPECT_EQ(encoded(DataType::BFloat, 4, -1.0), raw({0, 0, 0x80, 0x81}));
+    EXPECT_EQ(encoded(DataType::BFloat, 8, 0.0), std::string(8, '\0'));
+    for (double d : {1.0, -0.5, 1234.5, -98765.4321, 1e30, 3.0e-35, 0.1})
+        EXPECT_EQ(roundTrip(DataType::BFloat, 8, d), Value(d)) << d;  // 56 bits hold a double
+    for (double d : {1.0, -0.5, 1234.5, 16777215.0, -0.375})
+        EXPECT_EQ(roundTrip(DataType::BFloat, 4, d), Value(d)) << d;
+    // Four bytes keep 24 bits, rounded to nearest; a carry moves the exponent.
+    EXPECT_DOUBLE_EQ(std::get<double>(roundTrip(DataType::BFloat, 4, 0.1)), static_cast<double>(0.1f));
+    EXPECT_EQ(roundTrip(DataType::BFloat, 4, 16777215.75), Value(16777216.0));
+    EXPECT_EQ(roundTrip(DataType::BFloat, 4, 1e-45), Value(0.0));  // below the smallest exponent
+    std::string rec(4, '\0');
+    EXPECT_EQ(encodeField({"f", DataType::BFloat, 0, 4}, 1e39, rec), Status::TypeMismatch);
+}
+
+TEST(EncodeField, ValuesTheFieldCannotHoldAreRefusedAndNothingIsWritten) {
+    std::string rec(8, 'x');
+    const auto refuse = [&rec](DataType type, uint32_t length, const Value& v) {
+        return encodeField({"f", type, 0, length}, v, rec);
+    };
+    EXPECT_EQ(refuse(DataType::String, 3, std::string("ABCD")), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::ZString, 3, std::string("ABC")), Status::TypeMismatch);  // no room for the zero
+    EXPECT_EQ(refuse(DataType::LString, 3, std::string("ABC")), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::String, 3, int64_t{1}), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Integer, 1, int64_t{128}), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Integer, 2, 1.5), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Integer, 3, int64_t{1}), Status::UnsupportedLayout);
+    EXPECT_EQ(refuse(DataType::UnsignedBinary, 1, int64_t{-1}), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::UnsignedBinary, 2, uint64_t{65536}), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Float, 4, 1e300), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Float, 8, std::nan("")), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Money, 2, 10.0), Status::TypeMismatch);  // 3 digits: 9.99 at most
+    EXPECT_EQ(refuse(DataType::Numeric, 2, 100.0), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Date, 4, Date{2003, 2, 29}), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Time, 4, Time{24, 0, 0, 0}), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Logical, 1, int64_t{2}), Status::TypeMismatch);
+    EXPECT_EQ(refuse(DataType::Note, 4, std::string("a")), Status::UnsupportedLayout);
+    EXPECT_EQ(rec, "xxxxxxxx");
+    EXPECT_EQ(encodeField({"f", DataType::Integer, 6, 4}, int64_t{1}, rec), Status::Corrupt);  // past the record
+    EXPECT_EQ(rec, "xxxxxxxx");
+    // Money rounds to cents; a double with no fraction fills an integer field.
+    EXPECT_EQ(roundTrip(DataType::Money, 4, 12.345000001), Value(12.35));
+    EXPECT_EQ(roundTrip(DataType::Integer, 4, -40000.0), Value(int64_t{-40000}));
 }
 
 }  // namespace

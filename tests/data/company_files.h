@@ -3,11 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "btrieve/value.h"
 #include "btrieve/writer.h"
 #include "data/layouts.h"
 
@@ -17,42 +17,24 @@ class Record {
 public:
     explicit Record(const layouts::Layout& layout) : layout_(layout), bytes_(layout.recordLength, '\0') {}
 
-    Record& text(const std::string& name, const std::string& value) {
-        const auto& f = field(name);
-        if (value.size() > f.length) throw std::logic_error("text longer than " + name);
-        std::memcpy(&bytes_[f.offset], value.data(), value.size());
-        if (f.type == btrieve::DataType::String)
-            for (size_t i = value.size(); i < f.length; ++i) bytes_[f.offset + i] = ' ';
-        return *this;
-    }
-    Record& integer(const std::string& name, int64_t v) {
-        const auto& f = field(name);
-        for (uint32_t i = 0; i < f.length; ++i) bytes_[f.offset + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-        return *this;
-    }
-    Record& real(const std::string& name, double v) {
-        std::memcpy(&bytes_[field(name).offset], &v, 8);
-        return *this;
-    }
+    Record& text(const std::string& name, const std::string& value) { return put(name, value); }
+    Record& integer(const std::string& name, int64_t v) { return put(name, v); }
+    Record& real(const std::string& name, double v) { return put(name, v); }
+    // 0, 0, 0 writes no date.
     Record& date(const std::string& name, int y, int m, int d) {
-        const auto& f = field(name);
-        bytes_[f.offset] = static_cast<char>(d);
-        bytes_[f.offset + 1] = static_cast<char>(m);
-        bytes_[f.offset + 2] = static_cast<char>(y & 0xFF);
-        bytes_[f.offset + 3] = static_cast<char>(y >> 8);
-        return *this;
+        if (y == 0 && m == 0 && d == 0) return put(name, btrieve::NoDate{});
+        return put(name, btrieve::Date{y, m, d});
     }
-    Record& logical(const std::string& name, bool v) {
-        bytes_[field(name).offset] = v ? 1 : 0;
-        return *this;
-    }
+    Record& logical(const std::string& name, bool v) { return put(name, v); }
     const std::string& bytes() const { return bytes_; }
 
 private:
-    const btrieve::FieldDef& field(const std::string& name) const {
+    Record& put(const std::string& name, const btrieve::Value& value) {
         const btrieve::FieldDef* f = layout_.field(name);
         if (!f) throw std::logic_error("no field " + name);
-        return *f;
+        const btrieve::Status st = btrieve::encodeField(*f, value, bytes_);
+        if (st != btrieve::Status::Success) throw std::logic_error(name + ": " + btrieve::statusText(st));
+        return *this;
     }
     const layouts::Layout& layout_;
     std::string bytes_;

@@ -257,6 +257,42 @@ TEST_F(DataControlTest, JournalKeyOnIntegerNindexSeeksByNumberAndZeroDateIsNull)
     EXPECT_THROW(jrnl.Seek("=", COleVariant("many"), e, e, e, e, e, e, e, e), CBtrvdcpException);
 }
 
+// A key on a Basic float of either width: the seek must look for the bytes the file
+// holds, in the old Basic format, not an IEEE float's.
+TEST_F(DataControlTest, SeekOnABasicFloatKeyFindsItsRecord) {
+    for (const uint32_t width : {8u, 4u}) {
+        SCOPED_TRACE(width);
+        layouts::Layout rates;
+        rates.tableName = "rates";
+        rates.fileName = "rates" + std::to_string(width) + ".dat";
+        rates.recordLength = 8 + width;
+        rates.fields = {{"code", btrieve::DataType::ZString, 0, 8}, {"rate", btrieve::DataType::BFloat, 8, width}};
+        rates.keys = {{"KEY00", "rate", 0}};
+        rates.fieldList = "code, rate";
+        std::vector<testdata::Record> records;
+        for (const auto& [code, rate] : std::vector<std::pair<std::string, double>>{
+                 {"HALF", 0.5}, {"NEG", -3.75}, {"TENTH", 0.1}, {"BIG", 98765.4321}, {"ONE", 1.0}}) {
+            testdata::Record r(rates);
+            r.text("code", code).real("rate", rate);
+            records.push_back(r);
+        }
+        testdata::writeRecords(folder_ + "/" + rates.fileName, testdata::optionsFor(rates), records);
+
+        CBtrvdcp1& w = opened(rates, rates.fileName);
+        const COleVariant e;
+        // With four bytes, 0.1 and 98765.4321 are rounded alike in the file and the key.
+        for (const auto& [value, code] : std::vector<std::pair<double, std::string>>{
+                 {0.1, "TENTH"}, {-3.75, "NEG"}, {98765.4321, "BIG"}, {1.0, "ONE"}}) {
+            w.Seek("=", COleVariant(value), e, e, e, e, e, e, e, e);
+            EXPECT_EQ(text(w, "code"), code) << value;
+        }
+        w.Seek(">", COleVariant(0.5), e, e, e, e, e, e, e, e);
+        EXPECT_EQ(text(w, "code"), "ONE");
+        EXPECT_DOUBLE_EQ(w.GetFieldValue("rate").toDouble(), 1.0);
+        EXPECT_THROW(w.Seek("=", COleVariant(0.25), e, e, e, e, e, e, e, e), CBtrvdcpException);
+    }
+}
+
 TEST_F(DataControlTest, SecurityReadsCountUsersAndFindNamesExactly) {
     CBtrvdcp1& p = opened(layouts::permiss(), "permiss.dat");
     EXPECT_EQ(p.GetRecordCount(), 3);
