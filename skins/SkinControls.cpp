@@ -227,14 +227,14 @@ SkinButton::SkinButton(const framework::ActiveXCreateInfo& info, QWidget* parent
     connect(this, &QAbstractButton::pressed, this, [this] {
         if (moving_ || pressOpen_) return;  // the mouse came back over the button
         pressOpen_ = true;
-        emit axEvent(2, {});
+        emit axEvent(DISPID_PRESS, {});
     });
     connect(this, &QAbstractButton::released, this, [this] {
         if (moving_ || !pressOpen_) return;  // the mouse left the button, still held
         pressOpen_ = false;
-        emit axEvent(3, {});
+        emit axEvent(DISPID_RELEASE, {});
     });
-    connect(this, &QAbstractButton::clicked, this, [this] { emit axEvent(1, {}); });
+    connect(this, &QAbstractButton::clicked, this, [this] { emit axEvent(DISPID_CLICK, {}); });
 }
 
 // The skin a control draws in: the one ApplySkin gave it, else the current skin of
@@ -321,7 +321,7 @@ void SkinButton::mouseReleaseEvent(QMouseEvent* event) {
     // Released away from the button: no click, but the release still counts.
     if (event->button() == Qt::LeftButton && pressOpen_) {
         pressOpen_ = false;
-        emit axEvent(3, {});
+        emit axEvent(DISPID_RELEASE, {});
     }
 }
 
