@@ -24,26 +24,12 @@
 namespace btrieve {
 namespace {
 
-uint64_t readUnsigned(std::string_view b) {
-    uint64_t v = 0;
-    for (size_t i = b.size(); i-- > 0;) v = (v << 8) | static_cast<uint8_t>(b[i]);
-    return v;
-}
-
-bool isLeapYear(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
-
-int daysInMonth(int y, int m) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    return m == 2 && isLeapYear(y) ? 29 : days[m - 1];
-}
-
 Status decodeDate(std::string_view b, Value& out) {
     if (b.size() != 4) return Status::UnsupportedLayout;
     const int day = static_cast<uint8_t>(b[0]);
     const int month = static_cast<uint8_t>(b[1]);
-    const int year = static_cast<int>(readUnsigned(b.substr(2, 2)));
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
-        day > daysInMonth(year, month)) {
+    const int year = static_cast<int>(readLittleEndian(b.substr(2, 2)));
+    if (!isValidDate(year, month, day)) {
         out = NoDate{};
     } else {
         out = Date{year, month, day};
@@ -166,7 +152,7 @@ Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
     case DataType::AutoIncrement: {
         if (b.size() != 1 && b.size() != 2 && b.size() != 4 && b.size() != 8)
             return Status::UnsupportedLayout;
-        uint64_t u = readUnsigned(b);
+        uint64_t u = readLittleEndian(b);
         const unsigned bits = static_cast<unsigned>(b.size() * 8);
         if (bits < 64 && (u >> (bits - 1)) & 1) u |= ~uint64_t{0} << bits;  // sign-extend
         out = static_cast<int64_t>(u);
@@ -175,7 +161,7 @@ Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
     case DataType::UnsignedBinary:
     case DataType::OldBinary:
         if (b.empty() || b.size() > 8) return Status::UnsupportedLayout;
-        out = readUnsigned(b);
+        out = readLittleEndian(b);
         return Status::Success;
     case DataType::Float:
         if (b.size() == 4) {
@@ -198,7 +184,7 @@ Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
         return decodeTime(b, out);
     case DataType::Logical:
         if (b.size() != 1 && b.size() != 2) return Status::UnsupportedLayout;
-        out = readUnsigned(b) != 0;
+        out = readLittleEndian(b) != 0;
         return Status::Success;
     case DataType::Money:
         return decodePacked(b, 2, out);
@@ -218,10 +204,7 @@ void writeUnsigned(uint64_t v, char* out, size_t n) {
     for (size_t i = 0; i < n; ++i) out[i] = static_cast<char>(v >> (8 * i));
 }
 
-bool isValidDate(const Date& d) {
-    return d.year >= 1 && d.year <= 9999 && d.month >= 1 && d.month <= 12 && d.day >= 1 &&
-           d.day <= daysInMonth(d.year, d.month);
-}
+bool isValidDate(const Date& d) { return btrieve::isValidDate(d.year, d.month, d.day); }
 
 // Any number the value holds, as a double.
 bool numberOf(const Value& v, double& out) {

@@ -2,7 +2,9 @@
 // VARIANT. Text stays as the file's 8-bit (Windows-1252) bytes.
 #pragma once
 
+#include <bit>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -16,6 +18,31 @@ struct Date {
     int year = 0, month = 0, day = 0;
     bool operator==(const Date&) const = default;
 };
+
+// An unsigned little-endian integer of up to eight bytes (the stored form of
+// integer, date-year and logical fields). The usual widths take one load.
+inline uint64_t readLittleEndian(std::string_view b) {
+    uint64_t v = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        switch (b.size()) {
+        case 1: return static_cast<uint8_t>(b[0]);
+        case 2: { uint16_t x; std::memcpy(&x, b.data(), 2); return x; }
+        case 4: { uint32_t x; std::memcpy(&x, b.data(), 4); return x; }
+        case 8: std::memcpy(&v, b.data(), 8); return v;
+        default: break;
+        }
+    }
+    for (size_t i = b.size(); i-- > 0;) v = (v << 8) | static_cast<uint8_t>(b[i]);
+    return v;
+}
+
+// Whether year, month and day name a day of the calendar, years 1 to 9999.
+inline bool isValidDate(int year, int month, int day) {
+    static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return day <= (month == 2 && leap ? 29 : kDays[month - 1]);
+}
 struct Time {
     int hour = 0, minute = 0, second = 0, hundredths = 0;
     bool operator==(const Time&) const = default;

@@ -399,26 +399,6 @@ inline void appendValue(std::string& out, const btrieve::Value& v) {
     out.append(buf, p);
 }
 
-inline uint64_t littleEndian(std::string_view b) {
-    uint64_t v = 0;
-    switch (b.size()) {  // the widths of integer fields, in one load
-    case 1: return static_cast<uint8_t>(b[0]);
-    case 2: { uint16_t x; std::memcpy(&x, b.data(), 2); return x; }
-    case 4: { uint32_t x; std::memcpy(&x, b.data(), 4); return x; }
-    case 8: std::memcpy(&v, b.data(), 8); return v;
-    default: break;
-    }
-    for (size_t i = b.size(); i-- > 0;) v = (v << 8) | static_cast<uint8_t>(b[i]);
-    return v;
-}
-
-inline bool validDate(int year, int month, int day) {
-    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1) return false;
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return day <= (month == 2 && leap ? 29 : days[month - 1]);
-}
-
 // What one pass over a text field's bytes tells: its length without trailing
 // blanks and zero bytes, and whether any byte needs more than a copy (0x80 and up,
 // or a comma, quote, CR or LF). Bytes past that length are blanks or zeros, which
@@ -569,7 +549,7 @@ CSVOUT_INLINE char* putDirect(char* p, Direct kind, std::string_view b) {
         return putText(p, b.substr(0, z));
     }
     case Direct::Signed: {
-        uint64_t u = littleEndian(b);
+        uint64_t u = btrieve::readLittleEndian(b);
         const unsigned bits = static_cast<unsigned>(b.size() * 8);
         if (bits < 64 && (u >> (bits - 1)) & 1) u |= ~uint64_t{0} << bits;
         return putSigned(p, static_cast<int64_t>(u));
@@ -581,7 +561,7 @@ CSVOUT_INLINE char* putDirect(char* p, Direct kind, std::string_view b) {
         *p = '-';
         return putSmall(p + negative, static_cast<uint32_t>(negative ? -int32_t{v} : int32_t{v}));
     }
-    case Direct::Unsigned: return putUnsigned(p, littleEndian(b));
+    case Direct::Unsigned: return putUnsigned(p, btrieve::readLittleEndian(b));
     case Direct::Float8: {
         double d;
         std::memcpy(&d, b.data(), 8);
@@ -595,10 +575,10 @@ CSVOUT_INLINE char* putDirect(char* p, Direct kind, std::string_view b) {
     case Direct::Date: {
         const int day = static_cast<uint8_t>(b[0]), month = static_cast<uint8_t>(b[1]);
         const int year = static_cast<uint8_t>(b[2]) | static_cast<uint8_t>(b[3]) << 8;
-        if (!validDate(year, month, day)) return p;  // no date: an empty field
+        if (!btrieve::isValidDate(year, month, day)) return p;  // no date: an empty field
         return putDate(p, year, month, day);
     }
-    case Direct::Logical: *p = littleEndian(b) != 0 ? '1' : '0'; return p + 1;
+    case Direct::Logical: *p = btrieve::readLittleEndian(b) != 0 ? '1' : '0'; return p + 1;
     case Direct::None: break;
     }
     return p;
