@@ -553,6 +553,8 @@ void File::prefetchRecord(RecordAddress addr) const {
     f.store->prefetch(physical, addressOffset(addr), f.layout.info.physicalRecordLength);
 }
 
+uint64_t File::fileSize() const { return impl_->store->fileSize(); }
+
 bool File::mapped() const { return impl_->store->mapped(); }
 
 Status File::checkUnchanged() const { return impl_->store->checkSize(); }

@@ -66,6 +66,8 @@ public:
     // Whether the file is mapped: whole-file scans, and the reads after the first
     // one, go through a read-only mapping; reads before it pread single pages.
     bool mapped() const;
+    // The file's size in bytes when it was opened.
+    uint64_t fileSize() const;
     // Truncated when the file is now shorter than it was at open (so bytes read
     // since may be zeros), else Success. The reading calls check this themselves;
     // callers of the view calls check it after using the views.

@@ -118,32 +118,29 @@ bool isDamage(Status s) {
     }
 }
 
-// What a path names when it is not a regular file ("a directory"), else nullptr.
-const char* nonFileKind(mode_t mode) {
-    if (S_ISREG(mode)) return nullptr;
-    if (S_ISDIR(mode)) return "a directory";
-    if (S_ISFIFO(mode)) return "a named pipe";
-    if (S_ISSOCK(mode)) return "a socket";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    return "not a regular file";
-}
-
-// The sentence for a company file that stat could not reach (error is errno).
-std::string missingFileText(const std::string& path, int error) {
-    if (error == ENOENT || error == ENOTDIR) {
-        // A missing folder is named as such: all three files are missing then, and one
-        // sentence about the folder says more than three about its files.
+// The sentence for a company file the engine would not open because of where it
+// points: not found (a missing folder is named as such: all three files are missing
+// then, and one sentence about the folder says more than three about its files),
+// not a file at all, a link loop or a name too long. Empty for other statuses.
+std::string pathErrorText(Status status, const std::string& path) {
+    const std::string file = "The company file " + path;
+    switch (status) {
+    case Status::FileNotFound: {
         const size_t slash = path.find_last_of('/');
         const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, std::max<size_t>(slash, 1));
         struct stat st {};
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return "The company folder " + folder + " was not found.";
-        return companyFileErrorText(Status::FileNotFound, path);
+        return {};
     }
-    if (error == EACCES || error == EPERM) return companyFileErrorText(Status::AccessDenied, path);
-    if (error == ELOOP) return "The company file " + path + " cannot be read: its symbolic links form a loop.";
-    if (error == ENAMETOOLONG) return "The company file " + path + " cannot be read: its name is too long.";
-    return "The company file " + path + " cannot be read: " + std::strerror(error) + ".";
+    case Status::IsDirectory: return file + " cannot be read: it is a directory, not a file.";
+    case Status::IsPipe: return file + " cannot be read: it is a named pipe, not a file.";
+    case Status::IsSocket: return file + " cannot be read: it is a socket, not a file.";
+    case Status::IsDevice: return file + " cannot be read: it is a device, not a file.";
+    case Status::LinkLoop: return file + " cannot be read: its symbolic links form a loop.";
+    case Status::NameTooLong: return file + " cannot be read: its name is too long.";
+    default: return {};
+    }
 }
 
 COleVariant toVariant(const btrieve::Value& v) {
@@ -384,24 +381,21 @@ short BtrvDataControl::open() {
     if (!btrieve::ok(configStatus_))
         return refuse(configStatus_, "The record layout stored for the company file " + path + " is not valid.");
 
-    // The file's kind is looked at before it is opened: opening a named pipe waits for
-    // a writer that may never come, and a directory, device or socket is never a
-    // company file.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return refuse(Status::FileNotFound, missingFileText(path, errno));
-    if (const char* kind = nonFileKind(st.st_mode))
-        return refuse(Status::IoError, "The company file " + path + " cannot be read: it is " + kind + ", not a file.");
-
+    // The engine refuses, without waiting, anything that is not a regular file (a
+    // named pipe would otherwise wait for a writer that may never come).
     std::unique_ptr<btrieve::File> file;
     btrieve::OpenOptions options;
     options.ownerName = layout_.ownerName;
     const Status opened = btrieve::File::open(path, file, options);
-    if (!btrieve::ok(opened)) return refuse(opened, companyFileErrorText(opened, path));
+    if (!btrieve::ok(opened)) {
+        std::string text = pathErrorText(opened, path);
+        return refuse(opened, text.empty() ? companyFileErrorText(opened, path) : std::move(text));
+    }
 
     // A file shorter than the pages its header counts was cut off (a copy that did not
     // finish, a full disk): refused before a page of it is trusted.
     const btrieve::FileInfo& info = file->info();
-    if (info.pageCount * info.pageSize > static_cast<uint64_t>(st.st_size))
+    if (info.pageCount * info.pageSize > file->fileSize())
         return refuse(Status::Truncated, companyFileErrorText(Status::Truncated, path));
     // A file whose records or keys are not those of the layout belongs to another
     // program (or is another company file under this name): nothing read from it
