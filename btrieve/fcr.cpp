@@ -1,5 +1,5 @@
 // Reads the file control record (FCR) of a file of any family. The FCR's offsets,
-// the key segment spec and each family's constants are tabled in formats.h; this
+// the key segment layout and each family's constants are tabled in formats.h; this
 // file reads them in four steps: identify the family from the first page, pick the
 // current FCR copy, read the record fields and slot layout, then the key specs.
 #include "btrieve/fcr.h"
@@ -12,7 +12,7 @@
 namespace btrieve::detail {
 namespace {
 
-namespace spec = fcr::spec;
+namespace segment = fcr::segment;
 
 constexpr uint32_t kMaxKeys = 119;
 constexpr uint32_t kMaxSegments = 420;
@@ -48,11 +48,11 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t s
         for (;;) {
             if (++segmentsRead > kMaxSegments || !fits(r.size(), at, specSize)) return Status::Corrupt;
             KeySegment seg;
-            seg.flags = r.u16(at + spec::Flags);
-            const uint32_t stored = r.u16(at + spec::Position);
-            seg.length = r.u16(at + spec::Length);
-            seg.nullValue = r.u8(at + spec::NullValue);
-            const uint8_t ext = r.u8(at + spec::ExtendedType);
+            seg.flags = r.u16(at + segment::Flags);
+            const uint32_t stored = r.u16(at + segment::Position);
+            seg.length = r.u16(at + segment::Length);
+            seg.nullValue = r.u8(at + segment::NullValue);
+            const uint8_t ext = r.u8(at + segment::ExtendedType);
             if (key.segments.empty()) {
                 switch (out.pat) {
                 case PatKind::None: key.rootPage = r.swapped32(at); break;
@@ -61,10 +61,10 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t s
                     break;
                 default: key.rootPage = r.u32(at); break;
                 }
-                key.uniqueCount = r.swapped32(at + spec::Distinct);
-                totalLength = r.u16(at + spec::KeyLength);
-                key.entrySize = r.u16(at + spec::EntrySize);
-                key.duplicateOffset = r.u16(at + spec::DuplicateOffset);
+                key.uniqueCount = r.swapped32(at + segment::Distinct);
+                totalLength = r.u16(at + segment::KeyLength);
+                key.entrySize = r.u16(at + segment::EntrySize);
+                key.duplicateOffset = r.u16(at + segment::DuplicateOffset);
             }
             if (seg.flags & keyflag::ExtendedType) {
                 if (!knownType(ext)) return Status::UnsupportedLayout;
@@ -80,9 +80,9 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t s
             if (!info.compressed && seg.position + seg.length > info.recordLength) return Status::Corrupt;
             uint32_t acsPage = 0;
             if (out.pat == PatKind::V6)
-                acsPage = static_cast<uint32_t>(r.u8(at + spec::Acs)) << 16 | r.u8(at + spec::Acs + 2) << 8 | r.u8(at + spec::Acs + 1);
+                acsPage = static_cast<uint32_t>(r.u8(at + segment::Acs)) << 16 | r.u8(at + segment::Acs + 2) << 8 | r.u8(at + segment::Acs + 1);
             else if (out.pat != PatKind::None)
-                acsPage = r.u8(at + spec::Acs) | r.u8(at + spec::Acs + 1) << 8 | static_cast<uint32_t>(r.u8(at + spec::Acs + 2)) << 16;
+                acsPage = r.u8(at + segment::Acs) | r.u8(at + segment::Acs + 1) << 8 | static_cast<uint32_t>(r.u8(at + segment::Acs + 2)) << 16;
             refs.push_back(acsPage);
             const bool more = (seg.flags & keyflag::Segmented) != 0;
             key.segments.push_back(seg);

@@ -91,13 +91,13 @@ enum : uint32_t {
 constexpr uint32_t SignatureValue = 0x00004346u;  // "FC" 00 00 at Signature
 
 // Key segment spec fields.
-namespace spec {
+namespace segment {
 enum : uint32_t {
     Root = 0x00, Distinct = 0x04, Flags = 0x08, KeyLength = 0x0A, EntrySize = 0x0C,
     V6EntriesPerPage = 0x0E, V6HalfEntries = 0x10, DuplicateOffset = 0x12, Position = 0x14,
     Length = 0x16, Acs = 0x19, ExtendedType = 0x1C, NullValue = 0x1D,
 };
-}  // namespace spec
+}  // namespace segment
 }  // namespace fcr
 
 // One format family's constants. A field of 0 means the family has no such thing.

@@ -107,7 +107,7 @@ constexpr uint32_t kNone = 0xFFFFFFFFu;
 constexpr uint8_t kTypeData = 0x44;
 constexpr uint8_t kTypeVariable = 0x56;
 namespace fcr = detail::fcr;
-namespace spec = detail::fcr::spec;
+namespace segment = detail::fcr::segment;
 constexpr uint32_t kFcrSpecs = fcr::PackedSpecs;
 constexpr uint32_t kSpecSize = detail::kV6.specSize;
 constexpr uint32_t kIndexHeader = 12;
@@ -872,18 +872,18 @@ void Writer::fillFcr(uint8_t* page, bool current) const {
                 flags |= keyflag::ExtendedType;
                 type = static_cast<uint8_t>(s.type);
             }
-            putPageId(specAt + spec::Root, asCreated ? k.firstRoot : k.root, static_cast<uint8_t>(0x80 + kn));
-            putSwapped(specAt + spec::Distinct, asCreated ? 0 : groups);
-            put16(specAt + spec::Flags, flags);
-            put16(specAt + spec::KeyLength, k.keyLength);
-            put16(specAt + spec::EntrySize, k.entrySize);
-            put16(specAt + spec::V6EntriesPerPage, k.maxEntries);
-            put16(specAt + spec::V6HalfEntries, k.half);
-            put16(specAt + spec::DuplicateOffset, k.duplicates ? dupBase_ + 8 * k.dupPair : 0);
-            put16(specAt + spec::Position, s.position + 2);
-            put16(specAt + spec::Length, s.length);
-            specAt[spec::ExtendedType] = type;
-            specAt[spec::NullValue] = s.nullValue;
+            putPageId(specAt + segment::Root, asCreated ? k.firstRoot : k.root, static_cast<uint8_t>(0x80 + kn));
+            putSwapped(specAt + segment::Distinct, asCreated ? 0 : groups);
+            put16(specAt + segment::Flags, flags);
+            put16(specAt + segment::KeyLength, k.keyLength);
+            put16(specAt + segment::EntrySize, k.entrySize);
+            put16(specAt + segment::V6EntriesPerPage, k.maxEntries);
+            put16(specAt + segment::V6HalfEntries, k.half);
+            put16(specAt + segment::DuplicateOffset, k.duplicates ? dupBase_ + 8 * k.dupPair : 0);
+            put16(specAt + segment::Position, s.position + 2);
+            put16(specAt + segment::Length, s.length);
+            specAt[segment::ExtendedType] = type;
+            specAt[segment::NullValue] = s.nullValue;
         }
     }
 }

@@ -16,7 +16,7 @@
 #include "btrieve/file.h"
 #include "btrieve/status.h"
 #include "btrieve/writer.h"
-#include "special_files.h"
+#include "bound_socket.h"
 #include "test_file_util.h"
 
 using namespace btrieve;

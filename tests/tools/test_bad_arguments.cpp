@@ -27,7 +27,7 @@
 #include "btrieve/file.h"
 #include "btrieve/writer.h"
 #include "data/layouts.h"
-#include "tests/btrieve/special_files.h"
+#include "tests/btrieve/bound_socket.h"
 
 namespace fs = std::filesystem;
 
