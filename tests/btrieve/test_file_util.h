@@ -144,4 +144,13 @@ inline std::string writeNumberedFile(const TempDir& dir, const std::string& name
     return path;
 }
 
+// Opens path, mapped or read with pread alone; st gets the open's status.
+inline std::unique_ptr<btrieve::File> openFile(const std::string& path, bool map, btrieve::Status& st) {
+    std::unique_ptr<btrieve::File> f;
+    btrieve::OpenOptions o;
+    o.mapFile = map;
+    st = btrieve::File::open(path, f, o);
+    return f;
+}
+
 }  // namespace filetest

@@ -51,14 +51,6 @@ std::unique_ptr<PageStore> openStore(const std::string& path, bool map) {
     return s;
 }
 
-std::unique_ptr<File> openFile(const std::string& path, bool map, Status& st) {
-    std::unique_ptr<File> f;
-    OpenOptions o;
-    o.mapFile = map;
-    st = File::open(path, f, o);
-    return f;
-}
-
 }  // namespace
 
 TEST(PageReads, SinglePagesComeByPreadUntilAPassThenFromTheMapping) {
@@ -141,7 +133,7 @@ TEST(PageReads, FilesOpenedEitherWayGiveTheSamePagesAndRecordsBeforeAndAfterASca
     int compared = 0;
     for (const std::string& path : corpusAndWritten(dir)) {
         Status sa, sb, sc;
-        auto fresh = openFile(path, true, sa), scanned = openFile(path, true, sb), plain = openFile(path, false, sc);
+        auto fresh = filetest::openFile(path, true, sa), scanned = filetest::openFile(path, true, sb), plain = filetest::openFile(path, false, sc);
         ASSERT_EQ(sa, sc) << path;
         ASSERT_EQ(sb, sc) << path;
         if (!ok(sa)) continue;

@@ -32,14 +32,6 @@ struct Scan {
     std::vector<std::string> records;
 };
 
-std::unique_ptr<File> openWith(const std::string& path, bool map, Status& st) {
-    std::unique_ptr<File> f;
-    OpenOptions o;
-    o.mapFile = map;
-    st = File::open(path, f, o);
-    return f;
-}
-
 Scan scanCopies(const File& f) {
     Scan s;
     s.status = f.forEachRecord([&](RecordAddress a, const std::string& r) {
@@ -79,8 +71,8 @@ TEST(ScanPaths, MappedAndPreadFilesReadTheSameRecordsEveryWay) {
     int compared = 0;
     for (const std::string& path : paths) {
         Status openMapped, openRead;
-        auto mapped = openWith(path, true, openMapped);
-        auto read = openWith(path, false, openRead);
+        auto mapped = filetest::openFile(path, true, openMapped);
+        auto read = filetest::openFile(path, false, openRead);
         ASSERT_EQ(openMapped, openRead) << path;
         if (!ok(openMapped)) continue;
         EXPECT_TRUE(mapped->mapped()) << path;
@@ -127,7 +119,7 @@ TEST(ScanPaths, AFileCutShortWhileOpenGivesTruncated) {
         for (off_t keep : {off_t(512 * 12), off_t(512 * 12 + 100)}) {
             const std::string path = writeNumbered(dir, "cut" + std::to_string(map) + std::to_string(keep), 2000);
             Status st;
-            auto f = openWith(path, map, st);
+            auto f = filetest::openFile(path, map, st);
             ASSERT_EQ(st, Status::Success);
             const Scan whole = scanCopies(*f);  // the page directory is made here
             ASSERT_EQ(whole.status, Status::Success);
@@ -144,7 +136,7 @@ TEST(ScanPaths, AFileCutShortWhileOpenGivesTruncated) {
         // read as zeros; the scan reports Truncated.
         const std::string path = writeNumbered(dir, "mid" + std::to_string(map), 2000);
         Status st;
-        auto f = openWith(path, map, st);
+        auto f = filetest::openFile(path, map, st);
         ASSERT_EQ(st, Status::Success);
         size_t visited = 0;
         st = f->forEachRecordView([&](RecordAddress, std::string_view) {
@@ -165,7 +157,7 @@ TEST(ScanPaths, ReadsByAddressAfterAScanTouchFewPages) {
     TempDir dir;
     const std::string path = writeNumbered(dir, "few.dat", 2000);
     Status st;
-    auto f = openWith(path, true, st);
+    auto f = filetest::openFile(path, true, st);
     ASSERT_EQ(st, Status::Success);
     const Scan s = scanViews(*f);
     ASSERT_EQ(s.status, Status::Success);
