@@ -1,7 +1,7 @@
 // The key index over the file's own B-tree pages, with a fallback to the sorted
 // in-memory index.
 //
-// Index page (offsets in the page; the header is 12 bytes in both families):
+// Index page, pre-6 and 6.x (12-byte header):
 //   0x00 4  own page number: pre-6 ws physical page; 6.x logical page in page-table
 //           layout [bits 16-23][type 0x80 + key number][bits 0-7][bits 8-15]
 //   0x04 2  write counter (pre-6: without the 0x8000 bit of data pages)
@@ -13,12 +13,25 @@
 //           4+k  4  ws record pointer (pre-6: absolute file offset; 6.x: logical page *
 //                   page size + slot offset); with linked duplicates 8 bytes: the first
 //                   and the last record of the value's chain
+//
+// Index page, 8.0 and 9.0 (14-byte header) and 9.5 (16 bytes: a zero u16 at 0x06
+// moves the rest 2 bytes on):
+//   0x00 4  own logical page number (plain u32)
+//   0x04 2  0x8000 + key number
+//   0x06 2  counter (9.5: at 0x08)
+//   0x08 2  number of entries n (9.5: 0x0A)
+//   0x0A 4  right-most child, plain u32 logical page, FF FF FF FF in a leaf (9.5: 0x0C)
+//   0x0E    entries as above (9.5: 0x10), with plain u32 children and record pointers
+//           (logical page << s) | slot index, s = max(4, bit width of slots per page)
 //   A real B-tree: inner entries are full entries, not repeated in the leaves. The
 //   in-order walk is: child 0, entry 0, child 1, ..., entry n-1, right-most child.
 //
 // Linked duplicates: each record of a chain holds, at the key's duplicate offset in
-// its slot, a ws pointer to the previous and one to the next record of the value
-// (FF FF FF FF at the ends), in insertion order.
+// its slot, a pointer (as in the entries) to the previous and one to the next record
+// of the value (FF FF FF FF at the ends), in insertion order.
+//
+// Null keys: a record whose key is null (keys.h, isNullKey) has no entry; an entry
+// holding a null key is a disagreement like any other.
 //
 // What is checked before the tree is believed: every page names itself and its key,
 // holds no more entries than fit, has children of its key's type (all or none),
@@ -28,8 +41,9 @@
 // collation (not always byte for byte: under a case-folding ACS an engine keeps
 // the entry's bytes when a record's key changes case); chains link both ways, are
 // no longer than the record count and end at the entry's last record; an empty root
-// stands only over an empty file; a walk from one end to the other reaches as many
-// records as the header counts.
+// stands only over an empty file (or one whose records all have a null key); a walk
+// from one end to the other reaches as many records as the header counts (at most
+// as many on a key that leaves null keys out).
 #include "btrieve/index_btree.h"
 
 #include <cstdlib>
@@ -39,6 +53,7 @@
 
 #include "btrieve/bytes.h"
 #include "btrieve/file.h"
+#include "btrieve/key_order.h"
 #include "btrieve/keys.h"
 
 namespace btrieve {
@@ -47,16 +62,25 @@ namespace {
 using detail::ByteReader;
 
 constexpr uint32_t kNone = 0xFFFFFFFFu;
-constexpr RecordAddress kNoRecord = ~RecordAddress{0};
-constexpr uint32_t kHeader = 12;
 constexpr size_t kMaxDepth = 32;
 constexpr size_t kNodeCache = 32;
 
 // Outcome of one step through the tree: Fault means the tree does not check out.
 enum class Step { Ok, End, Fault };
 
+// Where an index page keeps its header fields, by family.
+struct PageLayout {
+    uint32_t header = 12, countAt = 6, rightAt = 8;
+};
+PageLayout pageLayout(const FileInfo& info) {
+    if (info.family != Family::V8) return {};
+    if (info.version == 0x0950) return {16, 10, 12};
+    return {14, 8, 10};
+}
+
 struct Node {
     uint32_t page = 0;
+    uint32_t header = 12;
     std::string bytes;
     uint32_t count = 0;
     bool leaf = true;
@@ -66,7 +90,7 @@ struct Node {
     std::vector<RecordAddress> first, last;
 
     std::string_view key(uint32_t i) const {
-        return std::string_view(bytes).substr(kHeader + static_cast<size_t>(i) * entrySize + 4, keyLength);
+        return std::string_view(bytes).substr(header + static_cast<size_t>(i) * entrySize + 4, keyLength);
     }
 };
 using NodeRef = std::shared_ptr<const Node>;
@@ -121,7 +145,10 @@ public:
     Status upperBound(std::string_view v, size_t n, std::unique_ptr<IndexCursor>& out) const override {
         return inner_->upperBound(v, n, out);
     }
-    std::string description() const override { return "in-memory (" + why_ + ")"; }
+    // The inner index's own remarks (null keys left out, ...) follow the reason.
+    std::string description() const override {
+        return "in-memory (" + why_ + ")" + inner_->description().substr(std::string_view("in-memory").size());
+    }
 
 private:
     std::unique_ptr<KeyIndex> inner_;
@@ -134,7 +161,8 @@ class TreeIndex : public KeyIndex {
 public:
     TreeIndex(std::shared_ptr<const RecordSource> source, const File& file, KeySpec key)
         : source_(std::move(source)), file_(file), info_(file.info()), key_(std::move(key)),
-          keyLength_(key_.totalLength()), dups_(key_.allowsDuplicates()) {
+          keyLength_(key_.totalLength()), dups_(key_.allowsDuplicates()), nullable_(hasNullValue(key_)),
+          page_(pageLayout(info_)) {
         recordOffset_ = info_.family == Family::Pre6 ? 0 : 2;
     }
 
@@ -184,6 +212,13 @@ public:
     const FileInfo& info() const { return info_; }
     uint32_t root() const { return key_.rootPage; }
     bool duplicates() const { return dups_; }
+    // Whether the key leaves records with a null key out, so that the tree may
+    // hold fewer records than the file.
+    bool nullable() const { return nullable_; }
+    // A full walk that reached `walked` records: whether that is what the file holds.
+    bool walkComplete(uint64_t walked) const {
+        return nullable_ ? walked <= info_.recordCount : walked == info_.recordCount;
+    }
 
 private:
     Status end(bool toLast, std::unique_ptr<IndexCursor>& out) const;
@@ -203,6 +238,8 @@ private:
     KeySpec key_;
     uint32_t keyLength_;
     bool dups_;
+    bool nullable_;
+    PageLayout page_;
     uint32_t recordOffset_ = 0;
 
     mutable std::mutex mutex_;
@@ -294,6 +331,7 @@ private:
 uint32_t TreeIndex::childPointer(ByteReader& r, uint64_t at, bool& bad) const {
     if (r.u32(at) == kNone) return kNone;
     if (info_.family == Family::Pre6) return r.swapped32(at);
+    if (info_.family == Family::V8) return r.u32(at);
     if (r.u8(at + 1) != 0x80 + key_.number) bad = true;
     return r.patPage(at);
 }
@@ -309,6 +347,7 @@ Step TreeIndex::node(uint32_t page, NodeRef& out, std::string& why) const {
     const std::string where = "index page " + std::to_string(page);
     auto n = std::make_shared<Node>();
     n->page = page;
+    n->header = page_.header;
     n->entrySize = key_.entrySize;
     n->keyLength = keyLength_;
     if (Status st = file_.readLogicalPage(page, n->bytes); !ok(st)) {
@@ -316,29 +355,39 @@ Step TreeIndex::node(uint32_t page, NodeRef& out, std::string& why) const {
         return Step::Fault;
     }
     ByteReader r(n->bytes);
-    if (info_.family == Family::Pre6 ? (r.u16(4) & 0x8000) != 0 : r.u8(1) != 0x80 + key_.number) {
+    bool ours = false;
+    switch (info_.family) {
+    case Family::Pre6: ours = (r.u16(4) & 0x8000) == 0; break;
+    case Family::V6: ours = r.u8(1) == 0x80 + key_.number; break;
+    case Family::V8: ours = r.u16(4) == 0x8000 + key_.number && (page_.header == 14 || r.u16(6) == 0); break;
+    }
+    if (!ours) {
         why = where + " is not a page of this key's index";
         return Step::Fault;
     }
-    n->count = r.u16(6);
-    if (kHeader + static_cast<uint64_t>(n->count) * n->entrySize > n->bytes.size()) {
+    n->count = r.u16(page_.countAt);
+    if (page_.header + static_cast<uint64_t>(n->count) * n->entrySize > n->bytes.size()) {
         why = where + " holds more entries than fit";
         return Step::Fault;
     }
     bool bad = false;
-    const uint32_t right = childPointer(r, 8, bad);
+    const uint32_t right = childPointer(r, page_.rightAt, bad);
     n->leaf = right == kNone;
     if (!n->leaf && n->count == 0) bad = true;  // a free page, not a node
     for (uint32_t i = 0; i < n->count; ++i) {
-        const uint64_t at = kHeader + static_cast<uint64_t>(i) * n->entrySize;
+        const uint64_t at = page_.header + static_cast<uint64_t>(i) * n->entrySize;
         const uint32_t child = childPointer(r, at, bad);
         if ((child == kNone) != n->leaf) bad = true;
         if (!n->leaf) n->children.push_back(child);
-        const uint32_t firstPtr = r.swapped32(at + 4 + keyLength_);
-        const uint32_t lastPtr = dups_ ? r.swapped32(at + 8 + keyLength_) : firstPtr;
-        if (firstPtr == kNone || lastPtr == kNone) bad = true;
-        n->first.push_back(file_.addressFromPointer(firstPtr));
-        n->last.push_back(file_.addressFromPointer(lastPtr));
+        const RecordAddress first = recordPointerAt(file_, n->bytes, at + 4 + keyLength_);
+        const RecordAddress last = dups_ ? recordPointerAt(file_, n->bytes, at + 8 + keyLength_) : first;
+        if (first == kNoRecord || last == kNoRecord) bad = true;
+        n->first.push_back(first);
+        n->last.push_back(last);
+        if (nullable_ && isNullKey(key_, n->key(i))) {
+            why = where + " holds a null key, which the index leaves out";
+            return Step::Fault;
+        }
         if (i > 0 && compareKeys(key_, info_, n->key(i - 1), n->key(i)) >= 0) {
             why = where + " has entries out of order";
             return Step::Fault;
@@ -363,7 +412,8 @@ Step TreeIndex::record(RecordAddress addr, std::string& key, RecordAddress& prev
         why = "an entry points at no live record (" + statusText(st) + ")";
         return Step::Fault;
     }
-    if (info_.compressed) {
+    if (info_.compressed || info_.family == Family::V8) {
+        // The record bytes start after the usage word and any system data.
         std::string rec;
         if (Status st = file_.readRecord(addr, rec); !ok(st)) {
             why = "an entry's record cannot be read (" + statusText(st) + ")";
@@ -378,15 +428,12 @@ Step TreeIndex::record(RecordAddress addr, std::string& key, RecordAddress& prev
         key = extractKey(key_, std::string_view(slot).substr(recordOffset_, info_.recordLength));
     }
     if (dups_) {
-        ByteReader r(slot);
-        const uint32_t p = r.swapped32(key_.duplicateOffset);
-        const uint32_t n = r.swapped32(key_.duplicateOffset + 4ull);
-        if (!r.ok()) {
+        if (!detail::fits(slot.size(), key_.duplicateOffset, 8)) {
             why = "a record's duplicate pointers lie outside its slot";
             return Step::Fault;
         }
-        prev = p == kNone ? kNoRecord : file_.addressFromPointer(p);
-        next = n == kNone ? kNoRecord : file_.addressFromPointer(n);
+        prev = recordPointerAt(file_, slot, key_.duplicateOffset);
+        next = recordPointerAt(file_, slot, key_.duplicateOffset + 4ull);
     }
     return Step::Ok;
 }
@@ -447,7 +494,7 @@ Step TreeIndex::init(std::string& why) const {
     NodeRef n;
     if (Step s = node(root(), n, why); s != Step::Ok) return s;
     const uint64_t records = info_.recordCount;
-    if (n->count == 0 && records > 0) {
+    if (n->count == 0 && records > 0 && !nullable_) {
         why = "empty index root over " + std::to_string(records) + " records";
         return Step::Fault;
     }
@@ -455,7 +502,10 @@ Step TreeIndex::init(std::string& why) const {
     // that is a leaf must hold all of them: a root pointing into a subtree (an
     // older root that became a leaf) shows here, before any seek trusts it.
     const uint64_t values = key_.uniqueCount;
-    if (dups_ ? values > records || (values == 0) != (records == 0) : values != records) {
+    bool fits = values == records;
+    if (nullable_) fits = values <= records;  // records with a null key have no entry
+    else if (dups_) fits = values <= records && (values == 0) == (records == 0);
+    if (!fits) {
         why = "the key's count of values (" + std::to_string(values) + ") does not fit " +
               std::to_string(records) + " records";
         return Step::Fault;
@@ -466,7 +516,7 @@ Step TreeIndex::init(std::string& why) const {
     }
     // Deeper roots: a tree as deep as the left-most path holds at most
     // (m + 1)^depth - 1 entries with m entries a page.
-    const uint64_t perPage = (info_.pageSize - kHeader) / key_.entrySize;
+    const uint64_t perPage = (info_.pageSize - page_.header) / key_.entrySize;
     uint64_t capacity = 1;
     uint32_t depth = 0;
     for (NodeRef at = n; depth < kMaxDepth && capacity <= values; ++depth) {
@@ -539,7 +589,7 @@ Step TreeCursor::descend(uint32_t page, NodeRef& out, std::string& why) const {
     if (Step s = index_->node(page, out, why); s != Step::Ok) return s;
     const Node& n = *out;
     if (n.count == 0) {
-        if (path_.empty() && index_->info().recordCount == 0) return Step::End;
+        if (path_.empty() && (index_->info().recordCount == 0 || index_->nullable())) return Step::End;
         why = "index page " + std::to_string(page) + " is empty";
         return Step::Fault;
     }
@@ -667,7 +717,7 @@ Status TreeCursor::move(bool forward) {
         *this = std::move(moved);
         return Status::Success;
     case Step::End:
-        if (walk_ == 0 || walked_ == index_->info().recordCount) return Status::EndOfFile;
+        if (walk_ == 0 || index_->walkComplete(walked_)) return Status::EndOfFile;
         why = "a walk through the index reached " + std::to_string(walked_) + " of " +
               std::to_string(index_->info().recordCount) + " records";
         break;
@@ -750,19 +800,13 @@ std::string fileIndexUnusable(const RecordSource& source, const KeySpec& key) {
     const auto* file = dynamic_cast<const File*>(&source);
     if (!file) return "not a file";
     const FileInfo& info = file->info();
-    if (info.family == Family::V8) return "8.x/9.x index pages not known";
     const uint16_t flags = key.flags();
     if (flags & keyflag::RepeatingDuplicates) return "repeating-duplicate key: index layout not known";
-    if (flags & (keyflag::NullAll | keyflag::NullAny)) return "null key: the file's index may leave records out";
     if (key.segments.empty()) return "key without segments";
     const bool dups = key.allowsDuplicates();
     if (key.entrySize != 4 + key.totalLength() + (dups ? 8u : 4u)) return "index entry size does not fit the key";
-    if (key.entrySize + 12u > info.pageSize) return "index entry larger than a page";
-    if (dups) {
-        if (info.compressed) return "duplicate key over compressed records";
-        if (key.duplicateOffset == 0 || key.duplicateOffset + 8u > info.physicalRecordLength)
-            return "no duplicate pointers in the records";
-    }
+    if (key.entrySize + pageLayout(info).header > info.pageSize) return "index entry larger than a page";
+    if (dups && !hasDuplicateChains(*file, key)) return "no duplicate pointers in the records";
     return {};
 }
 

@@ -1,22 +1,22 @@
 // The sorted in-memory key index. Memory: one key's bytes, one address and one
-// 32-bit position per live record; the key bytes of all entries share one buffer.
+// 32-bit position per record in the index; the key bytes of all entries share one
+// buffer.
 //
-// Duplicates keep insertion order, the order of the file's own index. Where the
-// records carry linked-duplicate pointers (pre-6 and 6.x files, plain records:
-// at the key's duplicate offset in the slot, a ws pointer to the previous and
-// one to the next record of the value, FF FF FF FF at the ends), the records of
-// one value are put in the order of their chain, lazily: the first time an
-// address of that value is asked for, so that building costs no slot reads. A
-// value whose records do not form exactly one whole chain keeps physical order,
-// as do files without chains.
+// It holds what the engine's own index holds, in the engine's order: records whose
+// key is null (isNullKey) are left out, and the records of one value follow their
+// linked-duplicate chain (insertion order). Where the records carry chain pointers
+// (at the key's duplicate offset in the slot, a pointer to the previous and one to
+// the next record of the value, FF FF FF FF at the ends), the records of one value
+// are put in chain order lazily: the first time an address of that value is asked
+// for, so that building costs no slot reads. A value whose records do not form
+// exactly one whole chain keeps physical order, as do files without chains; the
+// description says so.
 #include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <mutex>
-#include <unordered_map>
 #include <vector>
 
-#include "btrieve/bytes.h"
 #include "btrieve/file.h"
 #include "btrieve/index.h"
 #include "btrieve/key_order.h"
@@ -25,18 +25,10 @@
 namespace btrieve {
 namespace {
 
-constexpr uint32_t kNoPointer = 0xFFFFFFFFu;
-
 // The file whose records of key carry duplicate chains, or null.
 const File* chainedFile(const RecordSource& source, const KeySpec& key) {
     const auto* file = dynamic_cast<const File*>(&source);
-    if (!file) return nullptr;
-    const FileInfo& info = file->info();
-    if (info.family == Family::V8 || info.compressed || !key.allowsDuplicates() ||
-        (key.flags() & keyflag::RepeatingDuplicates) || key.duplicateOffset == 0 ||
-        key.duplicateOffset + 8u > info.physicalRecordLength)
-        return nullptr;
-    return file;
+    return file && hasDuplicateChains(*file, key) ? file : nullptr;
 }
 
 class MemoryIndex;
@@ -80,6 +72,8 @@ public:
             });
             if (!ok(st)) return st;
         }
+        // The engine's index leaves out records whose key is null.
+        leftOut_ = dropNullKeys(key_, keys, raw);
         // Keys and addresses stay where the scan put them; entry i is physical
         // record order_[i] (no second copy laid out in key order).
         order_ = stableKeyOrder(key_, source_->info(), keys, raw.size());
@@ -115,43 +109,19 @@ public:
     }
 
     void orderByChain(size_t begin, size_t end) const {
-        const File& file = *chained_;
         const size_t n = end - begin;
-        std::vector<std::pair<uint32_t, uint32_t>> links(n);  // (previous, next) per member
-        std::string slot;
-        for (size_t k = 0; k < n; ++k) {
-            if (!ok(file.readSlot(addresses_[order_[begin + k]], slot))) return;
-            detail::ByteReader r(slot);
-            links[k] = {r.swapped32(key_.duplicateOffset), r.swapped32(key_.duplicateOffset + 4u)};
-            if (!r.ok()) return;
+        std::vector<RecordAddress> members(n);
+        for (size_t k = 0; k < n; ++k) members[k] = addresses_[order_[begin + k]];
+        const std::vector<RecordAddress> physical = members;
+        if (!btrieve::orderByChain(*chained_, key_, members)) {
+            unchained_.store(true, std::memory_order_relaxed);
+            return;
         }
-        // Usually the chain runs in physical order already.
-        bool inOrder = links[0].first == kNoPointer && links[n - 1].second == kNoPointer;
-        for (size_t k = 0; inOrder && k + 1 < n; ++k)
-            inOrder = links[k].second != kNoPointer &&
-                      file.addressFromPointer(links[k].second) == addresses_[order_[begin + k + 1]];
-        if (inOrder) return;
-        std::unordered_map<RecordAddress, size_t> member;  // address -> member
-        size_t head = 0, heads = 0;
-        for (size_t k = 0; k < n; ++k) {
-            member.emplace(addresses_[order_[begin + k]], k);
-            if (links[k].first == kNoPointer) head = k, ++heads;
-        }
-        if (heads != 1) return;
-        std::vector<size_t> chain;
-        for (size_t at = head; chain.size() <= n;) {
-            chain.push_back(at);
-            const uint32_t next = links[at].second;
-            if (next == kNoPointer) break;
-            auto it = member.find(file.addressFromPointer(next));
-            if (it == member.end() || links[it->second].first == kNoPointer ||
-                file.addressFromPointer(links[it->second].first) != addresses_[order_[begin + at]])
-                break;
-            at = it->second;
-        }
-        if (chain.size() != n || links[chain.back()].second != kNoPointer) return;
+        if (members == physical) return;
         std::vector<uint32_t> ordered(n);
-        for (size_t k = 0; k < n; ++k) ordered[k] = order_[begin + chain[k]];
+        for (size_t k = 0; k < n; ++k)
+            ordered[k] = order_[begin + static_cast<size_t>(std::find(physical.begin(), physical.end(), members[k]) -
+                                                            physical.begin())];
         // The first value out of physical order brings the chain-ordered copy of
         // order_ into being; values settled before it kept physical order, so the
         // copy agrees with what readers were given for them.
@@ -164,6 +134,15 @@ public:
         }
         std::copy(ordered.begin(), ordered.end(), copy + begin);
     }
+
+    std::string description() const override {
+        std::string d = "in-memory";
+        if (leftOut_ > 0) d += ", " + std::to_string(leftOut_) + " null key(s) left out";
+        if (key_.allowsDuplicates() && !chained_) d += ", duplicates in record order (no chain pointers)";
+        else if (unchained_.load(std::memory_order_relaxed)) d += ", some duplicates in record order (broken chains)";
+        return d;
+    }
+    uint64_t leftOut() const { return leftOut_; }
 
     const KeySpec& key() const override { return key_; }
     size_t size() const { return order_.size(); }
@@ -227,6 +206,8 @@ private:
     mutable std::unique_ptr<uint32_t[]> chainOrderOwner_;
     mutable std::atomic<const uint32_t*> chainOrder_{nullptr};
     const File* chained_ = nullptr;  // the source, when its records carry duplicate chains
+    uint64_t leftOut_ = 0;           // records left out: their key is null
+    mutable std::atomic<bool> unchained_{false};  // a value kept physical order: its chain did not check out
     mutable std::mutex settleMutex_;
     std::unique_ptr<std::atomic<uint64_t>[]> settled_;  // one bit per entry: in chain order
 };

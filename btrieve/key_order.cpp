@@ -2,10 +2,13 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <atomic>
 #include <cstring>
 #include <span>
+#include <unordered_map>
 
+#include "btrieve/bytes.h"
 #include "btrieve/file.h"
 #include "btrieve/keys.h"
 #include "btrieve/pages.h"
@@ -352,6 +355,111 @@ std::vector<RecordAddress> addressesInKeyOrder(const KeySpec& key, const FileInf
         for (size_t i = n * h / halves; i < n * (h + 1) / halves; ++i) out[i] = addresses[order[i]];
     });
     return out;
+}
+
+// ---- the engine's own order ---------------------------------------------------------
+
+uint32_t recordPointerShift(uint32_t slotsPerPage) {
+    return std::max<uint32_t>(4, static_cast<uint32_t>(std::bit_width(slotsPerPage)));
+}
+
+RecordAddress recordPointerAt(const File& file, std::string_view bytes, uint64_t at) {
+    detail::ByteReader r(bytes);
+    const uint32_t raw = r.u32(at);
+    if (!r.ok() || raw == 0xFFFFFFFFu) return kNoRecord;
+    if (file.info().family != Family::V8) return file.addressFromPointer(r.swapped32(at));
+    const uint32_t shift = recordPointerShift(file.slotsPerPage());
+    return file.addressOfSlot(raw >> shift, raw & ((1u << shift) - 1));
+}
+
+bool hasDuplicateChains(const File& file, const KeySpec& key) {
+    return key.allowsDuplicates() && !(key.flags() & keyflag::RepeatingDuplicates) && key.duplicateOffset != 0 &&
+           key.duplicateOffset + 8u <= file.info().physicalRecordLength;
+}
+
+bool orderByChain(const File& file, const KeySpec& key, std::vector<RecordAddress>& members) {
+    const size_t n = members.size();
+    if (n < 2) return true;
+    if (!hasDuplicateChains(file, key)) return false;
+    std::vector<std::pair<RecordAddress, RecordAddress>> links(n);  // (previous, next) per member
+    std::string slot;
+    for (size_t k = 0; k < n; ++k) {
+        if (!ok(file.readSlot(members[k], slot)) || slot.size() < key.duplicateOffset + 8u) return false;
+        links[k] = {recordPointerAt(file, slot, key.duplicateOffset), recordPointerAt(file, slot, key.duplicateOffset + 4u)};
+    }
+    // Usually the chain runs in the order given already.
+    bool inOrder = links[0].first == kNoRecord && links[n - 1].second == kNoRecord;
+    for (size_t k = 0; inOrder && k + 1 < n; ++k)
+        inOrder = links[k].second == members[k + 1] && links[k + 1].first == members[k];
+    if (inOrder) return true;
+    std::unordered_map<RecordAddress, size_t> member;  // address -> member
+    size_t head = 0, heads = 0;
+    for (size_t k = 0; k < n; ++k) {
+        member.emplace(members[k], k);
+        if (links[k].first == kNoRecord) head = k, ++heads;
+    }
+    if (heads != 1 || member.size() != n) return false;
+    std::vector<RecordAddress> chain;
+    for (size_t at = head; chain.size() <= n;) {
+        chain.push_back(members[at]);
+        const RecordAddress next = links[at].second;
+        if (next == kNoRecord) break;
+        auto it = member.find(next);
+        if (it == member.end() || links[it->second].first != members[at]) return false;
+        at = it->second;
+    }
+    if (chain.size() != n) return false;
+    members = std::move(chain);
+    return true;
+}
+
+uint64_t dropNullKeys(const KeySpec& key, std::string& keys, std::vector<RecordAddress>& addresses) {
+    if (!hasNullValue(key)) return 0;
+    const size_t length = key.totalLength();
+    size_t kept = 0;
+    for (size_t i = 0; i < addresses.size(); ++i) {
+        const std::string_view k = std::string_view(keys).substr(i * length, length);
+        if (isNullKey(key, k)) continue;
+        if (kept != i) {
+            std::memmove(keys.data() + kept * length, k.data(), length);
+            addresses[kept] = addresses[i];
+        }
+        ++kept;
+    }
+    const uint64_t dropped = addresses.size() - kept;
+    addresses.resize(kept);
+    keys.resize(kept * length);
+    return dropped;
+}
+
+Status engineKeyOrder(const File& file, const KeySpec& key, std::vector<RecordAddress>& order, uint64_t* leftOut,
+                      PassedPages passed) {
+    order.clear();
+    if (leftOut) *leftOut = 0;
+    std::string keys;
+    std::vector<RecordAddress> addresses;
+    if (Status st = collectKeys(file, key, keys, addresses, passed); !ok(st)) return st;
+    const size_t length = key.totalLength();
+    const uint64_t dropped = dropNullKeys(key, keys, addresses);
+    if (leftOut) *leftOut = dropped;
+    if (!hasDuplicateChains(file, key)) {
+        order = addressesInKeyOrder(key, file.info(), keys, addresses);
+        return Status::Success;
+    }
+    const std::vector<uint32_t> sorted = stableKeyOrder(key, file.info(), keys, addresses.size());
+    order.reserve(sorted.size());
+    auto keyAt = [&](size_t i) { return std::string_view(keys).substr(size_t{sorted[i]} * length, length); };
+    std::vector<RecordAddress> run;
+    for (size_t i = 0; i < sorted.size();) {
+        size_t end = i + 1;
+        while (end < sorted.size() && compareKeys(key, file.info(), keyAt(i), keyAt(end)) == 0) ++end;
+        run.clear();
+        for (size_t k = i; k < end; ++k) run.push_back(addresses[sorted[k]]);
+        orderByChain(file, key, run);
+        order.insert(order.end(), run.begin(), run.end());
+        i = end;
+    }
+    return Status::Success;
 }
 
 }  // namespace btrieve

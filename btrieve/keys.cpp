@@ -15,6 +15,7 @@
 // | WSTRING, WZSTRING                   | 16-bit code units (WZSTRING up to a zero unit) |
 #include "btrieve/keys.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <variant>
@@ -241,6 +242,27 @@ KeySpec leadingSegments(const KeySpec& key, size_t n) {
     KeySpec k = key;
     if (n < k.segments.size()) k.segments.resize(n);
     return k;
+}
+
+bool hasNullValue(const KeySpec& key) {
+    return (key.flags() & (keyflag::NullAny | keyflag::NullAll)) != 0;
+}
+
+bool isNullKey(const KeySpec& key, std::string_view keyBytes) {
+    const uint16_t flags = key.flags();
+    const bool any = (flags & keyflag::NullAny) != 0;
+    if (!any && (flags & keyflag::NullAll) == 0) return false;
+    size_t at = 0;
+    bool allNull = true;
+    for (const KeySegment& seg : key.segments) {
+        const std::string_view bytes = keyBytes.substr(std::min(at, keyBytes.size()), seg.length);
+        at += seg.length;
+        bool null = bytes.size() == seg.length;
+        for (char c : bytes) null = null && static_cast<uint8_t>(c) == seg.nullValue;
+        if (null && any) return true;
+        allNull = allNull && null;
+    }
+    return !any && allNull;
 }
 
 }  // namespace btrieve

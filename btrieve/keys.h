@@ -24,6 +24,13 @@ int compareKeys(const KeySpec& key, const FileInfo& info, std::string_view a, st
 // ends at the value's end); a longer value is cut at the key length.
 std::string padKeyValue(const KeySpec& key, std::string_view keyValue);
 
+// Whether the engine leaves a record out of key's index: with flag 0x0200 (null
+// if any segment) when any segment consists only of its null byte, with flag 0x0008
+// (null if all) when every segment does. keyBytes in extractKey form.
+bool isNullKey(const KeySpec& key, std::string_view keyBytes);
+// Whether key has one of the two null flags.
+bool hasNullValue(const KeySpec& key);
+
 // The key made of the first n segments of key (all of them when n is larger).
 KeySpec leadingSegments(const KeySpec& key, size_t n);
 

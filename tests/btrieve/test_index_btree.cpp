@@ -17,39 +17,18 @@
 #include "btrieve/table.h"
 #include "btrieve/writer.h"
 #include "key_order_util.h"
+#include "index_walk_util.h"
 #include "test_file_util.h"
 
 using namespace btrieve;
 using filetest::TempDir;
+using indextest::defaultIndex;
+using indextest::memoryIndex;
+using indextest::openShared;
+using indextest::sequence;
 using keyordertest::seg;
 
 namespace {
-
-std::shared_ptr<const File> openShared(const std::string& path, Status* status = nullptr) {
-    std::unique_ptr<File> f;
-    const Status st = File::open(path, f);
-    if (status) *status = st;
-    return std::shared_ptr<const File>(std::move(f));
-}
-
-// Every address of the index from one end to the other.
-std::vector<RecordAddress> sequence(const KeyIndex& index, bool forward, Status* end = nullptr) {
-    std::vector<RecordAddress> out;
-    std::unique_ptr<IndexCursor> c;
-    Status st = forward ? index.first(c) : index.last(c);
-    for (; ok(st) && out.size() < 10'000'000; st = forward ? c->next() : c->previous()) out.push_back(c->address());
-    if (end) *end = st;
-    return out;
-}
-
-std::unique_ptr<KeyIndex> memoryIndex(std::shared_ptr<const File> f, const KeySpec& key) {
-    std::unique_ptr<KeyIndex> idx;
-    return ok(makeMemoryIndex(std::move(f), key, idx)) ? std::move(idx) : nullptr;
-}
-std::unique_ptr<KeyIndex> defaultIndex(std::shared_ptr<const File> f, const KeySpec& key) {
-    std::unique_ptr<KeyIndex> idx;
-    return ok(makeDefaultIndex(std::move(f), key, idx)) ? std::move(idx) : nullptr;
-}
 
 // Walks both ways through both indexes of every key and expects the same
 // addresses; returns each key's description after the walks.
@@ -450,7 +429,8 @@ TEST(FileIndexChoice, WhichIndexAndWhy) {
     nullable.segments[0].flags |= keyflag::NullAll;
     std::unique_ptr<KeyIndex> idx;
     ASSERT_EQ(makeDefaultIndex(f, nullable, idx), Status::Success);
-    EXPECT_EQ(idx->description().rfind("in-memory (null key", 0), 0u) << idx->description();
+    // A null key walks the file's tree too: the records it leaves out have no entry.
+    EXPECT_EQ(idx->description(), "file B-tree");
 }
 
 TEST(FileIndexDuplicates, BothIndexesFollowTheChainWhereItLeavesAddressOrder) {
