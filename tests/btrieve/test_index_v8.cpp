@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <tuple>
@@ -207,6 +208,138 @@ TEST(NullKeyRule, AnySegmentOrAllSegments) {
         EXPECT_EQ(isNullKey(any, bytes), isAny) << '"' << bytes << '"';
         EXPECT_EQ(isNullKey(all, bytes), isAll) << '"' << bytes << '"';
         EXPECT_FALSE(isNullKey(plain, bytes)) << '"' << bytes << '"';
+    }
+}
+
+// ---- damaged 8.0 trees ---------------------------------------------------------------
+
+// Where the current structures of an 8.0 file with one page-table pair lie, read
+// from its bytes.
+struct Layout8 {
+    std::string bytes;
+    uint32_t ps = 0, copy = 0;
+    size_t fcr = 0, pat = 0;
+    uint32_t u16(size_t o) const { return uint8_t(bytes[o]) | uint8_t(bytes[o + 1]) << 8; }
+    uint32_t u32(size_t o) const { return u16(o) | u16(o + 2) << 16; }
+    size_t spec(int key) const { return fcr + u16(fcr + u16(fcr + 0x7A) + 2 * key); }
+    uint32_t root(int key) const { return u32(spec(key)); }
+    uint32_t entrySize(int key) const { return u16(spec(key) + 0x0C); }
+    uint32_t keyLength(int key) const { return u16(spec(key) + 0x0A); }
+    uint32_t prl() const { return u16(fcr + 0x18); }
+    uint32_t shift() const { return recordPointerShift((ps - 8) / prl()); }
+    size_t page(uint32_t logical) const { return size_t(u32(pat + 0x0E + 6 * size_t(logical))) * ps; }
+    size_t entry(int key, uint32_t logical, uint32_t i) const { return page(logical) + 14 + size_t(i) * entrySize(key); }
+    size_t slot(uint32_t pointer) const { return page(pointer >> shift()) + 8 + (pointer & ((1u << shift()) - 1)) * prl(); }
+};
+Layout8 layout8(const std::string& path) {
+    Layout8 l;
+    l.bytes = filetest::readAll(path);
+    l.ps = uint8_t(l.bytes[0x2B]) * 256u;
+    l.copy = std::max(2048 / l.ps, 2u);
+    l.fcr = l.u16(size_t(l.copy) * l.ps + 6) > l.u16(6) ? size_t(l.copy) * l.ps : 0;
+    const size_t a = size_t(4) * l.copy * l.ps, b = a + size_t(l.copy) * l.ps;
+    l.pat = l.u16(b + 6) > l.u16(a + 6) ? b : a;
+    return l;
+}
+
+// The damaged copy reads the same through the default index as through the
+// in-memory one, both ways and after seeks, and no longer uses its tree.
+void expectFallback8(const std::shared_ptr<const File>& f, int k, const std::string& name) {
+    SCOPED_TRACE(name);
+    const KeySpec& key = f->info().keys.at(k);
+    auto mem = memoryIndex(f, key);
+    ASSERT_TRUE(mem);
+    for (bool forward : {true, false}) {
+        auto idx = defaultIndex(f, key);
+        ASSERT_TRUE(idx);
+        Status end;
+        EXPECT_EQ(sequence(*idx, forward, &end), sequence(*mem, forward)) << (forward ? "forward" : "backward");
+        EXPECT_EQ(end, Status::EndOfFile);
+        EXPECT_NE(idx->description(), "file B-tree");
+    }
+    Table viaTree(f), viaMemory(f);
+    viaMemory.setIndexFactory(makeMemoryIndex);
+    ASSERT_EQ(viaTree.setActiveKey(k), Status::Success);
+    ASSERT_EQ(viaMemory.setActiveKey(k), Status::Success);
+    std::unique_ptr<IndexCursor> c;
+    ASSERT_EQ(mem->first(c), Status::Success);
+    for (int i = 0; i < 20 && ok(c->next()); ++i) {}
+    const std::string probe(c->key());
+    for (SeekOp op : {SeekOp::Eq, SeekOp::Gt, SeekOp::Lt}) {
+        EXPECT_EQ(viaTree.seek(op, probe), viaMemory.seek(op, probe));
+        EXPECT_EQ(viaTree.currentAddress(), viaMemory.currentAddress());
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(viaTree.moveNext(), viaMemory.moveNext());
+            EXPECT_EQ(viaTree.currentAddress(), viaMemory.currentAddress());
+        }
+    }
+}
+
+TEST(FileIndexV8Damaged, DisagreeingTreesFallBackAndStillReadRight) {
+    // 512-byte pages, 53 records, uncompressed: key 1 has duplicate chains, key 3
+    // (22 bytes, unique) a root over leaves.
+    const char* rel = "exchequer/UDF-DDFs/FIELD.DDF";
+    REQUIRE_CORPUS(rel);
+    TempDir dir;
+    const Layout8 l = layout8(filetest::corpus(rel));
+    ASSERT_EQ(l.ps, 512u);
+    ASSERT_NE(l.u32(l.page(l.root(3)) + 10), 0xFFFFFFFFu) << "key 3's root is an inner node";
+    const uint32_t leaf = l.u32(l.entry(3, l.root(3), 0));  // child 0 of key 3's root
+    // Key 0's root is an inner node too: its left-most leaf holds more than six entries.
+    const uint32_t leaf0 = l.u32(l.entry(0, l.root(0), 0));
+    ASSERT_GT(l.u16(l.page(leaf0) + 8), 6u);
+    auto recordOf = [&](int key, size_t entry) { return l.u32(entry + 4 + l.keyLength(key)); };
+    // A free slot: one whose usage word is zero on a data page the page table maps.
+    uint32_t freeSlot = 0xFFFFFFFFu;
+    for (uint32_t logical = 1; logical < 64 && freeSlot == 0xFFFFFFFFu; ++logical) {
+        if (l.u16(l.pat + 0x0E + 6 * size_t(logical) + 4) != 0x44) continue;
+        for (uint32_t i = 0; i < (l.ps - 8) / l.prl() && freeSlot == 0xFFFFFFFFu; ++i)
+            if (l.u16(l.page(logical) + 8 + i * l.prl()) == 0) freeSlot = logical << l.shift() | i;
+    }
+    struct Case {
+        std::string name;
+        int key;
+        std::function<void(std::string&)> damage;
+    };
+    const std::vector<Case> cases = {
+        // The header names an older root: a leaf of the current tree.
+        {"stale-root.ddf", 3, [&](std::string& b) { filetest::putU32(b, l.spec(3), leaf); }},
+        // A root at a logical page the page table does not map.
+        {"unmapped-root.ddf", 3, [&](std::string& b) { filetest::putU32(b, l.spec(3), 0x7000); }},
+        {"free-slot.ddf", 0, [&](std::string& b) {
+             ASSERT_NE(freeSlot, 0xFFFFFFFFu);
+             filetest::putU32(b, l.entry(0, leaf0, 5) + 4 + l.keyLength(0), freeSlot);
+         }},
+        // Child 0 of the root points back at the root.
+        {"cycle.ddf", 3, [&](std::string& b) { filetest::putU32(b, l.entry(3, l.root(3), 0), l.root(3)); }},
+        // The first chain of key 1 with more than two records skips its second.
+        {"broken-chain.ddf", 1, [&](std::string& b) {
+             for (uint32_t i = 0; i < l.u16(l.page(l.root(1)) + 8); ++i) {
+                 const size_t e = l.entry(1, l.root(1), i);
+                 const uint32_t first = recordOf(1, e);
+                 const size_t dup = l.slot(first) + l.u16(l.spec(1) + 0x12);
+                 const uint32_t second = l.u32(dup + 4);
+                 if (second == 0xFFFFFFFFu) continue;
+                 const uint32_t third = l.u32(l.slot(second) + l.u16(l.spec(1) + 0x12) + 4);
+                 if (third == 0xFFFFFFFFu) continue;
+                 filetest::putU32(b, dup + 4, third);
+                 return;
+             }
+             FAIL() << "no chain of three";
+         }},
+        // An entry's key bytes changed: out of order with its neighbour.
+        {"out-of-order.ddf", 0, [&](std::string& b) {
+             const size_t e = l.entry(0, leaf0, 2);
+             b[e + 4] = char(0xFF);
+             b[e + 5] = char(0xFF);
+         }},
+    };
+    for (const Case& c : cases) {
+        std::string bytes = l.bytes;
+        c.damage(bytes);
+        auto f = openShared(dir.put(c.name, bytes));
+        ASSERT_TRUE(f) << c.name;
+        expectFallback8(f, c.key, c.name);
     }
 }
 
