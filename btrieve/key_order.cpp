@@ -377,16 +377,20 @@ bool hasDuplicateChains(const File& file, const KeySpec& key) {
            key.duplicateOffset + 8u <= file.info().physicalRecordLength;
 }
 
-bool orderByChain(const File& file, const KeySpec& key, std::vector<RecordAddress>& members) {
+namespace {
+
+using Links = std::pair<RecordAddress, RecordAddress>;  // previous, next
+
+// The duplicate-chain links of the record at addr; false when its slot cannot be read.
+bool readLinks(const File& file, const KeySpec& key, RecordAddress addr, std::string& slot, Links& out) {
+    if (!ok(file.readSlot(addr, slot)) || slot.size() < key.duplicateOffset + 8u) return false;
+    out = {recordPointerAt(file, slot, key.duplicateOffset), recordPointerAt(file, slot, key.duplicateOffset + 4u)};
+    return true;
+}
+
+// orderByChain over links read already: links[k] are members[k]'s.
+bool chainOrder(std::vector<RecordAddress>& members, const std::vector<Links>& links) {
     const size_t n = members.size();
-    if (n < 2) return true;
-    if (!hasDuplicateChains(file, key)) return false;
-    std::vector<std::pair<RecordAddress, RecordAddress>> links(n);  // (previous, next) per member
-    std::string slot;
-    for (size_t k = 0; k < n; ++k) {
-        if (!ok(file.readSlot(members[k], slot)) || slot.size() < key.duplicateOffset + 8u) return false;
-        links[k] = {recordPointerAt(file, slot, key.duplicateOffset), recordPointerAt(file, slot, key.duplicateOffset + 4u)};
-    }
     // Usually the chain runs in the order given already.
     bool inOrder = links[0].first == kNoRecord && links[n - 1].second == kNoRecord;
     for (size_t k = 0; inOrder && k + 1 < n; ++k)
@@ -411,6 +415,19 @@ bool orderByChain(const File& file, const KeySpec& key, std::vector<RecordAddres
     if (chain.size() != n) return false;
     members = std::move(chain);
     return true;
+}
+
+}  // namespace
+
+bool orderByChain(const File& file, const KeySpec& key, std::vector<RecordAddress>& members) {
+    const size_t n = members.size();
+    if (n < 2) return true;
+    if (!hasDuplicateChains(file, key)) return false;
+    std::vector<Links> links(n);
+    std::string slot;
+    for (size_t k = 0; k < n; ++k)
+        if (!readLinks(file, key, members[k], slot, links[k])) return false;
+    return chainOrder(members, links);
 }
 
 uint64_t dropNullKeys(const KeySpec& key, std::string& keys, std::vector<RecordAddress>& addresses) {
@@ -447,17 +464,39 @@ Status engineKeyOrder(const File& file, const KeySpec& key, std::vector<RecordAd
         return Status::Success;
     }
     const std::vector<uint32_t> sorted = stableKeyOrder(key, file.info(), keys, addresses.size());
-    order.reserve(sorted.size());
+    const size_t n = sorted.size();
     auto keyAt = [&](size_t i) { return std::string_view(keys).substr(size_t{sorted[i]} * length, length); };
-    std::vector<RecordAddress> run;
-    for (size_t i = 0; i < sorted.size();) {
+    // Runs of equal keys; the records of runs of two or more have their links
+    // read in one pass in physical order (key order would read the pages at random).
+    std::vector<std::pair<uint32_t, uint32_t>> runs;  // [begin, end) in sorted
+    std::vector<uint8_t> chained(n, 0);               // by physical record
+    for (size_t i = 0; i < n;) {
         size_t end = i + 1;
-        while (end < sorted.size() && compareKeys(key, file.info(), keyAt(i), keyAt(end)) == 0) ++end;
-        run.clear();
-        for (size_t k = i; k < end; ++k) run.push_back(addresses[sorted[k]]);
-        orderByChain(file, key, run);
-        order.insert(order.end(), run.begin(), run.end());
+        while (end < n && compareKeys(key, file.info(), keyAt(i), keyAt(end)) == 0) ++end;
+        if (end - i > 1) {
+            runs.emplace_back(static_cast<uint32_t>(i), static_cast<uint32_t>(end));
+            for (size_t k = i; k < end; ++k) chained[sorted[k]] = 1;
+        }
         i = end;
+    }
+    std::vector<Links> links(n);
+    std::vector<uint8_t> read(n, 0);
+    std::string slot;
+    for (size_t p = 0; p < n; ++p)
+        if (chained[p]) read[p] = readLinks(file, key, addresses[p], slot, links[p]);
+    order.resize(n);
+    for (size_t i = 0; i < n; ++i) order[i] = addresses[sorted[i]];
+    std::vector<RecordAddress> members;
+    std::vector<Links> memberLinks;
+    for (const auto& [begin, end] : runs) {
+        members.assign(order.begin() + begin, order.begin() + end);
+        memberLinks.clear();
+        bool all = true;
+        for (size_t k = begin; k < end && all; ++k) {
+            all = read[sorted[k]] != 0;
+            memberLinks.push_back(links[sorted[k]]);
+        }
+        if (all && chainOrder(members, memberLinks)) std::copy(members.begin(), members.end(), order.begin() + begin);
     }
     return Status::Success;
 }

@@ -4,8 +4,11 @@
 //   btrexport --raw [--key N] FILE           each live record as lowercase hex, key order
 //   btrexport --layout NAME [--key N] FILE   CSV by a company-file layout, key order
 //
-// Records come in the order of key N (key 0 unless given); a file without keys is
-// read in physical order. CSV follows RFC 4180 (CRLF line ends; fields holding a
+// Records come in the order of key N (key 0 unless given), as the engine's index
+// lists them: the records of one key value in the order of their duplicate chain
+// (insertion order), and records whose key is null (flag 0x0200: any segment all
+// null bytes; 0x0008: every segment) left out. A file without keys is read in
+// physical order. CSV follows RFC 4180 (CRLF line ends; fields holding a
 // comma, quote, CR or LF are quoted, with inner quotes doubled) and is UTF-8, converted
 // from Windows-1252: all 256 bytes map, the five bytes that code page leaves undefined
 // (0x81, 0x8D, 0x8F, 0x90, 0x9D) to the C1 control characters of the same value.
@@ -116,6 +119,16 @@ std::string hex(unsigned v, int width) {
     return buf;
 }
 
+// How many records a key that leaves null keys out of its index does not list.
+void printNullKeys(const btrieve::File& file, const btrieve::KeySpec& key) {
+    if (!btrieve::hasNullValue(key)) return;
+    std::string keys;
+    std::vector<btrieve::RecordAddress> addresses;
+    if (!btrieve::ok(btrieve::collectKeys(file, key, keys, addresses))) return;
+    std::printf("key %d null keys left out: %llu\n", key.number,
+                static_cast<unsigned long long>(btrieve::dropNullKeys(key, keys, addresses)));
+}
+
 int runInfo(const std::string& path) {
     std::unique_ptr<btrieve::File> file;
     const Status st = btrieve::File::open(path, file);
@@ -153,6 +166,7 @@ int runInfo(const std::string& path) {
         }
         table.verifyIndex(k.number);
         std::printf("key %d index: %s\n", k.number, table.indexDescription(k.number).c_str());
+        printNullKeys(*shared, k);
     }
     return std::fflush(stdout) == 0 ? 0 : 1;
 }

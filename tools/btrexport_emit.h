@@ -52,19 +52,14 @@ private:
     bool failed_ = false;
 };
 
-// The live records' addresses in the order of key: one pass keeps each record's key
-// and address, and a stable sort puts the addresses in key order, so duplicates stay
-// in physical order.
+// The live records' addresses in the order of key, as the engine's index gives
+// them: one pass keeps each record's key and address, and a stable sort puts the
+// addresses in key order; records whose key is null are left out, and the records
+// of one value follow their duplicate chain (insertion order).
 inline btrieve::Status keyOrder(const btrieve::File& file, const btrieve::KeySpec& key,
                                 std::vector<btrieve::RecordAddress>& order) {
-    order.clear();
-    std::string keys;
-    std::vector<btrieve::RecordAddress> addresses;
     // Every page is read again right after, by address: the scan keeps them mapped.
-    const btrieve::Status st = btrieve::collectKeys(file, key, keys, addresses, btrieve::PassedPages::Keep);
-    if (!btrieve::ok(st)) return st;
-    order = btrieve::addressesInKeyOrder(key, file.info(), keys, addresses);
-    return btrieve::Status::Success;
+    return btrieve::engineKeyOrder(file, key, order, nullptr, btrieve::PassedPages::Keep);
 }
 
 // Formats one record as one output line; a failure status stops the export after

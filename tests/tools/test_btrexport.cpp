@@ -219,7 +219,7 @@ const CorpusEntry kCorpus[] = {
     {"exchequer/ENTRPRSE-DDF/FIELD.DDF", "d3ef62c448e22de549aa3a71deff4baf5a205739026eddba327de42606ca370a"},
     {"exchequer/ENTRPRSE-DDF/FIELDEXT.DDF", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
     {"exchequer/ENTRPRSE-DDF/FILE.DDF", "9ac5bf499bdd1c57da0aac933781bbadd7bee66f7db51dd78e420420d589eb78"},
-    {"exchequer/ENTRPRSE-DDF/INDEX.DDF", "045d8b4b77a6d339d2e8fb6e3d5b36bbd949180468b2322cce051c06c30eabe7"},
+    {"exchequer/ENTRPRSE-DDF/INDEX.DDF", "f0ecbf661916c1496a9d1354f3c10e8fa479401a11b7ebb17e68d662af708b2d"},
     {"exchequer/UDF-DDFs/COMMENT.DDF", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
     {"exchequer/UDF-DDFs/FIELD.DDF", "771b0d4072ee716c1bd95c625834c9eeacf12d02f61ad0765fe3defb0a09cb56"},
     {"exchequer/UDF-DDFs/FIELDEXT.DDF", "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
@@ -286,18 +286,46 @@ TEST(BtrexportCorpus, RawOutputOfEveryReadableFileMatchesItsDigest) {
 }
 
 TEST(BtrexportCorpus, InfoSaysWhichIndexServesEachKey) {
-    // A 6.0 file whose trees check out is read through them; an 8.x file, whose
-    // index pages the reader does not know, through the in-memory index.
+    // Files whose trees check out, 6.0 and 8.0, are read through them; a key that
+    // leaves null keys out says how many.
     struct Case { const char* rel; const char* line; };
     for (const Case& c : {Case{"wbtrv32/GALTELA.DAT", "key 1 index: file B-tree"},
-                          Case{"exchequer/BaseDemo/CUST/CustSupp.Dat",
-                               "key 0 index: in-memory (8.x/9.x index pages not known)"}}) {
+                          Case{"exchequer/BaseDemo/CUST/CustSupp.Dat", "key 0 index: file B-tree"},
+                          Case{"exchequer/BaseDemo/JOBS/JobDet.Dat", "key 3 index: file B-tree"},
+                          Case{"exchequer/BaseDemo/JOBS/JobDet.Dat", "key 3 null keys left out: 3783"},
+                          Case{"exchequer/BaseDemo/TRANS/Document.Dat", "key 12 null keys left out: 7088"}}) {
         const fs::path p = corpusDir() / c.rel;
         if (!fs::exists(p)) GTEST_SKIP() << "corpus not found";
         const ToolRun r = btrexport("--info " + quote(p.string()));
         ASSERT_EQ(r.exitCode, 0) << r.err;
         const auto l = lines(r.out);
         EXPECT_NE(std::find(l.begin(), l.end(), std::string(c.line)), l.end()) << c.rel << "\n" << r.out;
+    }
+}
+
+TEST(BtrexportCorpus, EveryKeyOfEvery8xAnd9xFileIsServedByItsOwnTree) {
+    if (!fs::is_directory(corpusDir())) GTEST_SKIP() << "corpus not found at " << corpusDir();
+    size_t files = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(corpusDir())) {
+        if (!entry.is_regular_file()) continue;
+        const ToolRun r = btrexport("--info " + quote(entry.path().string()));
+        if (r.exitCode != 0 || r.out.find("format family: 8.x/9.x") == std::string::npos) continue;
+        ++files;
+        for (const std::string& l : lines(r.out))
+            if (l.find(" index: ") != std::string::npos)
+                EXPECT_NE(l.find(" index: file B-tree"), std::string::npos) << entry.path() << ": " << l;
+    }
+    EXPECT_GE(files, 30u);
+}
+
+TEST(BtrexportCorpus, RawByANullKeyLeavesItsNullRecordsOut) {
+    const fs::path p = corpusDir() / "exchequer/BaseDemo/JOBS/JobDet.Dat";
+    if (!fs::exists(p)) GTEST_SKIP() << "corpus not found";
+    // 5,388 records; key 3 leaves 3,783 out, key 1 28, key 0 none.
+    for (const auto& [key, rows] : std::vector<std::pair<int, size_t>>{{3, 1605}, {1, 5360}, {0, 5388}}) {
+        const ToolRun r = btrexport("--raw --key " + std::to_string(key) + " " + quote(p.string()));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(lines(r.out).size(), rows) << "key " << key;
     }
 }
 
