@@ -84,11 +84,29 @@
 // When a tree grows past one page, its first root page becomes the right-most leaf
 // and the root moves to a new page, as an engine's splits do. The stale FCR and
 // PAT members describe the file as created: no records, empty roots.
+//
+// 8.0 files (version 0x0800; fixed-length records only) keep the same plan with
+// the 8.x structures:
+//   FCR copies    physical pages 0 and C, each C = max(2, 2048 / page size) pages;
+//                 u16 usage at 0x06, page size / 256 at 0x2B, u16 key count at
+//                 0x76, segment count at 0x78, KAT offset at 0x7A, file flags at
+//                 0x190, record-pointer shift at 0x15F; 36-byte segment specs from
+//                 0x200 with the root as a plain u32 logical page, the KAT after them
+//   PAT pairs     from physical page 4C, every E + 2C pages (E entries a pair):
+//                 u16 pair number, "PP" at 0x03, u16 usage at 0x06, then 6-byte
+//                 entries from 0x14 (logical 1): u32 physical page, u16 type (0x44
+//                 data, 0x8000 + key index); FE FF FF FF 00 00 when unused
+//   data page     u32 logical page, u16 0x0044, u16 0x8000 | writes; slots from 0x08
+//   index page    u32 logical page, u16 0x8000 + key, u16 writes, u16 n, u32
+//                 right-most child; entries from 0x0E with plain u32 children
+//   record pointer  plain u32 (logical page << s) | slot index, s = max(4, bit
+//                 width of the slots per page), in entries, chains and the FCR
 
 #include "btrieve/writer.h"
 #include "btrieve/value.h"
 
 #include "btrieve/formats.h"
+#include "btrieve/key_order.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -110,7 +128,9 @@ namespace fcr = detail::fcr;
 namespace segment = detail::fcr::segment;
 constexpr uint32_t kFcrSpecs = fcr::PackedSpecs;
 constexpr uint32_t kSpecSize = detail::kV6.specSize;
-constexpr uint32_t kIndexHeader = 12;
+constexpr const detail::FormatFamily& kV8 = detail::kFormats[2];
+constexpr uint32_t kV8Specs = 0x200;     // where this writer puts an 8.0 file's specs
+constexpr uint32_t kV8ShiftAt = 0x15F;   // FCR byte: the record pointers' slot bits
 constexpr uint32_t kMaxPage24 = 0xFFFFFF;
 
 void put16(uint8_t* p, uint32_t v) {
@@ -440,14 +460,33 @@ private:
                        uint32_t counter) const;
 
     bool isPatPosition(uint32_t phys) const {
+        if (v8_) return phys < 2 * copyPages_ || (phys >= patFirst_ && (phys - patFirst_) % patStride_ < 2 * copyPages_);
         return phys >= 2 && (phys - 2) % (o_.pageSize / 4) < 2;
     }
+    // A record pointer as entries, chains and the FCR store it.
+    void putRecord(uint8_t* p, uint32_t address) const { v8_ ? put32(p, address) : putSwapped(p, address); }
+    // A page's own number and type, or a child pointer, in the family's layout.
+    void putOwnPage(uint8_t* p, uint32_t page, uint8_t type) const {
+        if (!v8_) return putPageId(p, page, type);
+        put32(p, page);
+        put16(p + 4, type >= 0x80 ? 0x8000u + (type - 0x80u) : type);
+    }
+    void fillFcr8(uint8_t* page, bool current) const;
+    // The physical page a PAT member maps logical to (0: none): the current member
+    // the file as written, the stale one the file as created.
+    uint32_t mapped(uint64_t logical, bool current) const {
+        if (current || !o_.staleShadows) return logical < current_.size() ? current_[logical] : 0;
+        return logical < stale_.size() ? stale_[logical] : 0;
+    }
+    void fillSpecs(uint8_t* page, uint32_t specsAt, uint32_t kat, bool asCreated) const;
+    Status writeHeaders8(PageOutput& out);
     uint32_t allocPhysical() {
         while (isPatPosition(nextPhys_)) ++nextPhys_;
         return nextPhys_++;
     }
     uint32_t address(uint64_t slot) const {
         uint32_t page = keyCount_ + 1 + static_cast<uint32_t>(slot / slotsPerPage_);
+        if (v8_) return page << shift_ | static_cast<uint32_t>(slot % slotsPerPage_);
         return page * o_.pageSize + 6 + static_cast<uint32_t>(slot % slotsPerPage_) * prl_;
     }
     void mapCurrent(uint32_t logical, uint32_t phys, uint8_t type) {
@@ -459,6 +498,10 @@ private:
 
     const WriterOptions& o_;
     Rng rng_;
+    bool v8_ = false;                   // an 8.0 file
+    uint32_t slotsOffset_ = 6, indexHeader_ = 12;
+    uint32_t copyPages_ = 1, patFirst_ = 2, patStride_ = 0, patEntries_ = 0;  // 8.0 geometry
+    uint32_t shift_ = 0;                // 8.0: slot bits of a record pointer
     uint32_t keyCount_ = 0;
     uint32_t prl_ = 0, dupBase_ = 0, dupPairs_ = 0, segmentCount_ = 0;
     uint32_t tailPtr_ = 0;              // 4 with variable tails: the pointer's size
@@ -487,8 +530,19 @@ private:
 Status Writer::plan() {
     const uint32_t ps = o_.pageSize;
     if (ps < 512 || ps > 4096 || ps % 512 != 0) return Status::UnsupportedLayout;
-    if (o_.version != 0x0600 && o_.version != 0x0610) return Status::UnsupportedVersion;
+    if (o_.version != 0x0600 && o_.version != 0x0610 && o_.version != 0x0800) return Status::UnsupportedVersion;
     if (o_.recordLength == 0) return Status::UnsupportedLayout;
+    v8_ = o_.version == 0x0800;
+    if (v8_) {
+        if (o_.variable) return Status::UnsupportedLayout;  // 8.x variable pages: not written
+        slotsOffset_ = kV8.slotsOffset;
+        indexHeader_ = 14;
+        copyPages_ = detail::copyPages(kV8, ps);
+        patFirst_ = kV8.patFirstCopies * copyPages_;
+        patEntries_ = detail::patEntries(kV8, ps);
+        patStride_ = patEntries_ + 2 * copyPages_;
+        nextPhys_ = 2 * copyPages_;
+    }
     keyCount_ = static_cast<uint32_t>(o_.keys.size());
     if (keyCount_ > 119) return Status::UnsupportedLayout;
 
@@ -515,18 +569,20 @@ Status Writer::plan() {
         segmentCount_ += static_cast<uint32_t>(in.segments.size());
         if (k.duplicates) k.dupPair = static_cast<int>(dupPairs_++);
         k.entrySize = 4 + k.keyLength + (k.duplicates ? 8 : 4);
-        k.maxEntries = (ps - kIndexHeader) / k.entrySize;
+        k.maxEntries = (ps - indexHeader_) / k.entrySize;
         k.half = k.maxEntries / 2;
         if (k.maxEntries < 4) return Status::UnsupportedLayout;
         k.firstRoot = i + 1;
     }
-    if (kFcrSpecs + kSpecSize * segmentCount_ + 2 * keyCount_ > ps || segmentCount_ > 255)
+    if (v8_ ? kV8Specs + kV8.specSize * segmentCount_ + 2 * keyCount_ > copyPages_ * ps
+            : kFcrSpecs + kSpecSize * segmentCount_ + 2 * keyCount_ > ps || segmentCount_ > 255)
         return Status::UnsupportedLayout;
     tailPtr_ = o_.variable ? 4 : 0;
     dupBase_ = 2 + o_.recordLength + tailPtr_;
     prl_ = dupBase_ + 8 * dupPairs_;
-    if (prl_ > 0xFFFF || o_.recordLength > 0xFFFF || prl_ > ps - 6) return Status::UnsupportedLayout;
-    slotsPerPage_ = (ps - 6) / prl_;
+    if (prl_ > 0xFFFF || o_.recordLength > 0xFFFF || prl_ > ps - slotsOffset_) return Status::UnsupportedLayout;
+    slotsPerPage_ = (ps - slotsOffset_) / prl_;
+    shift_ = recordPointerShift(slotsPerPage_);
     return Status::Success;
 }
 
@@ -682,20 +738,23 @@ void Writer::fillIndexPage(uint8_t* page, const KeyPlan& k, int keyNo, uint32_t 
                            uint32_t counter) const {
     const uint8_t type = static_cast<uint8_t>(0x80 + keyNo);
     std::memset(page, 0, o_.pageSize);
-    putPageId(page, logical, type);
-    put16(page + 4, std::min<uint32_t>(counter, 0xFFFF));
-    put16(page + 6, static_cast<uint32_t>(n));
-    if (children) putPageId(page + 8, children[n], type);
-    else put32(page + 8, kNone);
-    uint8_t* e = page + kIndexHeader;
+    putOwnPage(page, logical, type);
+    // 8.0 moves the counter, the count and the right-most child 2 bytes on.
+    const uint32_t at = v8_ ? 6 : 4;
+    put16(page + at, std::min<uint32_t>(counter, 0xFFFF));
+    put16(page + at + 2, static_cast<uint32_t>(n));
+    auto putChild = [&](uint8_t* p, uint32_t child) { v8_ ? put32(p, child) : putPageId(p, child, type); };
+    if (children) putChild(page + at + 4, children[n]);
+    else put32(page + at + 4, kNone);
+    uint8_t* e = page + indexHeader_;
     for (size_t i = 0; i < n; ++i, e += k.entrySize) {
-        if (children) putPageId(e, children[i], type);
+        if (children) putChild(e, children[i]);
         else put32(e, kNone);
         const uint32_t first = k.order[k.groupStart[groups[i]]];
         const uint32_t last = k.order[k.groupStart[groups[i] + 1] - 1];
         std::memcpy(e + 4, k.key(first), k.keyLength);
-        putSwapped(e + 4 + k.keyLength, addr_[first]);
-        if (k.duplicates) putSwapped(e + 8 + k.keyLength, addr_[last]);
+        putRecord(e + 4 + k.keyLength, addr_[first]);
+        if (k.duplicates) putRecord(e + 8 + k.keyLength, addr_[last]);
     }
 }
 
@@ -710,13 +769,14 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
 
     auto finishPage = [&]() -> Status {
         const uint32_t logical = keyCount_ + 1 + pageNo;
-        putPageId(page.data(), logical, kTypeData);
-        put16(page.data() + 4, 0x8000 | std::min<uint32_t>(writes, 0x7FFF));
+        putOwnPage(page.data(), logical, kTypeData);
+        const uint32_t counterAt = slotsOffset_ - 2;
+        put16(page.data() + counterAt, 0x8000 | std::min<uint32_t>(writes, 0x7FFF));
         if (shadowed_[pageNo]) {
             // The page as it was before its last insert.
             old = page;
-            if (lastLive != kNone) std::memset(old.data() + 6 + lastLive * prl_, 0, prl_);
-            put16(old.data() + 4, 0x8000 | std::min<uint32_t>(writes ? writes - 1 : 0, 0x7FFF));
+            if (lastLive != kNone) std::memset(old.data() + slotsOffset_ + lastLive * prl_, 0, prl_);
+            put16(old.data() + counterAt, 0x8000 | std::min<uint32_t>(writes ? writes - 1 : 0, 0x7FFF));
             if (Status s = out.write(allocPhysical(), old.data()); !ok(s)) return s;
             ++shadowPages_;
         }
@@ -730,7 +790,7 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
         return Status::Success;
     };
     auto slotBytes = [&]() -> uint8_t* {
-        return page.data() + 6 + inPage * prl_;
+        return page.data() + slotsOffset_ + inPage * prl_;
     };
     auto advance = [&]() -> Status {
         ++slot;
@@ -744,7 +804,7 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
         const bool more = di + 1 < deleted_.size();
         const uint32_t link = more ? address(deleted_[di + 1]) : kNone;
         uint8_t linkBytes[4];
-        putSwapped(linkBytes, link);
+        putRecord(linkBytes, link);
         std::memcpy(p + 2, linkBytes, std::min<uint32_t>(4, o_.recordLength));
         std::memset(p + 2 + o_.recordLength, 0xFF, tailPtr_ + 8 * dupPairs_);
         writes += 2;
@@ -779,8 +839,8 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
             if (!k.duplicates) continue;
             uint8_t* d = p + dupBase_ + 8 * k.dupPair;
             const uint32_t pr = k.prev[index], nx = k.next[index];
-            putSwapped(d, pr == kNone ? kNone : addr_[pr]);
-            putSwapped(d + 4, nx == kNone ? kNone : addr_[nx]);
+            putRecord(d, pr == kNone ? kNone : addr_[pr]);
+            putRecord(d + 4, nx == kNone ? kNone : addr_[nx]);
         }
         ghost.assign(rec.data(), o_.recordLength);
         lastLive = inPage;
@@ -857,38 +917,11 @@ void Writer::fillFcr(uint8_t* page, bool current) const {
     put16(page + detail::kV6.katAt, kat);
     put16(page + detail::kV6.fileFlagsAt, o_.variable ? 0x0001 : 0);
 
-    uint8_t* specAt = page + kFcrSpecs;
-    for (uint32_t kn = 0; kn < keyCount_; ++kn) {
-        const KeyPlan& k = keys_[kn];
-        put16(page + kat + 2 * kn, static_cast<uint32_t>(specAt - page));
-        const uint32_t groups = static_cast<uint32_t>(k.groupStart.size() - 1);
-        for (size_t si = 0; si < k.segments.size(); ++si, specAt += kSpecSize) {
-            const KeySegment& s = k.segments[si];
-            uint16_t flags = k.keyFlags | (s.flags & (keyflag::Descending | keyflag::CaseInsensitive));
-            if (si + 1 < k.segments.size()) flags |= keyflag::Segmented;
-            uint8_t type = 0;
-            if (s.type == DataType::OldBinary) flags |= keyflag::Binary;
-            else if (s.type != DataType::OldString) {
-                flags |= keyflag::ExtendedType;
-                type = static_cast<uint8_t>(s.type);
-            }
-            putPageId(specAt + segment::Root, asCreated ? k.firstRoot : k.root, static_cast<uint8_t>(0x80 + kn));
-            putSwapped(specAt + segment::Distinct, asCreated ? 0 : groups);
-            put16(specAt + segment::Flags, flags);
-            put16(specAt + segment::KeyLength, k.keyLength);
-            put16(specAt + segment::EntrySize, k.entrySize);
-            put16(specAt + segment::V6EntriesPerPage, k.maxEntries);
-            put16(specAt + segment::V6HalfEntries, k.half);
-            put16(specAt + segment::DuplicateOffset, k.duplicates ? dupBase_ + 8 * k.dupPair : 0);
-            put16(specAt + segment::Position, s.position + 2);
-            put16(specAt + segment::Length, s.length);
-            specAt[segment::ExtendedType] = type;
-            specAt[segment::NullValue] = s.nullValue;
-        }
-    }
+    fillSpecs(page, kFcrSpecs, kat, asCreated);
 }
 
 Status Writer::writeHeaders(PageOutput& out) {
+    if (v8_) return writeHeaders8(out);
     const uint32_t ps = o_.pageSize;
     const uint32_t perPat = ps / 4 - 2;
     std::vector<uint8_t> page(ps);
@@ -916,15 +949,130 @@ Status Writer::writeHeaders(PageOutput& out) {
             put32(page.data() + 4, isCurrent ? usage_ : usage_ - 1);
             for (uint32_t j = 1; j <= perPat; ++j) {
                 const uint64_t logical = uint64_t(k) * perPat + j;
-                uint32_t phys = 0;
-                if (isCurrent || !o_.staleShadows) {
-                    if (logical < current_.size()) phys = current_[logical];
-                } else if (logical < stale_.size()) {
-                    phys = stale_[logical];
-                }
+                const uint32_t phys = mapped(logical, isCurrent);
                 if (phys) putPageId(page.data() + 4 + 4 * j, phys, types_[logical]);
             }
             if (Status s = out.write(base + m, page.data()); !ok(s)) return s;
+        }
+    }
+    return out.flush();
+}
+
+// The segment specs from specsAt, key after key, and the KAT at kat: one u16 per
+// key, the offset of its first spec. Every spec of a key repeats the key-wide fields.
+void Writer::fillSpecs(uint8_t* page, uint32_t specsAt, uint32_t kat, bool asCreated) const {
+    const uint32_t specSize = v8_ ? kV8.specSize : kSpecSize;
+    uint8_t* specAt = page + specsAt;
+    for (uint32_t kn = 0; kn < keyCount_; ++kn) {
+        const KeyPlan& k = keys_[kn];
+        put16(page + kat + 2 * kn, static_cast<uint32_t>(specAt - page));
+        const uint32_t groups = static_cast<uint32_t>(k.groupStart.size() - 1);
+        for (size_t si = 0; si < k.segments.size(); ++si, specAt += specSize) {
+            const KeySegment& s = k.segments[si];
+            uint16_t flags = k.keyFlags | (s.flags & (keyflag::Descending | keyflag::CaseInsensitive));
+            if (si + 1 < k.segments.size()) flags |= keyflag::Segmented;
+            uint8_t type = 0;
+            if (s.type == DataType::OldBinary) flags |= keyflag::Binary;
+            else if (s.type != DataType::OldString) {
+                flags |= keyflag::ExtendedType;
+                type = static_cast<uint8_t>(s.type);
+            }
+            const uint32_t root = asCreated ? k.firstRoot : k.root;
+            if (v8_) {
+                put32(specAt + segment::Root, root);
+                specAt[0x18] = static_cast<uint8_t>(kn);  // 8.x: the key number
+            } else {
+                putPageId(specAt + segment::Root, root, static_cast<uint8_t>(0x80 + kn));
+            }
+            putSwapped(specAt + segment::Distinct, asCreated ? 0 : groups);
+            put16(specAt + segment::Flags, flags);
+            put16(specAt + segment::KeyLength, k.keyLength);
+            put16(specAt + segment::EntrySize, k.entrySize);
+            put16(specAt + segment::V6EntriesPerPage, k.maxEntries);
+            put16(specAt + segment::V6HalfEntries, k.half);
+            put16(specAt + segment::DuplicateOffset, k.duplicates ? dupBase_ + 8 * k.dupPair : 0);
+            put16(specAt + segment::Position, s.position + 2);
+            put16(specAt + segment::Length, s.length);
+            specAt[segment::ExtendedType] = type;
+            specAt[segment::NullValue] = s.nullValue;
+        }
+    }
+}
+
+void Writer::fillFcr8(uint8_t* page, bool current) const {
+    const uint32_t bytes = copyPages_ * o_.pageSize;
+    std::memset(page, 0, bytes);
+    put32(page + fcr::Signature, fcr::SignatureValue);
+    put16(page + kV8.usageAt, current ? usage_ : usage_ - 1);
+    if (!current) put16(page + fcr::V6Stale, 0x4000);
+    const bool asCreated = !current && o_.staleShadows;
+    put32(page + fcr::FreeSlot, kNone);
+    if (!asCreated && !deleted_.empty()) put32(page + fcr::FreeSlot, address(deleted_.front()));
+    put16(page + fcr::KeyCount, keyCount_);
+    put16(page + fcr::RecordLength, o_.recordLength);
+    put16(page + fcr::SlotLength, prl_);
+    putSwapped(page + fcr::RecordCount, asCreated ? 0 : static_cast<uint32_t>(records_));
+    putSwapped(page + fcr::PageCount, asCreated ? createdPages_ : nextPhys_);
+    page[kV8.pageSizeAt] = static_cast<uint8_t>(o_.pageSize / kV8.pageSizeUnit);
+    put16(page + fcr::Version, o_.version);
+    put16(page + fcr::DuplicateOffset, dupPairs_ ? dupBase_ : 0);
+    page[fcr::DuplicatePairs] = static_cast<uint8_t>(dupPairs_);
+    put16(page + kV8.keyCount2At, keyCount_);
+    put16(page + 0x78, segmentCount_);
+    put16(page + 0x106, 0xFFFF);
+    put16(page + kV8.fileFlagsAt, 0);
+    page[kV8ShiftAt] = static_cast<uint8_t>(shift_);
+    const uint32_t kat = kV8Specs + kV8.specSize * segmentCount_;
+    put16(page + kV8.katAt, kat);
+
+    fillSpecs(page, kV8Specs, kat, asCreated);
+}
+
+Status Writer::writeHeaders8(PageOutput& out) {
+    const uint32_t ps = o_.pageSize;
+    const uint32_t copyBytes = copyPages_ * ps;
+    std::vector<uint8_t> copy(copyBytes);
+    const uint32_t logicalPages = static_cast<uint32_t>(current_.size() - 1);
+    // Pairs: every one the logical pages need, and every one the file reaches.
+    uint32_t pairs = std::max<uint32_t>(1, (logicalPages + patEntries_ - 1) / patEntries_);
+    while (patFirst_ + pairs * patStride_ < nextPhys_) ++pairs;
+    nextPhys_ = std::max(nextPhys_, patFirst_ + (pairs - 1) * patStride_ + 2 * copyPages_);  // the page count
+
+    usage_ = 2 + o_.seed % 4;
+    currentFcr_ = (o_.seed & 1) * copyPages_;
+    auto writeCopy = [&](uint32_t first) -> Status {
+        for (uint32_t i = 0; i < copyPages_; ++i)
+            if (Status s = out.write(first + i, copy.data() + size_t(i) * ps); !ok(s)) return s;
+        return Status::Success;
+    };
+    for (uint32_t f = 0; f < 2; ++f) {
+        fillFcr8(copy.data(), f * copyPages_ == currentFcr_);
+        if (Status s = writeCopy(f * copyPages_); !ok(s)) return s;
+    }
+    for (uint32_t g = 0; g < pairs; ++g) {
+        const uint32_t base = patFirst_ + g * patStride_;
+        const uint32_t cur = ((o_.seed >> 1) + g) & 1;
+        for (uint32_t m = 0; m < 2; ++m) {
+            const bool isCurrent = m == cur;
+            std::fill(copy.begin(), copy.end(), 0);
+            put16(copy.data(), g + 1);
+            copy[3] = 'P';
+            copy[4] = 'P';
+            put16(copy.data() + 6, isCurrent ? usage_ : usage_ - 1);
+            put16(copy.data() + 0x0A, 0xFFFF);
+            for (uint32_t j = 1; j <= patEntries_; ++j) {
+                const uint64_t logical = uint64_t(g) * patEntries_ + j;
+                const uint32_t phys = mapped(logical, isCurrent);
+                uint8_t* e = copy.data() + kV8.patEntryBase + size_t(j - 1) * kV8.patEntrySize;
+                if (phys) {
+                    put32(e, phys);
+                    const uint8_t t = types_[logical];
+                    put16(e + 4, t >= 0x80 ? 0x8000u + (t - 0x80u) : t);
+                } else {
+                    put32(e, 0xFFFFFFFEu);
+                }
+            }
+            if (Status s = writeCopy(base + m * copyPages_); !ok(s)) return s;
         }
     }
     return out.flush();
@@ -947,7 +1095,7 @@ Status Writer::writeAll(int fd, const RecordGenerator& generate) {
             ++shadowPages_;
         }
     }
-    createdPages_ = std::max<uint32_t>(nextPhys_, 4);
+    createdPages_ = std::max<uint32_t>(nextPhys_, v8_ ? patFirst_ + 2 * copyPages_ : 4);
     if (Status s = writeDataPages(out, generate); !ok(s)) return s;
     if (Status s = writeIndexPages(out); !ok(s)) return s;
     if (nextPhys_ > kMaxPage24 || current_.size() > kMaxPage24) return Status::UnsupportedLayout;
@@ -962,7 +1110,7 @@ Status Writer::run(const std::string& path, const RecordGenerator& generate, Wri
     if (Status s = gather(generate); !ok(s)) return s;
     place();
     // Record addresses are 32 bits: the last data page must stay below 4 GiB.
-    if ((uint64_t(keyCount_) + 1 + dataPages_) * o_.pageSize > 0xFFFFFFFFull)
+    if ((uint64_t(keyCount_) + 1 + dataPages_) * (v8_ ? uint64_t{1} << shift_ : o_.pageSize) > 0xFFFFFFFFull)
         return Status::UnsupportedLayout;
     if (Status s = sortKeys(); !ok(s)) return s;
     if (nextLogical_ > kMaxPage24) return Status::UnsupportedLayout;

@@ -1,5 +1,5 @@
-// Writes complete 6.x-family Btrieve files for tests, the sample company and
-// benchmarks. It creates new files only: it refuses a path that already exists.
+// Writes complete 6.x-family and 8.0 Btrieve files for tests, the sample company
+// and benchmarks. It creates new files only: it refuses a path that already exists.
 #pragma once
 
 #include <cstdint>
@@ -26,7 +26,7 @@ struct WriterOptions {
     bool staleShadows = true;          // leave stale shadow copies of data and index pages
     unsigned deletedRecords = 0;       // records written, then deleted (slots left empty)
     uint32_t seed = 1;
-    uint16_t version = 0x0600;         // 0x0600 or 0x0610
+    uint16_t version = 0x0600;         // 0x0600, 0x0610, or 0x0800 (fixed-length records only)
 };
 
 // What writeFile put where; for tests and tools that report on the file.
@@ -47,8 +47,9 @@ struct WriteSummary {
 // Statuses: InvalidOperation for a path that exists, a record of the wrong length
 // or a repeated value in a key without duplicates; UnsupportedLayout for options
 // the writer cannot express (page size, key types or lengths, ACS keys, repeating
-// duplicates, a file too large for 32-bit record addresses); UnsupportedVersion
-// for a version other than 0x0600 and 0x0610; IoError for a failed write. On
+// duplicates, a file too large for 32-bit record addresses, variable-length
+// records in an 8.0 file); UnsupportedVersion for a version other than 0x0600,
+// 0x0610 and 0x0800; IoError for a failed write. On
 // failure the new file is removed.
 Status writeFile(const std::string& path, const WriterOptions& options,
                  const std::vector<std::string>& records);

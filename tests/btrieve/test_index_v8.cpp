@@ -17,6 +17,7 @@
 #include "btrieve/key_order.h"
 #include "btrieve/keys.h"
 #include "btrieve/table.h"
+#include "btrieve/writer.h"
 #include "index_walk_util.h"
 #include "test_file_util.h"
 
@@ -340,6 +341,69 @@ TEST(FileIndexV8Damaged, DisagreeingTreesFallBackAndStillReadRight) {
         auto f = openShared(dir.put(c.name, bytes));
         ASSERT_TRUE(f) << c.name;
         expectFallback8(f, c.key, c.name);
+    }
+}
+
+// ---- 8.0 files from the writer ------------------------------------------------------
+
+// Records of 24 bytes: u32 serial (unique, key 0), u16 group (key 1, duplicates),
+// a 10-byte name (key 2: name and serial), 8 spare bytes; serials scrambled.
+std::vector<std::string> records8(uint32_t n) {
+    std::vector<std::string> out;
+    for (uint32_t i = 0; i < n; ++i) {
+        std::string r(24, '\0');
+        const uint32_t serial = (i * 7919u) % 100003u * 2 + 10;
+        const uint16_t group = static_cast<uint16_t>((i * i) % 37);
+        const std::string name = "n" + std::to_string(i % 53);
+        std::memcpy(r.data(), &serial, 4);
+        std::memcpy(r.data() + 4, &group, 2);
+        std::memcpy(r.data() + 6, name.data(), std::min<size_t>(name.size(), 10));
+        out.push_back(r);
+    }
+    return out;
+}
+WriterOptions options8(uint32_t pageSize, unsigned deleted) {
+    WriterOptions o;
+    o.version = 0x0800;
+    o.pageSize = pageSize;
+    o.recordLength = 24;
+    KeySegment serial{0, 0, 4, DataType::UnsignedBinary, 0, -1};
+    KeySegment group{keyflag::Duplicates, 4, 2, DataType::Integer, 0, -1};
+    KeySegment name{keyflag::Segmented, 6, 10, DataType::String, 0, -1};
+    o.keys = {{{serial}}, {{group}}, {{name, serial}}};
+    o.deletedRecords = deleted;
+    return o;
+}
+
+TEST(FileIndexV8Written, TreesOfEveryShapeWalkAsTheInMemoryIndex) {
+    TempDir dir;
+    for (const auto& [pageSize, n, deleted] : std::vector<std::tuple<uint32_t, uint32_t, unsigned>>{
+             {512, 3000, 0}, {512, 2500, 40}, {1024, 5000, 7}, {4096, 60, 3}, {2048, 0, 0}}) {
+        const std::string name = "v8_" + std::to_string(pageSize) + "_" + std::to_string(n) + ".dat";
+        SCOPED_TRACE(name);
+        WriteSummary summary;
+        const auto recs = records8(n);
+        ASSERT_EQ(writeFile(dir.file(name), options8(pageSize, deleted), [&](const RecordEmitter& emit) {
+                      for (const auto& r : recs)
+                          if (Status st = emit(r); !ok(st)) return st;
+                      return Status::Success;
+                  }, &summary),
+                  Status::Success);
+        auto f = openShared(dir.file(name));
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->info().family, Family::V8);
+        EXPECT_EQ(f->info().recordCount, n);
+        std::vector<std::string> read;
+        ASSERT_EQ(f->forEachRecord([&](RecordAddress, const std::string& r) { read.push_back(r); return true; }),
+                  Status::Success);
+        EXPECT_EQ(read, recs);
+        for (const KeySpec& key : f->info().keys) {
+            EXPECT_EQ(compareKey(f, key, name), "file B-tree") << "key " << key.number;
+            EXPECT_EQ(sequence(*defaultIndex(f, key), true).size(), n) << "key " << key.number;
+        }
+        if (n >= 3000) {
+            EXPECT_GE(summary.indexLevels.at(0), 2u);
+        }
     }
 }
 
