@@ -3,7 +3,7 @@
 //
 //   mkcompany DIR [--customers N] [--journal-rows M]
 //             [--security none|vexel-password|lesser-user|no-vexel]
-//             [--password TEXT] [--seed S]
+//             [--password TEXT] [--seed S] [--format 6|8]
 //
 // The same arguments give byte-identical files. Existing company files are never
 // overwritten. A wrong argument is named with what is wrong with it (exit 2); a
@@ -196,6 +196,7 @@ struct Options {
     std::string security = "none";
     std::string password = "secret";
     uint32_t seed = 1;
+    bool v8 = false;  // --format 8: the files in the 8.0 format
 };
 
 class Company {
@@ -621,7 +622,7 @@ bool toWindows1252(const std::string& utf8, std::string& out, std::string& why) 
 const char kUsage[] =
     "usage: mkcompany DIR [--customers N] [--journal-rows M]\n"
     "                 [--security none|vexel-password|lesser-user|no-vexel]\n"
-    "                 [--password TEXT] [--seed S]\n";
+    "                 [--password TEXT] [--seed S] [--format 6|8]\n";
 
 int usage() {
     std::fputs(kUsage, stderr);
@@ -656,6 +657,7 @@ const char kHelp[] =
     "  --password TEXT     the password of VEXEL or vexel, 1 to 16 characters\n"
     "                      (default secret; NONE means no password)\n"
     "  --seed S            the same seed and counts give byte-identical files (default 1)\n"
+    "  --format 6|8        the file format: 6 (6.0/6.1, default) or 8 (8.0)\n"
     "  --help              show this text\n"
     "\n"
     "Exit status: 0 success, 1 a file that cannot be written, 2 bad arguments.\n";
@@ -680,6 +682,11 @@ int main(int argc, char** argv) {
             ++i;
         } else if (a == "--seed") {
             if (!parseCount("--seed", v, UINT32_MAX, o.seed, why)) return badArgument(why);
+            ++i;
+        } else if (a == "--format") {
+            if (!v || (std::strcmp(v, "6") != 0 && std::strcmp(v, "8") != 0))
+                return badArgument("--format needs 6 or 8");
+            o.v8 = std::strcmp(v, "8") == 0;
             ++i;
         } else if (a == "--security") {
             if (!v) return badArgument("--security needs one of none, vexel-password, lesser-user, no-vexel");
@@ -730,7 +737,7 @@ int main(int argc, char** argv) {
     // Realistic files: stale shadow pages everywhere, a few deleted records each.
     auto co = optionsFor(layouts::customer(), 3072, o.seed * 3 + 1);
     co.deletedRecords = o.customers / 40 + 1;
-    co.version = 0x0610;
+    co.version = o.v8 ? 0x0800 : 0x0610;
     Status s = btrieve::writeFile(cust, co, [&](const btrieve::RecordEmitter& emit) {
         for (uint32_t i = 0; i < o.customers; ++i)
             if (Status st = emit(company.customerRecord(i)); !btrieve::ok(st)) return st;
@@ -740,6 +747,7 @@ int main(int argc, char** argv) {
 
     auto jo = optionsFor(layouts::journal(), 4096, o.seed * 3 + 2);
     jo.deletedRecords = company.journalRows() / 100 + 1;
+    if (o.v8) jo.version = 0x0800;
     s = btrieve::writeFile(jrnl, jo, [&](const btrieve::RecordEmitter& emit) {
         for (uint32_t r = 0; r < company.journalRows(); ++r)
             if (Status st = emit(company.journalRecord(r)); !btrieve::ok(st)) return st;
@@ -749,6 +757,7 @@ int main(int argc, char** argv) {
 
     auto po = optionsFor(layouts::permiss(), 512, o.seed * 3 + 3);
     po.deletedRecords = 1;
+    if (o.v8) po.version = 0x0800;
     s = btrieve::writeFile(perm, po, company.permissRecords());
     if (!btrieve::ok(s)) return fail(perm, s);
 

@@ -15,6 +15,7 @@
 #include <sstream>
 
 #include "btrieve/file.h"
+#include "btrieve/table.h"
 #include "data/layouts.h"
 
 namespace {
@@ -113,7 +114,7 @@ TEST(Mkcompany, RefusesBadArguments) {
     for (const char* args : {"", "--customers 5", "X --customers", "X --customers -3",
                              "X --customers ten", "X --security everyone",
                              "X --password 12345678901234567", "X --password ''", "X Y",
-                             "X --frobnicate"}) {
+                             "X --frobnicate", "X --format 7", "X --format"}) {
         std::string line = args;
         if (!line.empty() && line[0] == 'X') line.replace(0, 1, dir / "c");  // X: the folder
         ToolResult r = mkcompany(line);
@@ -296,4 +297,33 @@ TEST(Mkcompany, TinyAndEmptyCompanies) {
     EXPECT_EQ(records(dir / "one/journal.dat").size(), 7u);
     ASSERT_EQ(mkcompany(dir / "solo" + " --customers 1 --journal-rows 60").exitCode, 0);
     EXPECT_EQ(records(dir / "solo/journal.dat").size(), 60u);
+}
+
+TEST(Mkcompany, Format8WritesTheSameCompanyAs8xFilesWalkedThroughTheirTrees) {
+    Folder dir;
+    const std::string args = " --customers 400 --journal-rows 6000 --seed 4 --security vexel-password";
+    ASSERT_EQ(mkcompany(dir / "six" + args).exitCode, 0);
+    ASSERT_EQ(mkcompany(dir / "eight" + args + " --format 8").exitCode, 0);
+    for (const char* f : {"/customer.dat", "/journal.dat", "/permiss.dat"}) {
+        SCOPED_TRACE(f);
+        std::unique_ptr<btrieve::File> six, eight;
+        ASSERT_EQ(btrieve::File::open(dir / "six" + f, six), btrieve::Status::Success);
+        ASSERT_EQ(btrieve::File::open(dir / "eight" + f, eight), btrieve::Status::Success);
+        EXPECT_EQ(eight->info().family, btrieve::Family::V8);
+        EXPECT_EQ(eight->info().version, 0x0800);
+        btrieve::Table a(std::shared_ptr<const btrieve::File>(std::move(six)));
+        btrieve::Table b(std::shared_ptr<const btrieve::File>(std::move(eight)));
+        // The same records in the same order by every key, the 8.x file through its own tree.
+        for (const auto& key : a.info().keys) {
+            ASSERT_EQ(a.setActiveKey(key.number), btrieve::Status::Success);
+            ASSERT_EQ(b.setActiveKey(key.number), btrieve::Status::Success);
+            size_t n = 0;
+            btrieve::Status sa = a.moveFirst(), sb = b.moveFirst();
+            for (; btrieve::ok(sa) && btrieve::ok(sb); sa = a.moveNext(), sb = b.moveNext(), ++n)
+                ASSERT_EQ(a.currentRecord(), b.currentRecord()) << "key " << key.number << " record " << n;
+            EXPECT_EQ(sa, sb) << "key " << key.number;
+            EXPECT_EQ(n, a.info().recordCount) << "key " << key.number;
+            EXPECT_EQ(b.indexDescription(key.number), "file B-tree") << "key " << key.number;
+        }
+    }
 }
