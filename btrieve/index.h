@@ -1,6 +1,7 @@
 // Key indexes behind key-ordered navigation. A KeyIndex gives the entries of one
-// key (key bytes and record address) in collation order; duplicates keep the
-// order in which the file holds them. Positions are cursors, so an index that
+// key (key bytes and record address) in collation order, as the engine's own index
+// holds them: duplicates in the order of their chain (insertion order), records
+// whose key is null left out. Positions are cursors, so an index that
 // walks the file's own B-tree pages can keep its page path inside one.
 #pragma once
 
@@ -41,7 +42,8 @@ public:
                               std::unique_ptr<IndexCursor>& out) const = 0;
     // Which index this is, for reports: "file B-tree", or "in-memory" with the
     // reason the file's own tree is not (or no longer) used, e.g.
-    // "in-memory (8.x/9.x index pages not known)".
+    // "in-memory (fell back: ...)", and what the in-memory index could not do as
+    // the engine does (", duplicates in record order (no chain pointers)").
     virtual std::string description() const { return "in-memory"; }
 };
 
@@ -51,10 +53,10 @@ using IndexFactory = std::function<Status(std::shared_ptr<const RecordSource> so
                                           const KeySpec& key, std::unique_ptr<KeyIndex>& out)>;
 
 // The sorted in-memory index: one pass over the live records keeps each record's
-// key bytes and address (never the record), sorted by compareKeys. Duplicates keep
-// insertion order: the order of their linked-duplicate chain where the file's
-// records carry one (pre-6 and 6.x plain records), else physical order. Seeks are
-// binary searches.
+// key bytes and address (never the record), sorted by compareKeys; records whose
+// key is null (isNullKey) are left out. Duplicates keep insertion order: the order
+// of their linked-duplicate chain where the file's records carry one (any family),
+// else physical order. Seeks are binary searches.
 Status makeMemoryIndex(std::shared_ptr<const RecordSource> source, const KeySpec& key,
                        std::unique_ptr<KeyIndex>& out);
 

@@ -1,5 +1,5 @@
-// The key index read from the file's own B-tree pages (pre-6 and 6.x files), so
-// that open, seek and the first moves cost a few page reads instead of a pass
+// The key index read from the file's own B-tree pages (pre-6, 6.x, 8.0, 9.0 and 9.5
+// files), so that open, seek and the first moves cost a few page reads instead of a pass
 // over the file. The tree is trusted only while it checks out against the data;
 // at the first disagreement the index falls back to the sorted in-memory index,
 // repositioned on the record it stood on, and goes on from there.
