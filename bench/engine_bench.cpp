@@ -425,6 +425,12 @@ BENCHMARK_CAPTURE(BM_KeyScan, customer, "customer.dat")->Unit(benchmark::kMillis
 BENCHMARK_CAPTURE(BM_SeqRead_Journal, large, "large")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DetailFirst, large, "large")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_DetailFirstFallback, large, "large")->Unit(benchmark::kMillisecond);
+// The large company written as 8.0 files (mkcompany --format 8), walked through
+// their own trees, over a sequential read of the same 8.0 files.
+BENCHMARK_CAPTURE(BM_SeqRead_Customer, large_v8, "large-v8")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_OpenFirst, large_v8, "large-v8")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_SeqRead_Journal, large_v8, "large-v8")->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_DetailFirst, large_v8, "large-v8")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Export, large, "large")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExportOrder, large, "large")->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_ExportGather, large, "large")->Unit(benchmark::kMillisecond);

@@ -26,6 +26,9 @@ ratio("lookup_100k_over_10k", "BM_Lookup/large", "BM_Lookup/small")
 ratio("detail_warm_1m_over_100k", "BM_DetailWarm/large", "BM_DetailWarm/small")
 ratio("detail_first_over_seqread", "BM_DetailFirst/large", "BM_SeqRead_Journal/large")
 ratio("detail_first_fallback_over_seqread", "BM_DetailFirstFallback/large", "BM_SeqRead_Journal/large")
+# The same company as 8.0 files, through their own trees (bound 0.05 each).
+ratio("open_first_v8_over_seqread", "BM_OpenFirst/large_v8", "BM_SeqRead_Customer/large_v8")
+ratio("detail_first_v8_over_seqread", "BM_DetailFirst/large_v8", "BM_SeqRead_Journal/large_v8")
 ratio("export_over_seqread", "BM_Export/large", "BM_SeqRead_Journal/large")
 # The export over as many random record reads from a plain mapping of the file: it
 # moves less with the machine than the export over one sequential read (bound 7).
