@@ -407,4 +407,41 @@ TEST(FileIndexV8Written, TreesOfEveryShapeWalkAsTheInMemoryIndex) {
     }
 }
 
+TEST(FileIndexNullKeys, WrittenNullKeysAreLeftOutOfBothIndexesIn6xAnd8x) {
+    TempDir dir;
+    const auto recs = records8(3000);
+    for (uint16_t version : {uint16_t{0x0600}, uint16_t{0x0800}}) {
+        for (uint16_t flag : {keyflag::NullAny, keyflag::NullAll}) {
+            SCOPED_TRACE("version " + std::to_string(version) + " flag " + std::to_string(flag));
+            WriterOptions o = options8(512, 5);
+            o.version = version;
+            // Key 1 (group, duplicates): group 0 is null. Key 2 (name, serial): with
+            // 0x0200 a name of blanks is enough; no record has one, nor a zero serial.
+            o.keys[1].segments[0].flags |= flag;
+            for (auto& seg : o.keys[2].segments) seg.flags |= flag, seg.nullValue = ' ';
+            std::vector<std::string> written = recs;
+            for (size_t i = 0; i < written.size(); i += 10) std::memset(written[i].data() + 6, ' ', 10);
+            const std::string path = dir.file("null" + std::to_string(version) + "_" + std::to_string(flag));
+            ASSERT_EQ(writeFile(path, o, written), Status::Success);
+            auto f = openShared(path);
+            ASSERT_TRUE(f);
+            size_t nullGroups = 0;
+            for (const auto& r : written) nullGroups += r[4] == 0 && r[5] == 0;
+            ASSERT_GT(nullGroups, 0u);
+            const size_t blankNames = (written.size() + 9) / 10;
+            const std::vector<size_t> expected = {written.size(), written.size() - nullGroups,
+                                                  written.size() - (flag == keyflag::NullAny ? blankNames : 0)};
+            for (const KeySpec& key : f->info().keys) {
+                EXPECT_EQ(compareKey(f, key, path), "file B-tree") << "key " << key.number;
+                EXPECT_EQ(sequence(*defaultIndex(f, key), true).size(), expected[key.number]) << "key " << key.number;
+            }
+            Table t(f);
+            ASSERT_EQ(t.setActiveKey(1), Status::Success);
+            EXPECT_EQ(t.seek(SeekOp::Eq, std::string(2, '\0')), Status::KeyNotFound);
+            EXPECT_EQ(t.seek(SeekOp::Ge, std::string(2, '\0')), Status::Success);
+            EXPECT_NE(t.currentRecord().substr(4, 2), std::string(2, '\0'));
+        }
+    }
+}
+
 }  // namespace
