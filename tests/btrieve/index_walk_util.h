@@ -6,8 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "btrieve/criteria.h"
 #include "btrieve/file.h"
 #include "btrieve/index_btree.h"
+#include "btrieve/table.h"
 
 namespace indextest {
 
@@ -40,6 +42,20 @@ inline std::unique_ptr<btrieve::KeyIndex> defaultIndex(std::shared_ptr<const btr
                                                        const btrieve::KeySpec& key) {
     std::unique_ptr<btrieve::KeyIndex> idx;
     return btrieve::ok(btrieve::makeDefaultIndex(std::move(f), key, idx)) ? std::move(idx) : nullptr;
+}
+
+// The records a criteria search by key finds through a Table, in order: with the
+// default index (fileIndex) or the in-memory one; description gets the index's.
+inline std::vector<btrieve::RecordAddress> findAll(const std::shared_ptr<const btrieve::File>& f, int key,
+                                                   const btrieve::Criteria& c, bool fileIndex,
+                                                   std::string* description = nullptr) {
+    btrieve::Table t(f);
+    if (!fileIndex) t.setIndexFactory(btrieve::makeMemoryIndex);
+    std::vector<btrieve::RecordAddress> found;
+    if (!btrieve::ok(t.setActiveKey(key))) return found;
+    for (btrieve::Status st = t.findFirst(c); btrieve::ok(st); st = t.findNext(c)) found.push_back(*t.currentAddress());
+    if (description) *description = t.indexDescription(key);
+    return found;
 }
 
 }  // namespace indextest

@@ -185,20 +185,12 @@ TEST(FileIndexWritten, CriteriaSearchesFindTheSameRecordsAsInMemory) {
              {1, "group = 4"}, {2, "name = n7 AND group > 20"}, {0, "group = 36"}, {2, "name = nothing"}}) {
         Criteria c;
         ASSERT_EQ(Criteria::parse(text, fields, c), Status::Success) << text;
-        std::vector<std::vector<RecordAddress>> found;
-        for (bool fileIndex : {true, false}) {
-            Table t(f);
-            if (!fileIndex) t.setIndexFactory(makeMemoryIndex);
-            ASSERT_EQ(t.setActiveKey(key), Status::Success);
-            found.emplace_back();
-            for (Status st = t.findFirst(c); ok(st); st = t.findNext(c)) found.back().push_back(*t.currentAddress());
-            if (fileIndex) {
-                EXPECT_EQ(t.indexDescription(key), "file B-tree") << text;
-            }
-        }
-        EXPECT_EQ(found[0], found[1]) << text;
+        std::string description;
+        const auto viaTree = indextest::findAll(f, key, c, true, &description);
+        EXPECT_EQ(description, "file B-tree") << text;
+        EXPECT_EQ(viaTree, indextest::findAll(f, key, c, false)) << text;
         if (text != "name = nothing") {
-            EXPECT_FALSE(found[0].empty()) << text;
+            EXPECT_FALSE(viaTree.empty()) << text;
         }
     }
 }

@@ -12,6 +12,7 @@
 #include <map>
 #include <tuple>
 
+#include "btrieve/criteria.h"
 #include "btrieve/file.h"
 #include "btrieve/index_btree.h"
 #include "btrieve/key_order.h"
@@ -441,6 +442,42 @@ TEST(FileIndexNullKeys, WrittenNullKeysAreLeftOutOfBothIndexesIn6xAnd8x) {
             EXPECT_EQ(t.seek(SeekOp::Ge, std::string(2, '\0')), Status::Success);
             EXPECT_NE(t.currentRecord().substr(4, 2), std::string(2, '\0'));
         }
+    }
+}
+
+TEST(FileIndexV8Written, SeeksAndCriteriaLandAsInMemory) {
+    TempDir dir;
+    const auto recs = records8(2000);
+    ASSERT_EQ(writeFile(dir.file("seek8.dat"), options8(512, 11), recs), Status::Success);
+    auto f = openShared(dir.file("seek8.dat"));
+    ASSERT_TRUE(f);
+    auto u32 = [](uint32_t v) { return std::string(reinterpret_cast<const char*>(&v), 4); };
+    auto i16 = [](int16_t v) { return std::string(reinterpret_cast<const char*>(&v), 2); };
+    auto landing = [&](bool fileIndex, int key, SeekOp op, const std::string& value) {
+        Table t(f);
+        if (!fileIndex) t.setIndexFactory(makeMemoryIndex);
+        EXPECT_EQ(t.setActiveKey(key), Status::Success);
+        const Status st = t.seek(op, value);
+        if (fileIndex) EXPECT_EQ(t.indexDescription(key), "file B-tree");
+        return ok(st) ? std::to_string(*t.currentAddress()) : "status " + std::to_string(static_cast<int>(st));
+    };
+    for (const auto& [key, value] : std::vector<std::pair<int, std::string>>{
+             {0, u32(0)}, {0, u32(10)}, {0, u32(5001)}, {0, u32(300000)}, {1, i16(-1)}, {1, i16(17)},
+             {1, i16(36)}, {1, i16(37)}, {2, "n1"}, {2, "n35"}, {2, "zzz"}, {2, ""}})
+        for (SeekOp op : {SeekOp::Eq, SeekOp::Ge, SeekOp::Gt, SeekOp::Le, SeekOp::Lt})
+            EXPECT_EQ(landing(true, key, op, value), landing(false, key, op, value))
+                << "key " << key << " op " << static_cast<int>(op);
+
+    const std::vector<FieldDef> fields = {{"group", DataType::Integer, 4, 2}, {"name", DataType::String, 6, 10}};
+    for (const auto& [key, text] : std::vector<std::pair<int, std::string>>{
+             {1, "group = 4"}, {2, "name = n7 AND group > 20"}, {0, "group = 36"}}) {
+        Criteria c;
+        ASSERT_EQ(Criteria::parse(text, fields, c), Status::Success) << text;
+        std::string description;
+        const auto viaTree = indextest::findAll(f, key, c, true, &description);
+        EXPECT_EQ(description, "file B-tree") << text;
+        EXPECT_EQ(viaTree, indextest::findAll(f, key, c, false)) << text;
+        EXPECT_FALSE(viaTree.empty()) << text;
     }
 }
 
