@@ -80,6 +80,28 @@ TEST(FileIndexV8Corpus, EveryKeyWalksItsOwnTreeInTheInMemoryOrder) {
     EXPECT_GE(files.size(), 30u);
 }
 
+// The record pointers' slot bits are taken as max(4, bit width of the slots per
+// page); the engine stores them at FCR byte 0x15F. Every sample file agrees.
+TEST(FileIndexV8Corpus, TheStoredSlotBitsMatchTheRule) {
+    const auto files = v8CorpusFiles();
+    if (files.empty()) GTEST_SKIP() << "no 8.x/9.x sample files";
+    for (const std::string& rel : files) {
+        auto f = openShared(filetest::corpus(rel));
+        ASSERT_TRUE(f) << rel;
+        const std::string b = filetest::readAll(filetest::corpus(rel));
+        const uint32_t ps = uint8_t(b[0x2B]) * 256u;
+        const size_t second = size_t(std::max(2048 / ps, 2u)) * ps;
+        const bool v95 = f->info().version == 0x0950;
+        auto usage = [&](size_t at) -> uint32_t {
+            return v95 ? uint32_t(filetest::getU16(b, at + 8)) | uint32_t(filetest::getU16(b, at + 10)) << 16
+                       : filetest::getU16(b, at + 6);
+        };
+        const size_t fcr = b.size() >= second + 0x160 && b.compare(second, 2, "FC") == 0 && usage(second) > usage(0)
+                               ? second : 0;
+        EXPECT_EQ(uint8_t(b[fcr + 0x15F]), recordPointerShift(f->slotsPerPage())) << rel;
+    }
+}
+
 // Of a walk through an index, whether some value's records stand out of address
 // order (the chain then differs from the order a sort by address would give).
 bool someValueOutOfAddressOrder(const KeyIndex& index, const FileInfo& info) {
