@@ -235,35 +235,72 @@ TEST(NullKeyRule, AnySegmentOrAllSegments) {
     }
 }
 
-// ---- damaged 8.0 trees ---------------------------------------------------------------
+// ---- damaged 8.x and 9.5 trees ------------------------------------------------------
 
-// Where the current structures of an 8.0 file with one page-table pair lie, read
-// from its bytes.
+// Where the current structures of an 8.0 or 9.5 file with one page-table pair lie,
+// read from its bytes.
 struct Layout8 {
     std::string bytes;
+    bool v95 = false;
     uint32_t ps = 0, copy = 0;
+    uint32_t header = 14, countAt = 8, slots = 8;  // 9.5: 16, 10, 10
     size_t fcr = 0, pat = 0;
     uint32_t u16(size_t o) const { return uint8_t(bytes[o]) | uint8_t(bytes[o + 1]) << 8; }
     uint32_t u32(size_t o) const { return u16(o) | u16(o + 2) << 16; }
+    uint32_t usage(size_t copyAt) const { return v95 ? u32(copyAt + 8) : u16(copyAt + 6); }
     size_t spec(int key) const { return fcr + u16(fcr + u16(fcr + 0x7A) + 2 * key); }
     uint32_t root(int key) const { return u32(spec(key)); }
     uint32_t entrySize(int key) const { return u16(spec(key) + 0x0C); }
     uint32_t keyLength(int key) const { return u16(spec(key) + 0x0A); }
     uint32_t prl() const { return u16(fcr + 0x18); }
-    uint32_t shift() const { return recordPointerShift((ps - 8) / prl()); }
-    size_t page(uint32_t logical) const { return size_t(u32(pat + 0x0E + 6 * size_t(logical))) * ps; }
-    size_t entry(int key, uint32_t logical, uint32_t i) const { return page(logical) + 14 + size_t(i) * entrySize(key); }
-    size_t slot(uint32_t pointer) const { return page(pointer >> shift()) + 8 + (pointer & ((1u << shift()) - 1)) * prl(); }
+    uint32_t shift() const { return recordPointerShift((ps - slots) / prl()); }
+    size_t patEntry(uint32_t logical) const { return v95 ? pat + 0x08 + 8 * size_t(logical) : pat + 0x0E + 6 * size_t(logical); }
+    uint32_t patType(uint32_t logical) const { return u16(patEntry(logical) + 4); }
+    size_t page(uint32_t logical) const { return size_t(u32(patEntry(logical))) * ps; }
+    uint32_t count(uint32_t logical) const { return u16(page(logical) + countAt); }
+    uint32_t right(uint32_t logical) const { return u32(page(logical) + countAt + 2); }
+    size_t entry(int key, uint32_t logical, uint32_t i) const { return page(logical) + header + size_t(i) * entrySize(key); }
+    size_t slot(uint32_t pointer) const {
+        return page(pointer >> shift()) + slots + (pointer & ((1u << shift()) - 1)) * prl();
+    }
+    uint32_t recordOf(int key, size_t entry) const { return u32(entry + 4 + keyLength(key)); }
+    // A free slot: one whose usage word is zero on a data page the page table maps.
+    uint32_t freeSlot() const {
+        for (uint32_t logical = 1; logical < 64; ++logical) {
+            if (patType(logical) != 0x44) continue;
+            for (uint32_t i = 0; i < (ps - slots) / prl(); ++i)
+                if (u16(page(logical) + slots + i * prl()) == 0) return logical << shift() | i;
+        }
+        return 0xFFFFFFFFu;
+    }
 };
 Layout8 layout8(const std::string& path) {
     Layout8 l;
     l.bytes = filetest::readAll(path);
+    l.v95 = l.u16(0x4A) == 0x0950 || l.u16(0x4A) == 0xF6B0;
+    if (l.v95) l.header = 16, l.countAt = 10, l.slots = 10;
     l.ps = uint8_t(l.bytes[0x2B]) * 256u;
     l.copy = std::max(2048 / l.ps, 2u);
-    l.fcr = l.u16(size_t(l.copy) * l.ps + 6) > l.u16(6) ? size_t(l.copy) * l.ps : 0;
+    l.fcr = l.usage(size_t(l.copy) * l.ps) > l.usage(0) ? size_t(l.copy) * l.ps : 0;
     const size_t a = size_t(4) * l.copy * l.ps, b = a + size_t(l.copy) * l.ps;
-    l.pat = l.u16(b + 6) > l.u16(a + 6) ? b : a;
+    l.pat = l.usage(b) > l.usage(a) ? b : a;
     return l;
+}
+
+// Damage that makes the chain of the first entry of key with three records or
+// more skip its second record.
+void breakChain(const Layout8& l, int key, std::string& b) {
+    const uint32_t dupAt = l.u16(l.spec(key) + 0x12);
+    for (uint32_t i = 0; i < l.count(l.root(key)); ++i) {
+        const size_t dup = l.slot(l.recordOf(key, l.entry(key, l.root(key), i))) + dupAt;
+        const uint32_t second = l.u32(dup + 4);
+        if (second == 0xFFFFFFFFu) continue;
+        const uint32_t third = l.u32(l.slot(second) + dupAt + 4);
+        if (third == 0xFFFFFFFFu) continue;
+        filetest::putU32(b, dup + 4, third);
+        return;
+    }
+    FAIL() << "no chain of three";
 }
 
 // The damaged copy reads the same through the default index as through the
@@ -307,19 +344,12 @@ TEST(FileIndexV8Damaged, DisagreeingTreesFallBackAndStillReadRight) {
     TempDir dir;
     const Layout8 l = layout8(filetest::corpus(rel));
     ASSERT_EQ(l.ps, 512u);
-    ASSERT_NE(l.u32(l.page(l.root(3)) + 10), 0xFFFFFFFFu) << "key 3's root is an inner node";
+    ASSERT_NE(l.right(l.root(3)), 0xFFFFFFFFu) << "key 3's root is an inner node";
     const uint32_t leaf = l.u32(l.entry(3, l.root(3), 0));  // child 0 of key 3's root
     // Key 0's root is an inner node too: its left-most leaf holds more than six entries.
     const uint32_t leaf0 = l.u32(l.entry(0, l.root(0), 0));
-    ASSERT_GT(l.u16(l.page(leaf0) + 8), 6u);
-    auto recordOf = [&](int key, size_t entry) { return l.u32(entry + 4 + l.keyLength(key)); };
-    // A free slot: one whose usage word is zero on a data page the page table maps.
-    uint32_t freeSlot = 0xFFFFFFFFu;
-    for (uint32_t logical = 1; logical < 64 && freeSlot == 0xFFFFFFFFu; ++logical) {
-        if (l.u16(l.pat + 0x0E + 6 * size_t(logical) + 4) != 0x44) continue;
-        for (uint32_t i = 0; i < (l.ps - 8) / l.prl() && freeSlot == 0xFFFFFFFFu; ++i)
-            if (l.u16(l.page(logical) + 8 + i * l.prl()) == 0) freeSlot = logical << l.shift() | i;
-    }
+    ASSERT_GT(l.count(leaf0), 6u);
+    const uint32_t freeSlot = l.freeSlot();
     struct Case {
         std::string name;
         int key;
@@ -336,21 +366,7 @@ TEST(FileIndexV8Damaged, DisagreeingTreesFallBackAndStillReadRight) {
          }},
         // Child 0 of the root points back at the root.
         {"cycle.ddf", 3, [&](std::string& b) { filetest::putU32(b, l.entry(3, l.root(3), 0), l.root(3)); }},
-        // The first chain of key 1 with more than two records skips its second.
-        {"broken-chain.ddf", 1, [&](std::string& b) {
-             for (uint32_t i = 0; i < l.u16(l.page(l.root(1)) + 8); ++i) {
-                 const size_t e = l.entry(1, l.root(1), i);
-                 const uint32_t first = recordOf(1, e);
-                 const size_t dup = l.slot(first) + l.u16(l.spec(1) + 0x12);
-                 const uint32_t second = l.u32(dup + 4);
-                 if (second == 0xFFFFFFFFu) continue;
-                 const uint32_t third = l.u32(l.slot(second) + l.u16(l.spec(1) + 0x12) + 4);
-                 if (third == 0xFFFFFFFFu) continue;
-                 filetest::putU32(b, dup + 4, third);
-                 return;
-             }
-             FAIL() << "no chain of three";
-         }},
+        {"broken-chain.ddf", 1, [&](std::string& b) { breakChain(l, 1, b); }},
         // An entry's key bytes changed: out of order with its neighbour.
         {"out-of-order.ddf", 0, [&](std::string& b) {
              const size_t e = l.entry(0, leaf0, 2);
@@ -365,6 +381,43 @@ TEST(FileIndexV8Damaged, DisagreeingTreesFallBackAndStillReadRight) {
         ASSERT_TRUE(f) << c.name;
         expectFallback8(f, c.key, c.name);
     }
+}
+
+TEST(FileIndexV8Damaged, Damaged95TreesFallBackToo) {
+    // 9.5, 4096-byte pages, 87 records: one-page trees; key 1 has duplicate chains.
+    const char* rel = "actianui/field.ddf";
+    REQUIRE_CORPUS(rel);
+    TempDir dir;
+    const Layout8 l = layout8(filetest::corpus(rel));
+    ASSERT_TRUE(l.v95);
+    ASSERT_GT(l.count(l.root(0)), 6u);
+    const uint32_t freeSlot = l.freeSlot();
+    const std::vector<std::pair<std::string, std::function<void(std::string&)>>> cases = {
+        // The header names another key's root, or a page the page table does not map.
+        {"other-root.ddf", [&](std::string& b) { filetest::putU32(b, l.spec(0), l.root(1)); }},
+        {"unmapped-root.ddf", [&](std::string& b) { filetest::putU32(b, l.spec(0), 0x7000); }},
+        {"free-slot.ddf", [&](std::string& b) {
+             ASSERT_NE(freeSlot, 0xFFFFFFFFu);
+             filetest::putU32(b, l.entry(0, l.root(0), 5) + 4 + l.keyLength(0), freeSlot);
+         }},
+        {"out-of-order.ddf", [&](std::string& b) {
+             const size_t e = l.entry(0, l.root(0), 2);
+             b[e + 4] = char(0xFF);
+             b[e + 5] = char(0xFF);
+         }},
+    };
+    for (const auto& [name, damage] : cases) {
+        std::string bytes = l.bytes;
+        damage(bytes);
+        auto f = openShared(dir.put(name, bytes));
+        ASSERT_TRUE(f) << name;
+        expectFallback8(f, 0, name);
+    }
+    std::string bytes = l.bytes;
+    breakChain(l, 1, bytes);
+    auto f = openShared(dir.put("broken-chain.ddf", bytes));
+    ASSERT_TRUE(f);
+    expectFallback8(f, 1, "broken-chain.ddf");
 }
 
 // ---- 8.0 files from the writer ------------------------------------------------------
