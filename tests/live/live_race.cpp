@@ -1,6 +1,6 @@
 // live_race: a reader process and a writer process on one company at once.
 //
-//   live_race [--seconds S] [--commits N] [--follow] [--keep]
+//   live_race [--seconds S] [--commits N] [--seed X] [--follow] [--keep]
 //
 // Makes a company with mkcompany in a scratch folder, seals its records
 // (live_writer --prepare), starts live_reader, then live_writer for N commits or S
@@ -72,15 +72,17 @@ std::string run(const std::vector<std::string>& args, const char* name, double s
 int main(int argc, char** argv) {
     double seconds = 3;
     std::string commits;
+    unsigned long seed = 1;
     bool follow = false, keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a == "--seconds" && i + 1 < argc) seconds = std::atof(argv[++i]);
         else if (a == "--commits" && i + 1 < argc) commits = argv[++i];
+        else if (a == "--seed" && i + 1 < argc) seed = std::strtoul(argv[++i], nullptr, 10);
         else if (a == "--follow") follow = true;
         else if (a == "--keep") keep = true;
         else {
-            std::fprintf(stderr, "usage: live_race [--seconds S] [--commits N] [--follow] [--keep]\n");
+            std::fprintf(stderr, "usage: live_race [--seconds S] [--commits N] [--seed X] [--follow] [--keep]\n");
             return 2;
         }
     }
@@ -99,12 +101,12 @@ int main(int argc, char** argv) {
     const double setup = 300, slack = 120;
     if (check(run({MKCOMPANY_PATH, company, "--customers", "80", "--journal-rows", "800"}, "mkcompany", setup)) &&
         check(run({LIVE_WRITER_PATH, company, log, "--prepare"}, "live_writer --prepare", setup))) {
-        std::vector<std::string> readerArgs = {LIVE_READER_PATH, company, log, stop, "--seed", "7"};
+        std::vector<std::string> readerArgs = {LIVE_READER_PATH, company, log, stop, "--seed", std::to_string(seed * 2 + 1)};
         if (follow) readerArgs.push_back("--follow");
         const pid_t reader = start(readerArgs);
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         std::vector<std::string> writerArgs = {LIVE_WRITER_PATH, company, log, "--seconds", std::to_string(seconds),
-                                               "--seed", "2"};
+                                               "--seed", std::to_string(seed * 2)};
         if (!commits.empty()) writerArgs.insert(writerArgs.end(), {"--commits", commits});
         check(run(writerArgs, "live_writer", seconds + slack));
         std::ofstream(stop).put('\n');

@@ -12,6 +12,7 @@
 // must too. Prints its counts; exit 0 when nothing failed, 1 otherwise.
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -19,7 +20,7 @@
 #include <random>
 #include <set>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 #include "btrieve/criteria.h"
@@ -34,6 +35,7 @@ namespace {
 
 struct Tally {
     uint64_t operations = 0, records = 0, opens = 0, badSeals = 0, unsealed = 0, unknown = 0, failed = 0;
+    uint64_t staleFresh = 0, staleKept = 0;  // records read outside their lifetime
     std::map<std::string, uint64_t> statuses;  // statuses other than success and the ends
     std::vector<std::string> failures;         // the first few, described
 
@@ -77,6 +79,7 @@ public:
             fresh(rng);
             return;
         }
+        begin(false);
         Table& t = *kept_;
         switch (op % 6) {
         case 0: moves(t, t.moveFirst(), rng, true); break;
@@ -116,6 +119,7 @@ public:
             if (walk(t, static_cast<int>(k)) != want)
                 tally_.fail(name_ + ": the final walk by key " + std::to_string(k) + " differs from the last version");
         }
+        begin(false);
         const bool current = walk(*kept_, 0) == want;
         if (!current) {
             if (follow) tally_.fail(name_ + ": the table kept open does not show the last version");
@@ -123,14 +127,30 @@ public:
         }
     }
 
-    // Digests seen that no commit added.
-    void checkSeen(const live::VersionLog& log) {
+    // Records read that no commit added, or read when no version held them: on a
+    // fresh open, or (with follow) on the table kept open.
+    void checkSeen(const live::VersionLog& log, bool follow) {
+        static const std::map<uint64_t, live::Lifetime> none;
         const auto it = log.ever.find(name_);
-        for (uint64_t d : seen_)
-            if (it == log.ever.end() || !it->second.count(d)) {
+        const auto& lives = it == log.ever.end() ? none : it->second;
+        for (const auto& [d, seen] : seen_) {
+            const auto found = lives.find(d);
+            if (found == lives.end()) {
                 ++tally_.unknown;
                 tally_.fail(name_ + ": read a record of no committed version, digest " + live::hex16(d));
+                continue;
             }
+            const live::Lifetime& l = found->second;
+            if (seen.fresh.outside(l)) {
+                ++tally_.staleFresh;
+                tally_.fail(name_ + ": a fresh open read a record outside its lifetime, digest " + live::hex16(d));
+            }
+            if (seen.kept.outside(l)) {
+                ++tally_.staleKept;
+                if (follow) tally_.fail(name_ + ": the kept table read a record outside its lifetime, digest " +
+                                        live::hex16(d));
+            }
+        }
     }
 
 private:
@@ -173,6 +193,7 @@ private:
 
     // A session on a fresh open: first, a few moves, a seek and a find.
     void fresh(std::mt19937_64& rng) {
+        begin(true);
         std::unique_ptr<File> opened;
         OpenOptions o;
         o.mapFile = rng() % 2 == 0;
@@ -197,10 +218,21 @@ private:
         return true;
     }
 
+    // Reads from here on count as of a fresh open's session or of the kept table's
+    // action beginning now.
+    void begin(bool fresh) {
+        began_ = live::monotonicNs();
+        fresh_ = fresh;
+    }
+
     void check(const std::string& r) {
         ++tally_.records;
         switch (live::checkSeal(r, sealed_.seal)) {
-        case live::SealCheck::Good: seen_.insert(live::digest(r)); break;
+        case live::SealCheck::Good: {
+            Seen& seen = seen_[live::digest(r)];
+            (fresh_ ? seen.fresh : seen.kept).add(began_, live::monotonicNs());
+            break;
+        }
         case live::SealCheck::Bad:
             ++tally_.badSeals;
             tally_.fail(name_ + ": a record whose seal does not match its bytes");
@@ -223,7 +255,25 @@ private:
     Tally& tally_;
     Criteria criteria_;
     std::unique_ptr<Table> kept_;
-    std::unordered_set<uint64_t> seen_;
+    // When each record was read: the latest start and the earliest end of the
+    // actions that gave it. It was current at some moment of each of them when
+    // its lifetime began before the earliest end and ended after the latest start.
+    struct Window {
+        uint64_t latestStart = 0, earliestEnd = UINT64_MAX;
+        void add(uint64_t start, uint64_t end) {
+            latestStart = std::max(latestStart, start);
+            earliestEnd = std::min(earliestEnd, end);
+        }
+        bool outside(const live::Lifetime& l) const {
+            return earliestEnd != UINT64_MAX && (l.from > earliestEnd || l.to <= latestStart);
+        }
+    };
+    struct Seen {
+        Window fresh, kept;
+    };
+    std::unordered_map<uint64_t, Seen> seen_;
+    uint64_t began_ = 0;
+    bool fresh_ = false;
 };
 
 int usage() {
@@ -260,16 +310,18 @@ int main(int argc, char** argv) {
     }
     for (auto& f : files) {
         f.finalCheck(log, follow);
-        f.checkSeen(log);
+        f.checkSeen(log, follow);
     }
     uint64_t errors = 0;
     for (const auto& [text, n] : tally.statuses) errors += n;
     std::printf("live_reader: %llu operations, %llu records read, %llu fresh opens, %llu error statuses, "
-                "%llu bad seals, %llu unsealed, %llu of no version, %llu failures\n",
+                "%llu bad seals, %llu unsealed, %llu of no version, %llu stale on fresh opens, "
+                "%llu stale on the kept table, %llu failures\n",
                 static_cast<unsigned long long>(tally.operations), static_cast<unsigned long long>(tally.records),
                 static_cast<unsigned long long>(tally.opens), static_cast<unsigned long long>(errors),
                 static_cast<unsigned long long>(tally.badSeals), static_cast<unsigned long long>(tally.unsealed),
-                static_cast<unsigned long long>(tally.unknown), static_cast<unsigned long long>(tally.failed));
+                static_cast<unsigned long long>(tally.unknown), static_cast<unsigned long long>(tally.staleFresh),
+                static_cast<unsigned long long>(tally.staleKept), static_cast<unsigned long long>(tally.failed));
     for (const auto& [text, n] : tally.statuses)
         std::printf("live_reader:   %s: %llu\n", text.c_str(), static_cast<unsigned long long>(n));
     for (const auto& f : tally.failures) std::printf("live_reader: FAILED: %s\n", f.c_str());

@@ -11,15 +11,19 @@
 // does not match its bytes was torn or mixed from two versions.
 //
 // The writer's log (one per company, text, appended after each commit):
-//   commit <file> <usage>     file "customer.dat" or "journal.dat", the FCR usage
+//   commit <file> <usage> <start> <end>
+//                             file "customer.dat" or "journal.dat", the FCR usage,
+//                             and when the commit began and ended: nanoseconds of
+//                             the system's monotonic clock, the same in every process
 //   + <digest>                a record of that version not in the one before
 //   - <digest>                a record of the version before not in this one
-// digest: 16 hex digits, FNV-1a over the record's bytes. Digests seen by a reader
-// must each have been added by some commit; after the last commit the live set is
-// exactly the file's records.
+// digest: 16 hex digits, FNV-1a over the record's bytes. A record may be read from
+// the start of the commit that added it to the end of the one that removed it;
+// after the last commit the live set is exactly the file's records.
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
@@ -87,13 +91,27 @@ inline SealCheck checkSeal(std::string_view record, const btrieve::FieldDef& sea
     return sum == hex16(checksum(record, seal)) ? SealCheck::Good : SealCheck::Bad;
 }
 
-// The log's live set per file after each commit line read so far: digest -> count.
+// Now on the monotonic clock the log's times use.
+inline uint64_t monotonicNs() {
+    return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                     std::chrono::steady_clock::now().time_since_epoch())
+                                     .count());
+}
+
+// When a record may be read: from the start of the commit that added it to the
+// end of the one that removed it (never, while it lives).
+struct Lifetime {
+    uint64_t from = 0, to = UINT64_MAX;
+};
+
+// A whole log read: per file, the last version's records (digest -> count) and
+// the lifetime of every record any commit added.
 struct VersionLog {
-    std::map<std::string, std::map<uint64_t, int>> live;   // by file
-    std::map<std::string, std::map<uint64_t, bool>> ever;  // every digest ever added, by file
+    std::map<std::string, std::map<uint64_t, int>> live;
+    std::map<std::string, std::map<uint64_t, Lifetime>> ever;
     uint64_t commits = 0;
 
-    // Reads a whole log; false (with why) for a line it does not understand.
+    // False (with why) for a log that cannot be read or a line it does not know.
     bool read(const std::string& path, std::string& why) {
         FILE* f = std::fopen(path.c_str(), "r");
         if (!f) {
@@ -102,19 +120,21 @@ struct VersionLog {
         }
         char line[256];
         std::string file;
+        unsigned long long start = 0, end = 0;
         bool good = true;
         while (good && std::fgets(line, sizeof line, f)) {
             char name[64];
             unsigned long usage = 0;
             uint64_t d = 0;
-            if (std::sscanf(line, "commit %63s %lu", name, &usage) == 2) {
+            if (std::sscanf(line, "commit %63s %lu %llu %llu", name, &usage, &start, &end) == 4) {
                 file = name;
                 ++commits;
             } else if (std::sscanf(line, "+ %" SCNx64, &d) == 1 && !file.empty()) {
                 ++live[file][d];
-                ever[file][d] = true;
+                ever[file][d] = Lifetime{start, UINT64_MAX};
             } else if (std::sscanf(line, "- %" SCNx64, &d) == 1 && !file.empty()) {
                 if (--live[file][d] <= 0) live[file].erase(d);
+                ever[file][d].to = end;
             } else {
                 why = path + ": unreadable line: " + line;
                 good = false;

@@ -74,7 +74,9 @@ public:
     // Commits and logs; false on a failure other than a refused duplicate.
     bool commit(FILE* log, Counts& counts) {
         btrieve::CommitSummary sum;
+        const uint64_t start = live::monotonicNs();
         const Status s = c_->commit(&sum);
+        const uint64_t end = live::monotonicNs();
         if (s == Status::InvalidOperation) {  // a repeated unique key: dropped
             ++counts.refused;
             pending_.clear();
@@ -85,7 +87,8 @@ public:
                          btrieve::statusText(s).c_str());
             return false;
         }
-        std::fprintf(log, "commit %s %u\n%s", name_, sum.usage, pending_.c_str());
+        std::fprintf(log, "commit %s %u %llu %llu\n%s", name_, sum.usage, static_cast<unsigned long long>(start),
+                     static_cast<unsigned long long>(end), pending_.c_str());
         std::fflush(log);
         pending_.clear();
         ++counts.commits;
@@ -112,7 +115,7 @@ void changeCustomers(LiveFile& f, std::mt19937_64& rng, uint64_t& serial, Counts
         f.set(r, "BillName", "Live Customer " + std::to_string(rng() % 50));
         f.set(r, "Phone", "555-" + std::to_string(rng() % 100));
         f.set(r, "ARbalance", static_cast<double>(rng() % 100000) / 100);
-        f.set(r, "nindex", static_cast<int64_t>(200000 + serial));
+        f.set(r, "nindex", static_cast<int64_t>(200000 + serial % 1000000000));  // unique, as the key is
         f.insert(f.sealed(r, serial));
         ++counts.inserts;
     } else if (op < 3) {
