@@ -102,7 +102,7 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t s
 
 // Picks the copy with the higher usage count among those that carry the signature.
 Status pickCopy(PageStore& store, const std::vector<uint32_t>& pages, uint32_t usageAt,
-                uint32_t usageSize, uint32_t& chosen) {
+                uint32_t usageSize, uint32_t& chosen, uint64_t& chosenUsage) {
     bool found = false;
     uint64_t best = 0;
     for (uint32_t p : pages) {
@@ -119,6 +119,7 @@ Status pickCopy(PageStore& store, const std::vector<uint32_t>& pages, uint32_t u
             chosen = p;
         }
     }
+    chosenUsage = best;
     return found ? Status::Success : Status::Truncated;
 }
 
@@ -169,7 +170,7 @@ Status identify(PageStore& store, Layout& out, uint32_t& fcrBytes, bool& negativ
     fcrBytes = out.patCopyPages * info.pageSize;
     out.fcrPage = 0;
     if (row->usageSize == 0) return Status::Success;
-    return pickCopy(store, {0, out.patCopyPages}, row->usageAt, row->usageSize, out.fcrPage);
+    return pickCopy(store, {0, out.patCopyPages}, row->usageAt, row->usageSize, out.fcrPage, out.fcrUsage);
 }
 
 // Step 2: the current copy names the same family as the first page did.

@@ -20,6 +20,7 @@ struct Layout {
     const FormatFamily* format = nullptr;  // the family's row in kFormats
     std::vector<std::vector<uint32_t>> acsRefs;  // per key and segment: ACS page named by the segment spec, 0 if none
     uint32_t fcrPage = 0;                // physical page of the current FCR copy
+    uint64_t fcrUsage = 0;               // its usage count (6.x and later)
 
     // Page geometry.
     uint32_t slotsOffset = 6;            // first record slot in a data page

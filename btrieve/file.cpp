@@ -11,9 +11,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <map>
 #include <mutex>
 #include <vector>
+
+#include <sys/stat.h>
+#include <time.h>
 
 #include "btrieve/bytes.h"
 #include "btrieve/parallel.h"
@@ -26,9 +30,26 @@ namespace btrieve {
 
 using namespace detail;
 
+// What tells one committed version of the file from the next, taken with one stat
+// and a few small reads: the file at the path (device and inode, so that a file put
+// in its place is seen), its size and modification time, and the bytes a commit
+// changes. An engine commits a 6.x or later file by writing new copies of the
+// changed pages into free pages, then a new page-table copy, then the other
+// control record copy with a higher usage count; so the usage counts of both
+// control record copies and of the first page-table pair are the marks. A pre-6
+// file is written in place: its whole control record is the mark.
+struct Stamp {
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
+    std::string marks;
+    bool operator==(const Stamp&) const = default;
+};
+
 class File::Impl {
 public:
     std::string path;
+    OpenOptions options;
+    Stamp stamp;  // the version read, taken once the header and tables were read
     std::unique_ptr<PageStore> store;
     Layout layout;
     std::unique_ptr<PageMap> map;
@@ -46,6 +67,9 @@ public:
     bool directPage(uint32_t logical, Status& s, PageRef& page, RecordReader::PageKind& kind) const;
 
     Status loadAcs();
+    Status takeStamp(Stamp& out) const;
+    // The usage count of the current control record copy in a stamp's marks.
+    uint64_t stampedUsage(const Stamp& st) const;
     Status slotAt(RecordAddress addr, PageRef& page, std::string_view& slot) const;
     // Every live record in physical order; visit(part, address, slot) returns
     // EndOfFile to stop. parts > 1 splits the pages into that many runs scanned at
@@ -160,6 +184,45 @@ Status File::Impl::slotAt(RecordAddress addr, PageRef& page, std::string_view& s
     return live ? Status::Success : Status::InvalidRecordAddress;
 }
 
+Status File::Impl::takeStamp(Stamp& out) const {
+    out = Stamp{};
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::IoError;
+    out.device = st.st_dev, out.inode = st.st_ino, out.size = static_cast<uint64_t>(st.st_size);
+    out.modifiedSeconds = st.st_mtim.tv_sec, out.modifiedNanoseconds = st.st_mtim.tv_nsec;
+    const uint64_t ps = layout.info.pageSize;
+    std::string bytes;
+    // A mark the file no longer reaches is left out: the size says the file changed.
+    auto mark = [&](uint64_t offset, size_t length) {
+        const Status s = store->peek(offset, length, bytes);
+        if (ok(s)) out.marks += bytes;
+        return s == Status::Truncated ? Status::Success : s;
+    };
+    if (layout.pat == PatKind::None) return mark(0, ps);
+    const FormatFamily& row = *layout.format;
+    const UsageField table = patUsageField(layout.pat);
+    for (uint64_t copy : {uint64_t{0}, uint64_t{layout.patCopyPages}}) {
+        if (Status s = mark(copy * ps + fcr::Signature, 4); !ok(s)) return s;
+        if (Status s = mark(copy * ps + row.usageAt, row.usageSize); !ok(s)) return s;
+    }
+    for (uint64_t copy : {uint64_t{layout.patFirst}, uint64_t{layout.patFirst} + layout.patCopyPages})
+        if (Status s = mark(copy * ps + table.at, table.size); !ok(s)) return s;
+    return Status::Success;
+}
+
+// As the header's reader picks: the higher count of the copies that carry the signature.
+uint64_t File::Impl::stampedUsage(const Stamp& st) const {
+    const uint32_t size = layout.format->usageSize;
+    uint64_t best = 0;
+    for (uint32_t copy = 0; copy < 2 && (copy + 1) * (4 + size) <= st.marks.size(); ++copy) {
+        ByteReader r(std::string_view(st.marks).substr(copy * (4 + size), 4 + size));
+        if (r.u32(0) != fcr::SignatureValue) continue;
+        best = std::max<uint64_t>(best, size == 2 ? r.u16(4) : r.u32(4));
+    }
+    return best;
+}
+
 void File::Impl::publishDirectory(std::vector<uint32_t>&& pages) const {
     std::lock_guard lock(directoryMutex);
     if (directoryOwner) return;
@@ -196,10 +259,45 @@ bool File::Impl::directPage(uint32_t logical, Status& s, PageRef& page, RecordRe
 File::File(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 File::~File() = default;
 
+namespace {
+// Opens that met a commit halfway (the header of one version, the tables of the
+// next) are tried again this many times, a little later each time.
+constexpr int kOpenAttempts = 8;
+
+// Whether the file at path is another file, or was written, between two looks.
+bool movedOn(const struct stat& a, const struct stat& b) {
+    return a.st_dev != b.st_dev || a.st_ino != b.st_ino || a.st_size != b.st_size ||
+           a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec;
+}
+}  // namespace
+
+// A failure met while the file was being written may be the writer's half-done
+// commit rather than damage: the open is tried again then.
 Status File::open(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options) {
+    Status s = Status::Conflict;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (attempt > 0) pauseBeforeRetry(attempt);
+        struct stat before {}, after {};
+        const bool looked = ::stat(path.c_str(), &before) == 0;
+        s = openOnce(path, out, options);
+        if (ok(s)) return s;
+        if (s == Status::Conflict) continue;
+        if (!looked || ::stat(path.c_str(), &after) != 0 || !movedOn(before, after)) return s;
+    }
+    return s;
+}
+
+void pauseBeforeRetry(int attempt) {
+    const long micros = std::min(50000L, 200L << std::min(attempt - 1, 8));
+    struct timespec t {0, micros * 1000};
+    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {}
+}
+
+Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options) {
     out.reset();
     auto impl = std::make_unique<Impl>();
     impl->path = path;
+    impl->options = options;
     PageStore::Options storeOptions;
     storeOptions.map = options.mapFile;
     Status s = PageStore::open(path, impl->store, storeOptions);
@@ -234,9 +332,37 @@ Status File::open(const std::string& path, std::unique_ptr<File>& out, const Ope
     if (info.family != Family::Pre6 && impl->map->groups() == 0) return Status::Truncated;
     s = impl->loadAcs();
     if (!ok(s)) return s;
+    // The version read must be the one stamped: the same file at the path, and no
+    // commit finished since the control record was read.
+    s = impl->takeStamp(impl->stamp);
+    if (!ok(s)) return s == Status::FileNotFound ? Status::Conflict : s;
+    if (impl->stamp.device != impl->store->device() || impl->stamp.inode != impl->store->inode())
+        return Status::Conflict;
+    if (impl->layout.pat != PatKind::None && impl->stampedUsage(impl->stamp) != impl->layout.fcrUsage)
+        return Status::Conflict;
     out = std::unique_ptr<File>(new File(std::move(impl)));
     return Status::Success;
 }
+
+Status File::checkChanged(bool& changed) const {
+    changed = true;
+    Stamp now;
+    const Status s = impl_->takeStamp(now);
+    if (s == Status::FileNotFound) return Status::Success;  // gone: reopening says so
+    if (!ok(s)) return s;
+    changed = !(now == impl_->stamp) || impl_->map->moved() || impl_->store->truncated();
+    return Status::Success;
+}
+
+Status File::reopen(std::shared_ptr<const RecordSource>& out) const {
+    out.reset();
+    std::unique_ptr<File> fresh;
+    const Status s = open(impl_->path, fresh, impl_->options);
+    if (ok(s)) out = std::move(fresh);
+    return s;
+}
+
+std::string File::readMethod() const { return describe(impl_->store->readMode()); }
 
 const FileInfo& File::info() const { return impl_->layout.info; }
 const std::string& File::path() const { return impl_->path; }

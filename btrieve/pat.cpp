@@ -35,21 +35,26 @@ uint32_t PageMap::groups() const {
     return static_cast<uint32_t>((pages - layout_.patFirst + layout_.patStride - 1) / layout_.patStride);
 }
 
-int PageMap::pick(uint32_t group, std::string_view first, std::string_view second) const {
+UsageField patUsageField(PatKind kind) {
+    switch (kind) {
+    case PatKind::V6: return {4, 4};
+    case PatKind::V8: return {6, 2};
+    case PatKind::V95: return {8, 4};
+    case PatKind::None: break;
+    }
+    return {};
+}
+
+int PageMap::pick(uint32_t group, std::string_view first, std::string_view second, uint64_t& best) const {
     int current = -1;
-    uint64_t best = 0;
+    best = 0;
     const std::string_view copies[2] = {first, second};
+    const UsageField field = patUsageField(layout_.pat);
     for (int member = 0; member < 2; ++member) {
         ByteReader r(copies[member]);
-        uint64_t usage = 0;
-        bool valid = false;
-        if (layout_.pat == PatKind::V6) {
-            valid = r.u16(0) == 0x5050;
-            usage = r.u32(4);
-        } else {
-            valid = r.u16(3) == 0x5050 && r.u16(0) == group + 1;
-            usage = layout_.pat == PatKind::V95 ? r.u32(8) : r.u16(6);
-        }
+        const bool valid = layout_.pat == PatKind::V6 ? r.u16(0) == 0x5050
+                                                      : r.u16(3) == 0x5050 && r.u16(0) == group + 1;
+        const uint64_t usage = field.size == 2 ? r.u16(field.at) : r.u32(field.at);
         if (!valid || !r.ok()) continue;
         if (current < 0 || usage > best) {
             current = member;
@@ -57,6 +62,14 @@ int PageMap::pick(uint32_t group, std::string_view first, std::string_view secon
         }
     }
     return current;
+}
+
+void PageMap::pin(uint32_t group, uint64_t usage) const {
+    std::lock_guard lock(pinMutex_);
+    if (pinned_.size() <= group) pinned_.resize(static_cast<size_t>(group) + 1, 0);
+    uint64_t& p = pinned_[group];
+    if (p == 0) p = usage + 1;
+    else if (p != usage + 1) moved_.store(true, std::memory_order_release);
 }
 
 // A copy counts only when all its pages lie within the file; where the file ends
@@ -74,9 +87,11 @@ Status PageMap::loadGroup(uint32_t group, std::string& pair, std::string_view& c
     }
     if (!ok(read) && read != Status::Truncated) return read;
     const std::string_view bytes(pair);
+    uint64_t usage = 0;
     const int current = pick(group, bytes.substr(0, std::min(bytes.size(), copyBytes)),
-                             bytes.size() >= 2 * copyBytes ? bytes.substr(copyBytes) : std::string_view());
+                             bytes.size() >= 2 * copyBytes ? bytes.substr(copyBytes) : std::string_view(), usage);
     if (current < 0) return cut ? Status::Truncated : Status::Corrupt;
+    pin(group, usage);
     copy = bytes.substr(current * copyBytes, copyBytes);
     return Status::Success;
 }
