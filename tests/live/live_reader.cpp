@@ -84,13 +84,13 @@ public:
         switch (op % 6) {
         case 0: moves(t, t.moveFirst(), rng, true); break;
         case 1: moves(t, t.moveLast(), rng, false); break;
-        case 2: moves(t, seek(t, rng), rng, true); break;
+        case 2: moves(t, seek(t, rng), rng, true, "seek"); break;
         case 3: {
             Status s = t.findFirst(criteria_);
-            for (int i = 0; i < 5 && look(t, s); ++i) s = t.findNext(criteria_);
+            for (int i = 0; i < 5 && look(t, s, "find"); ++i) s = t.findNext(criteria_);
             break;
         }
-        case 4: note(t.setActiveKey(static_cast<int>(rng() % sealed_.layout.keys.size()))); break;
+        case 4: note(t.setActiveKey(static_cast<int>(rng() % sealed_.layout.keys.size())), "key change"); break;
         default: moves(t, t.moveNext(), rng, true); break;
         }
     }
@@ -121,6 +121,8 @@ public:
         }
         begin(false);
         const bool current = walk(*kept_, 0) == want;
+        std::printf("live_reader: %s: the kept table took up %llu new versions\n", name_.c_str(),
+                    static_cast<unsigned long long>(kept_->generation()));
         if (!current) {
             if (follow) tally_.fail(name_ + ": the table kept open does not show the last version");
             else std::printf("live_reader: %s: the table kept open shows an older version\n", name_.c_str());
@@ -168,7 +170,7 @@ private:
     // The records in key order from the first, as digests counted.
     std::map<uint64_t, int> walk(Table& t, int key) {
         std::map<uint64_t, int> got;
-        if (!ok(note(t.setActiveKey(key)))) return got;
+        if (!ok(note(t.setActiveKey(key), "key change"))) return got;
         for (Status s = t.moveFirst(); look(t, s); s = t.moveNext()) ++got[live::digest(t.currentRecord())];
         return got;
     }
@@ -176,19 +178,20 @@ private:
     Status seek(Table& t, std::mt19937_64& rng) {
         std::string value;
         if (&sealed_.layout == &layouts::customer()) {
-            note(t.setActiveKey(0));
+            note(t.setActiveKey(0), "key change");
             value = "LIVE" + std::to_string(rng() % 1000);
         } else {
-            note(t.setActiveKey(0));
+            note(t.setActiveKey(0), "key change");
             const auto n = static_cast<int16_t>(rng() % 300);
             value.assign(reinterpret_cast<const char*>(&n), 2);
         }
         return t.seek(rng() % 2 ? SeekOp::Ge : SeekOp::Le, value);
     }
 
-    void moves(Table& t, Status s, std::mt19937_64& rng, bool forward) {
+    // The record of a first call (a move unless said), then up to 19 moves on.
+    void moves(Table& t, Status s, std::mt19937_64& rng, bool forward, const char* first = "move") {
         const int n = static_cast<int>(rng() % 20);
-        for (int i = 0; i < n && look(t, s); ++i) s = forward ? t.moveNext() : t.movePrevious();
+        for (int i = 0; i < n && look(t, s, i == 0 ? first : "move"); ++i) s = forward ? t.moveNext() : t.movePrevious();
     }
 
     // A session on a fresh open: first, a few moves, a seek and a find.
@@ -198,17 +201,17 @@ private:
         OpenOptions o;
         o.mapFile = rng() % 2 == 0;
         ++tally_.opens;
-        if (!ok(note(File::open(path_, opened, o)))) return;
+        if (!ok(note(File::open(path_, opened, o), "open"))) return;
         Table t(std::shared_ptr<const File>(std::move(opened)));
-        note(t.setActiveKey(static_cast<int>(rng() % sealed_.layout.keys.size())));
+        note(t.setActiveKey(static_cast<int>(rng() % sealed_.layout.keys.size())), "key change");
         moves(t, t.moveFirst(), rng, true);
-        moves(t, seek(t, rng), rng, false);
-        look(t, t.findFirst(criteria_));
+        moves(t, seek(t, rng), rng, false, "seek");
+        look(t, t.findFirst(criteria_), "find");
     }
 
     // Checks the record a move gave; false when the move gave none.
-    bool look(Table& t, Status s) {
-        if (!ok(note(s)) || !t.hasCurrent()) return false;
+    bool look(Table& t, Status s, const char* call = "move") {
+        if (!ok(note(s, call)) || !t.hasCurrent()) return false;
         const std::string& r = t.currentRecord();
         check(r);
         // Field reads, as the window's display does.
@@ -244,9 +247,10 @@ private:
         }
     }
 
-    Status note(Status s) {
+    // Counts a status other than success and the ends, by file, table and call.
+    Status note(Status s, const char* call) {
         if (s != Status::Success && s != Status::EndOfFile && s != Status::KeyNotFound)
-            ++tally_.statuses[statusText(s)];
+            ++tally_.statuses[name_ + (fresh_ ? ", fresh open, " : ", kept table, ") + call + ": " + statusText(s)];
         return s;
     }
 
