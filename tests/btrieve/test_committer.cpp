@@ -47,6 +47,13 @@ std::string invoice(int16_t nindex, int serial, double amount) {
     return withField(r, l, "Date", Date{2003, 4, 1 + serial % 28});
 }
 
+// n invoices spread over customers nindex 0 .. customers - 1.
+std::vector<std::string> invoices(int n, int customers) {
+    std::vector<std::string> out;
+    for (int i = 0; i < n; ++i) out.push_back(invoice(static_cast<int16_t>(i % customers), i, i * 1.25));
+    return out;
+}
+
 std::vector<uint64_t> digests(const std::vector<std::string>& records) {
     std::vector<uint64_t> d;
     for (const auto& r : records) d.push_back(live::digest(r));
@@ -145,8 +152,7 @@ TEST(Committer, CustomerInsertsUpdatesAndDeletesReadAfreshInKeyOrder) {
 
 TEST(Committer, JournalChainsAndTreesFollowRandomCommitsInBoundedSpace) {
     TempDir dir;
-    std::vector<std::string> start;
-    for (int i = 0; i < 300; ++i) start.push_back(invoice(static_cast<int16_t>(i % 20), i, i * 1.25));
+    const std::vector<std::string> start = invoices(300, 20);
     WriterOptions o = testdata::optionsFor(layouts::journal(), true);
     o.deletedRecords = 4;
     const std::string path = written(dir, "journal.dat", o, start);
@@ -179,8 +185,7 @@ TEST(Committer, JournalChainsAndTreesFollowRandomCommitsInBoundedSpace) {
 // old FCR and page tables over the committed file, and the old version reads whole.
 TEST(Committer, TheVersionBeforeStaysIntactUnderTheNewOne) {
     TempDir dir;
-    std::vector<std::string> start;
-    for (int i = 0; i < 200; ++i) start.push_back(invoice(static_cast<int16_t>(i % 9), i, i));
+    const std::vector<std::string> start = invoices(200, 9);
     const std::string path = written(dir, "journal.dat", testdata::optionsFor(layouts::journal(), true), start);
     auto c = openCommitter(path);
     ASSERT_TRUE(c);
@@ -291,10 +296,6 @@ TEST(Committer, RefusesWhatItCannotCommitAndKeepsTheFile) {
     EXPECT_FALSE(none);
 }
 
-}  // namespace
-
-namespace {
-
 // A commit cut short after its page tables: the copies it wrote carry a usage count
 // above the current FCR's, so a reader must keep to the copies of the current
 // version. Taking the newer copies pairs the old FCR's roots and record count with
@@ -302,14 +303,13 @@ namespace {
 // (a fresh open reads "file is corrupt" here): enable once it keeps to the FCR's.
 TEST(Committer, DISABLED_AReaderKeepsToThePageTablesOfTheCurrentFcr) {
     TempDir dir;
-    std::vector<std::string> start;
-    for (int i = 0; i < 200; ++i) start.push_back(invoice(static_cast<int16_t>(i % 9), i, i));
+    const std::vector<std::string> start = invoices(200, 9);
     const std::string path = written(dir, "journal.dat", testdata::optionsFor(layouts::journal(), true), start);
     auto c = openCommitter(path);
     ASSERT_TRUE(c);
     for (int i = 0; i < 40; ++i) ASSERT_EQ(c->erase(0), Status::Success);
     ASSERT_EQ(c->commit(nullptr, [](CommitStep s) { return s == CommitStep::PageTables; }), Status::Success);
-    expectReads(path, std::vector<std::string>(start), "cut after the page tables");
+    expectReads(path, start, "cut after the page tables");
 }
 
 }  // namespace
