@@ -36,6 +36,7 @@ namespace {
 struct Tally {
     uint64_t operations = 0, records = 0, opens = 0, badSeals = 0, unsealed = 0, unknown = 0, failed = 0;
     uint64_t staleFresh = 0, staleKept = 0;  // records read outside their lifetime
+    uint64_t longest = 0;                     // ns, the longest action
     std::map<std::string, uint64_t> statuses;  // statuses other than success and the ends
     std::vector<std::string> failures;         // the first few, described
 
@@ -71,9 +72,21 @@ public:
         return true;
     }
 
-    // One user action on the kept table, or a whole session on a fresh open.
+    // One user action on the kept table, or a whole session on a fresh open, timed:
+    // one that takes longer than kHang counts as a hang.
     void step(std::mt19937_64& rng) {
         ++tally_.operations;
+        const uint64_t start = live::monotonicNs();
+        act(rng);
+        const uint64_t took = live::monotonicNs() - start;
+        tally_.longest = std::max(tally_.longest, took);
+        if (took > kHang) tally_.fail(name_ + ": an action took " + std::to_string(took / 1000000) + " ms");
+    }
+
+private:
+    static constexpr uint64_t kHang = 10'000'000'000ull;  // ns
+
+    void act(std::mt19937_64& rng) {
         const int op = static_cast<int>(rng() % 12);
         if (op == 11) {
             fresh(rng);
@@ -95,6 +108,7 @@ public:
         }
     }
 
+public:
     // The file as the writer left it: a fresh open reads exactly the log's last
     // version, and with follow so does the kept table.
     void finalCheck(const live::VersionLog& log, bool follow) {
@@ -326,6 +340,7 @@ int main(int argc, char** argv) {
                 static_cast<unsigned long long>(tally.badSeals), static_cast<unsigned long long>(tally.unsealed),
                 static_cast<unsigned long long>(tally.unknown), static_cast<unsigned long long>(tally.staleFresh),
                 static_cast<unsigned long long>(tally.staleKept), static_cast<unsigned long long>(tally.failed));
+    std::printf("live_reader: the longest action took %.1f ms\n", static_cast<double>(tally.longest) / 1e6);
     for (const auto& [text, n] : tally.statuses)
         std::printf("live_reader:   %s: %llu\n", text.c_str(), static_cast<unsigned long long>(n));
     for (const auto& f : tally.failures) std::printf("live_reader: FAILED: %s\n", f.c_str());
