@@ -21,6 +21,7 @@
 // only the pages around them and the index pages.
 
 #include "btrieve/committer.h"
+#include "btrieve/writer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -212,8 +213,8 @@ Status optionsOf(const FileInfo& info, WriterOptions& o) {
     return Status::Success;
 }
 
-std::string tempFolder(const CommitterOptions& o) {
-    if (!o.tempFolder.empty()) return o.tempFolder;
+// Where new versions are laid out: TMPDIR, or /tmp.
+std::string tempFolder() {
     const char* t = std::getenv("TMPDIR");
     return t && *t ? t : "/tmp";
 }
@@ -282,7 +283,7 @@ Status Committer::Impl::open(const std::string& p, const CommitterOptions& o) {
 // back whole and removed.
 Status Committer::Impl::layOut(Version& next, std::string& bytes) {
     static std::atomic<uint64_t> counter{0};
-    const std::string temp = tempFolder(options) + "/.committer-" + std::to_string(::getpid()) + "-" +
+    const std::string temp = tempFolder() + "/.committer-" + std::to_string(::getpid()) + "-" +
                              std::to_string(counter++) + ".tmp";
     Status s = writeFile(temp, layout, staged);
     if (!ok(s)) return s;
@@ -479,6 +480,5 @@ Status Committer::commit(CommitSummary* summary, const std::function<bool(Commit
 }
 
 uint32_t Committer::usage() const { return impl_->current.usage; }
-const WriterOptions& Committer::layout() const { return impl_->layout; }
 
 }  // namespace btrieve

@@ -24,13 +24,11 @@
 #include <vector>
 
 #include "btrieve/status.h"
-#include "btrieve/writer.h"
 
 namespace btrieve {
 
 struct CommitterOptions {
-    bool sync = false;       // fdatasync after each step (slow; for crash tests)
-    std::string tempFolder;  // where each new version is laid out; empty: TMPDIR or /tmp
+    bool sync = false;  // fdatasync after each step (slow; for crash tests)
 };
 
 // The steps of a commit, for tests that stop one half-way.
@@ -75,8 +73,6 @@ public:
 
     // Usage count of the current FCR.
     uint32_t usage() const;
-    // The options the new versions are laid out with (keys, record length, page size).
-    const WriterOptions& layout() const;
 
     class Impl;
 private:

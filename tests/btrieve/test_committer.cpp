@@ -104,9 +104,9 @@ void expectReads(const std::string& path, const std::vector<std::string>& expect
     }
 }
 
-std::unique_ptr<Committer> openCommitter(const std::string& path) {
+std::unique_ptr<Committer> openCommitter(const std::string& path, const CommitterOptions& options = {}) {
     std::unique_ptr<Committer> c;
-    EXPECT_EQ(Committer::open(path, c), Status::Success) << path;
+    EXPECT_EQ(Committer::open(path, c, options), Status::Success) << path;
     return c;
 }
 
@@ -213,7 +213,7 @@ TEST(Committer, ACommitCutShortLeavesTheVersionBeforeAndTheNextCommitGoesOn) {
     for (int i = 0; i < 30; ++i) start.push_back(customer(i, "N" + std::to_string(i), "555", i));
     const std::string path = written(dir, "customer.dat", testdata::optionsFor(layouts::customer()), start);
     for (CommitStep step : {CommitStep::Pages, CommitStep::PageTables}) {
-        auto c = openCommitter(path);
+        auto c = openCommitter(path, CommitterOptions{.sync = true});
         ASSERT_TRUE(c);
         const std::vector<std::string> before = c->records();
         const uint32_t usage = c->usage();
