@@ -54,9 +54,10 @@ public:
         std::optional<Anchor> at;
         std::string record;
         bool loaded = false;
+        int active = 0;
     };
     Saved save() const {
-        Saved s{anchor, record, loaded};
+        Saved s{anchor, record, loaded, active};
         if (pos) s.at = Anchor{std::string(pos->key()), pos->address()};
         return s;
     }
@@ -65,6 +66,7 @@ public:
         anchor = std::move(s.at);
         record = std::move(s.record);
         loaded = s.loaded;
+        active = s.active;
     }
 
     // Runs one navigation call on a version of the file that held still while it
@@ -335,7 +337,9 @@ const FileInfo& Table::info() const {
     static const FileInfo none;
     return impl_->source ? impl_->source->info() : none;
 }
-Status Table::setActiveKey(int keyNumber) { return impl_->switchKey(keyNumber); }
+Status Table::setActiveKey(int keyNumber) {
+    return impl_->live([&] { return impl_->switchKey(keyNumber); });
+}
 int Table::activeKey() const { return impl_->active; }
 
 Status Table::moveFirst() { return impl_->live([&] { return impl_->moveEnd(false); }); }
