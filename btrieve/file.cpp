@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -50,6 +52,7 @@ public:
     std::string path;
     OpenOptions options;
     Stamp stamp;  // the version read, taken once the header and tables were read
+    mutable std::atomic<int64_t> lastPathLook{INT64_MIN / 2};  // steady clock, microseconds
     std::unique_ptr<PageStore> store;
     Layout layout;
     std::unique_ptr<PageMap> map;
@@ -67,7 +70,11 @@ public:
     bool directPage(uint32_t logical, Status& s, PageRef& page, RecordReader::PageKind& kind) const;
 
     Status loadAcs();
-    Status takeStamp(Stamp& out) const;
+    // The stamp of the file now; withPath false leaves out what a stat of the path
+    // tells (for the look after a read, which asks only whether a commit landed).
+    Status takeStamp(Stamp& out, bool withPath) const;
+    std::vector<std::pair<uint64_t, uint32_t>> markSpans;  // offset and length of each mark
+    void placeMarks();
     // The usage count of the current control record copy in a stamp's marks.
     uint64_t stampedUsage(const Stamp& st) const;
     Status slotAt(RecordAddress addr, PageRef& page, std::string_view& slot) const;
@@ -184,31 +191,55 @@ Status File::Impl::slotAt(RecordAddress addr, PageRef& page, std::string_view& s
     return live ? Status::Success : Status::InvalidRecordAddress;
 }
 
-Status File::Impl::takeStamp(Stamp& out) const {
+Status File::Impl::takeStamp(Stamp& out, bool withPath) const {
     out = Stamp{};
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::IoError;
-    out.device = st.st_dev, out.inode = st.st_ino, out.size = static_cast<uint64_t>(st.st_size);
-    out.modifiedSeconds = st.st_mtim.tv_sec, out.modifiedNanoseconds = st.st_mtim.tv_nsec;
-    const uint64_t ps = layout.info.pageSize;
+    if (withPath) {
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0)
+            return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::IoError;
+        out.device = st.st_dev, out.inode = st.st_ino, out.size = static_cast<uint64_t>(st.st_size);
+        out.modifiedSeconds = st.st_mtim.tv_sec, out.modifiedNanoseconds = st.st_mtim.tv_nsec;
+    }
+    // A mapped file's marks are read from the mapping (which shows the file as it is
+    // now, at no cost of a system call); otherwise the bytes from the start to the
+    // last mark in one read. A mark the file no longer reaches is left out: the size
+    // or the store's cut says the file changed.
     std::string bytes;
-    // A mark the file no longer reaches is left out: the size says the file changed.
-    auto mark = [&](uint64_t offset, size_t length) {
-        const Status s = store->peek(offset, length, bytes);
-        if (ok(s)) out.marks += bytes;
-        return s == Status::Truncated ? Status::Success : s;
-    };
-    if (layout.pat == PatKind::None) return mark(0, ps);
+    if (store->mapped()) {
+        for (const auto& [offset, length] : markSpans) {
+            const Status s = store->peek(offset, length, bytes);
+            if (ok(s)) out.marks += bytes;
+            else if (s != Status::Truncated) return s;
+        }
+        return Status::Success;
+    }
+    uint64_t end = 0;
+    for (const auto& [offset, length] : markSpans) end = std::max(end, offset + length);
+    Status s = store->peek(0, static_cast<size_t>(end), bytes);
+    if (s == Status::Truncated) return Status::Success;
+    if (!ok(s)) return s;
+    for (const auto& [offset, length] : markSpans) out.marks.append(bytes, static_cast<size_t>(offset), length);
+    return Status::Success;
+}
+
+// Where the marks lie: for 6.x and later the signature and usage count of both
+// control record copies, then the usage counts of the first page-table pair; for
+// pre-6 files the control record page.
+void File::Impl::placeMarks() {
+    markSpans.clear();
+    const uint64_t ps = layout.info.pageSize;
+    if (layout.pat == PatKind::None) {
+        markSpans.emplace_back(0, static_cast<uint32_t>(ps));
+        return;
+    }
     const FormatFamily& row = *layout.format;
     const UsageField table = patUsageField(layout.pat);
     for (uint64_t copy : {uint64_t{0}, uint64_t{layout.patCopyPages}}) {
-        if (Status s = mark(copy * ps + fcr::Signature, 4); !ok(s)) return s;
-        if (Status s = mark(copy * ps + row.usageAt, row.usageSize); !ok(s)) return s;
+        markSpans.emplace_back(copy * ps + fcr::Signature, 4);
+        markSpans.emplace_back(copy * ps + row.usageAt, row.usageSize);
     }
     for (uint64_t copy : {uint64_t{layout.patFirst}, uint64_t{layout.patFirst} + layout.patCopyPages})
-        if (Status s = mark(copy * ps + table.at, table.size); !ok(s)) return s;
-    return Status::Success;
+        markSpans.emplace_back(copy * ps + table.at, table.size);
 }
 
 // As the header's reader picks: the higher count of the copies that carry the signature.
@@ -334,7 +365,8 @@ Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const
     if (!ok(s)) return s;
     // The version read must be the one stamped: the same file at the path, and no
     // commit finished since the control record was read.
-    s = impl->takeStamp(impl->stamp);
+    impl->placeMarks();
+    s = impl->takeStamp(impl->stamp, true);
     if (!ok(s)) return s == Status::FileNotFound ? Status::Conflict : s;
     if (impl->stamp.device != impl->store->device() || impl->stamp.inode != impl->store->inode())
         return Status::Conflict;
@@ -345,12 +377,28 @@ Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const
 }
 
 Status File::checkChanged(bool& changed) const {
+    // The path is looked at once a millisecond at most: calls in quick succession
+    // (a scan of moves, fast typing in a lookup) ask only whether a commit landed,
+    // which costs nothing while the file is mapped.
+    const int64_t at = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (at - impl_->lastPathLook.load(std::memory_order_relaxed) < kPathLookMicroseconds)
+        return checkCommitted(changed);
+    impl_->lastPathLook.store(at, std::memory_order_relaxed);
     changed = true;
     Stamp now;
-    const Status s = impl_->takeStamp(now);
+    const Status s = impl_->takeStamp(now, true);
     if (s == Status::FileNotFound) return Status::Success;  // gone: reopening says so
     if (!ok(s)) return s;
     changed = !(now == impl_->stamp) || impl_->map->moved() || impl_->store->truncated();
+    return Status::Success;
+}
+
+Status File::checkCommitted(bool& changed) const {
+    changed = true;
+    Stamp now;
+    if (Status s = impl_->takeStamp(now, false); !ok(s)) return s;
+    changed = now.marks != impl_->stamp.marks || impl_->map->moved() || impl_->store->truncated();
     return Status::Success;
 }
 

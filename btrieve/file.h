@@ -51,8 +51,15 @@ public:
     // usage counts of the control record copies and of the first page-table pair;
     // pre-6: the control record's bytes), its size or modification time moved, or a
     // page table found newer when read again. One stat and a few small reads. A file
-    // gone from the path counts as changed (reopening says what became of it).
+    // gone from the path counts as changed (reopening says what became of it). The
+    // path is looked at once every kPathLookMicroseconds at most; calls between
+    // look for commits alone (checkCommitted).
     Status checkChanged(bool& changed) const override;
+    static constexpr int64_t kPathLookMicroseconds = 1000;
+    // The same without the stat of the path: whether a commit landed since this
+    // File read the file (for the look after a read). Costs no system call while the
+    // file is mapped.
+    Status checkCommitted(bool& changed) const override;
     // The file at the same path opened afresh, with the same options.
     Status reopen(std::shared_ptr<const RecordSource>& out) const override;
     // How pages are read, for reports: "mapping and pread", "pread (network

@@ -149,8 +149,8 @@ public:
     // first.
     Status readAt(uint64_t offset, size_t length, std::string& out) const;
     // The same, for a look at the file as it is now (has another program changed
-    // it?): counts no read and marks nothing truncated; Truncated when the file now
-    // ends first.
+    // it?): counts no read; through the mapping where it reaches, else pread (which
+    // marks nothing truncated). Truncated when the file now ends first.
     Status peek(uint64_t offset, size_t length, std::string& out) const;
 
     // Fixes the page size; from then on readPage works in whole pages.

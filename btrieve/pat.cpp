@@ -45,22 +45,29 @@ UsageField patUsageField(PatKind kind) {
     return {};
 }
 
+// A copy whose usage count is above the current control record's belongs to a
+// commit still under way (an engine writes the tables before the control record
+// that makes them current): of the copies at or below that count the higher is
+// current. Only where both are above it (tables counted apart from the control
+// record) does the higher of the two count.
 int PageMap::pick(uint32_t group, std::string_view first, std::string_view second, uint64_t& best) const {
-    int current = -1;
-    best = 0;
     const std::string_view copies[2] = {first, second};
     const UsageField field = patUsageField(layout_.pat);
+    const bool bounded = layout_.fcrUsage != 0;
+    int current = -1, newest = -1;
+    uint64_t currentUsage = 0, newestUsage = 0;
     for (int member = 0; member < 2; ++member) {
         ByteReader r(copies[member]);
         const bool valid = layout_.pat == PatKind::V6 ? r.u16(0) == 0x5050
                                                       : r.u16(3) == 0x5050 && r.u16(0) == group + 1;
         const uint64_t usage = field.size == 2 ? r.u16(field.at) : r.u32(field.at);
         if (!valid || !r.ok()) continue;
-        if (current < 0 || usage > best) {
-            current = member;
-            best = usage;
-        }
+        if (newest < 0 || usage > newestUsage) newest = member, newestUsage = usage;
+        if (bounded && usage > layout_.fcrUsage) continue;
+        if (current < 0 || usage > currentUsage) current = member, currentUsage = usage;
     }
+    if (current < 0) current = newest, currentUsage = newestUsage;
+    best = currentUsage;
     return current;
 }
 

@@ -32,6 +32,10 @@ public:
         changed = false;
         return Status::Success;
     }
+    // Whether another program committed to the file since this source read it, so
+    // that reads since may mix versions: checkChanged without what a look at the
+    // path adds (another file put in its place), which reads of this one do not mix.
+    virtual Status checkCommitted(bool& changed) const { return checkChanged(changed); }
     // A new source over the file's current version.
     virtual Status reopen(std::shared_ptr<const RecordSource>& out) const {
         out.reset();

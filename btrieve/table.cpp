@@ -12,6 +12,8 @@
 // kAttempts times (then Conflict, standing where it stood before the call).
 #include "btrieve/table.h"
 
+#include <cstdlib>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -42,6 +44,9 @@ public:
     };
     std::optional<Anchor> anchor;
     uint64_t generation = 0;
+    // Off only for measuring what following costs (BTRIEVE_FOLLOW_CHANGES=0 when
+    // the table is made): every call then reads the version first read.
+    bool followChanges = true;
 
     // The position before a call, to go back to when its reads raced a commit:
     // as an anchor, since the cursor belongs to an index that is then dropped.
@@ -49,9 +54,10 @@ public:
         std::optional<Anchor> at;
         std::string record;
         bool loaded = false;
+        int active = 0;
     };
     Saved save() const {
-        Saved s{anchor, record, loaded};
+        Saved s{anchor, record, loaded, active};
         if (pos) s.at = Anchor{std::string(pos->key()), pos->address()};
         return s;
     }
@@ -60,12 +66,14 @@ public:
         anchor = std::move(s.at);
         record = std::move(s.record);
         loaded = s.loaded;
+        active = s.active;
     }
 
     // Runs one navigation call on a version of the file that held still while it
     // read (taking up that version first, when the file changed).
     template <class Op>
     Status live(Op&& op) {
+        if (!followChanges) return source ? op() : Status::FileNotOpen;
         for (int attempt = 0;; ++attempt) {
             if (attempt > 0) pauseBeforeRetry(attempt);
             Saved before = save();
@@ -76,7 +84,7 @@ public:
             if (!usable) return st;
             if (ok(st)) st = op();
             bool changed = false;
-            if (Status c = source ? source->checkChanged(changed) : Status::FileNotOpen; !ok(c)) return c;
+            if (Status c = source ? source->checkCommitted(changed) : Status::FileNotOpen; !ok(c)) return c;
             if (!changed) return st;
             restore(std::move(before));
             if (attempt + 1 == kAttempts) return Status::Conflict;
@@ -320,6 +328,8 @@ public:
 
 Table::Table(std::shared_ptr<const RecordSource> source) : impl_(std::make_unique<Impl>()) {
     impl_->source = std::move(source);
+    const char* follow = std::getenv("BTRIEVE_FOLLOW_CHANGES");
+    impl_->followChanges = !(follow && std::strcmp(follow, "0") == 0);
 }
 Table::~Table() = default;
 
@@ -327,7 +337,9 @@ const FileInfo& Table::info() const {
     static const FileInfo none;
     return impl_->source ? impl_->source->info() : none;
 }
-Status Table::setActiveKey(int keyNumber) { return impl_->switchKey(keyNumber); }
+Status Table::setActiveKey(int keyNumber) {
+    return impl_->live([&] { return impl_->switchKey(keyNumber); });
+}
 int Table::activeKey() const { return impl_->active; }
 
 Status Table::moveFirst() { return impl_->live([&] { return impl_->moveEnd(false); }); }

@@ -1,13 +1,17 @@
 // The window left open while the accounting program goes on writing the company:
-// another process changes customer.dat and journal.dat under the running window,
-// and the window's next action shows the new state.
+// another process commits to customer.dat and journal.dat under the running window
+// (as an engine commits: new pages, new page tables, then the other control
+// record), and the window's next action shows the new state.
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <thread>
 
+#include "btrieve/committer.h"
 #include "company_fixture.h"
 
 using namespace companytest;
@@ -31,6 +35,9 @@ void inAnotherProcess(const std::function<void()>& change) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    // The engine looks at a file's path once a millisecond at most: another file put
+    // in its place is seen once that time has passed.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
 }
 
 class LiveCompanyTest : public CompanyTest {
@@ -47,16 +54,40 @@ protected:
         return out;
     }
 
-    // Writes a company file's new version over the old one, in place (the file
-    // the window has open stays the same file), from another process.
-    void commit(const std::string& name, const layouts::Layout& layout, bool duplicates,
-                const std::vector<testdata::Record>& records) {
+    // Commits changes to a company file from another process: change edits the
+    // committer's records, which are then committed as the next version.
+    void commit(const std::string& name, const std::function<void(btrieve::Committer&)>& change) {
         const std::string path = companyFolder() + "/" + name;
         inAnotherProcess([&] {
-            const std::string fresh = path + ".new";
-            testdata::writeRecords(fresh, testdata::optionsFor(layout, duplicates), records);
-            writeFile(path, readFile(fresh));
-            std::filesystem::remove(fresh);
+            std::unique_ptr<btrieve::Committer> c;
+            must(btrieve::Committer::open(path, c));
+            change(*c);
+            must(c->commit());
+        });
+    }
+
+    // In the other process a failure ends it with a non-zero code, which the test sees.
+    static void must(btrieve::Status st) {
+        if (st != btrieve::Status::Success) throw std::runtime_error(btrieve::statusText(st));
+    }
+
+    // The slot of the customer with that ID among the committer's records.
+    static size_t customerAt(const btrieve::Committer& c, const std::string& id) {
+        for (size_t i = 0; i < c.records().size(); ++i) {
+            btrieve::Value v;
+            btrieve::decodeField(*layouts::customer().field("custID"), c.records()[i], v);
+            if (std::get<std::string>(v) == id) return i;
+        }
+        throw std::runtime_error("no customer " + id);
+    }
+
+    // A backup of the company's customers put in place of customer.dat (another file
+    // renamed over it), from another process.
+    void restoreCustomers(const std::vector<testdata::Record>& customers) {
+        const std::string path = companyFolder() + "/customer.dat";
+        inAnotherProcess([&] {
+            testdata::writeRecords(path + ".bak", testdata::optionsFor(layouts::customer()), customers);
+            std::filesystem::rename(path + ".bak", path);
         });
     }
 
@@ -75,9 +106,13 @@ TEST_F(LiveCompanyTest, ANewInvoiceAndBalanceCommittedElsewhereShowWithoutReopen
         click(dlg, IDC_DETAIL_BUTTON);
         EXPECT_EQ(rows(dlg).size(), 1u);
 
-        commit("journal.dat", layouts::journal(), true,
-               {journalRow(7, 3, "INV-1", 100, 0), journalRow(4, 3, "D-1", 1, 0), journalRow(7, 3, "INV-9", 30, 0)});
-        commit("customer.dat", layouts::customer(), false, customersNow(130.0, true));
+        commit("journal.dat", [](btrieve::Committer& c) {
+            c.insert(journalRow(4, 3, "D-1", 1, 0).bytes());
+            c.insert(journalRow(7, 3, "INV-9", 30, 0).bytes());
+        });
+        commit("customer.dat", [](btrieve::Committer& c) {
+            must(c.update(customerAt(c, "ACME"), customer("ACME", "Acme Corp", 130.0, 7).bytes()));
+        });
 
         click(dlg, IDC_DETAIL_BUTTON);
         const auto after = rows(dlg);
@@ -100,7 +135,7 @@ TEST_F(LiveCompanyTest, ACustomerDeletedWhileShownLeavesNextGoingToTheFollowingO
     runWindow(dlg, [&] {
         lookUp(dlg, "BETA");
         ASSERT_EQ(shown(dlg, IDC_CUSTID_EDIT), "BETA");
-        commit("customer.dat", layouts::customer(), false, customersNow(100.0, false));
+        commit("customer.dat", [](btrieve::Committer& c) { must(c.erase(customerAt(c, "BETA"))); });
         click(dlg, IDC_NEXT_BUTTON);
         EXPECT_EQ(shown(dlg, IDC_CUSTID_EDIT), "CAFE");
         EXPECT_EQ(balance(dlg), "$12.50");
@@ -116,13 +151,9 @@ TEST_F(LiveCompanyTest, ACompanyRestoredFromABackupIsReadAtTheNextLookup) {
     COpenInvoiceDlg dlg;
     runWindow(dlg, [&] {
         ASSERT_EQ(shown(dlg, IDC_CUSTID_EDIT), "ACME");
-        const std::string path = companyFolder() + "/customer.dat";
-        inAnotherProcess([&] {
-            std::vector<testdata::Record> restored = customersNow(75.0, true);
-            restored.push_back(customer("DELTA", "Delta Supply", 42.0, 4));
-            testdata::writeRecords(path + ".bak", testdata::optionsFor(layouts::customer()), restored);
-            std::filesystem::rename(path + ".bak", path);
-        });
+        std::vector<testdata::Record> restored = customersNow(75.0, true);
+        restored.push_back(customer("DELTA", "Delta Supply", 42.0, 4));
+        restoreCustomers(restored);
         lookUp(dlg, "DELTA");
         EXPECT_EQ(shown(dlg, IDC_CUSTID_EDIT), "DELTA");
         EXPECT_EQ(balance(dlg), "$42.00");
