@@ -299,9 +299,8 @@ TEST(Committer, RefusesWhatItCannotCommitAndKeepsTheFile) {
 // A commit cut short after its page tables: the copies it wrote carry a usage count
 // above the current FCR's, so a reader must keep to the copies of the current
 // version. Taking the newer copies pairs the old FCR's roots and record count with
-// the new version's pages. The engine still takes the newest copy of each pair
-// (a fresh open reads "file is corrupt" here): enable once it keeps to the FCR's.
-TEST(Committer, DISABLED_AReaderKeepsToThePageTablesOfTheCurrentFcr) {
+// the new version's pages.
+TEST(Committer, AReaderKeepsToThePageTablesOfTheCurrentFcr) {
     TempDir dir;
     const std::vector<std::string> start = invoices(200, 9);
     const std::string path = written(dir, "journal.dat", testdata::optionsFor(layouts::journal(), true), start);
