@@ -579,6 +579,9 @@ COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
             }
     }
     if (!field) raise(Status::UnknownField, "GetFieldValue(\"" + fieldName.toString() + "\")");
+    // A record of a file put in this one's place that holds other records means
+    // nothing through this layout.
+    if (!btrieve::ok(foreign_)) raise(foreign_, "GetFieldValue(\"" + field->name + "\")");
     if (!table_->hasCurrent() && !blank_)
         raise(Status::InvalidPositioning, "GetFieldValue(\"" + field->name + "\")");
     btrieve::Value value;
