@@ -21,7 +21,6 @@
 // only the pages around them and the index pages.
 
 #include "btrieve/committer.h"
-#include "btrieve/writer.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -31,11 +30,11 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <set>
 
 #include "btrieve/bytes.h"
 #include "btrieve/file.h"
 #include "btrieve/formats.h"
+#include "btrieve/writer.h"
 
 namespace btrieve {
 namespace {

@@ -21,7 +21,6 @@
 #include <map>
 #include <memory>
 #include <random>
-#include <set>
 #include <string>
 #include <unordered_map>
 #include <vector>

@@ -17,7 +17,6 @@
 #include <cstring>
 #include <memory>
 #include <random>
-#include <set>
 #include <string>
 #include <vector>
 
