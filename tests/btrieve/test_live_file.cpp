@@ -308,6 +308,21 @@ TEST(LiveFile, ACommitCutShortAfterItsPageTablesLeavesTheVersionBefore) {
     }
 }
 
+// A file opened by a relative path is looked at, and opened afresh, where the path
+// pointed at open, after the process has changed its current folder.
+TEST(LiveFile, AFileOpenedByARelativePathIsFollowedAfterTheCurrentFolderChanges) {
+    TempDir dir;
+    const std::string path = written(dir, "c.dat", customers(5));
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(path).parent_path());
+    Table t(opened("c.dat"));
+    std::filesystem::current_path(before);
+    ASSERT_EQ(t.moveFirst(), Status::Success);
+    replace(dir, path, customers(7));
+    ASSERT_EQ(t.moveLast(), Status::Success);
+    EXPECT_EQ(currentId(t), "C007");
+}
+
 // A source that never holds still: every call is undone and tried again a bounded
 // number of times, then Conflict, standing where it stood.
 class RestlessSource : public RecordSource {
