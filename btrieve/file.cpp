@@ -14,6 +14,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <vector>
@@ -50,6 +51,7 @@ struct Stamp {
 class File::Impl {
 public:
     std::string path;
+    std::string where;  // path made absolute at open
     OpenOptions options;
     Stamp stamp;  // the version read, taken once the header and tables were read
     mutable std::atomic<int64_t> lastPathLook{INT64_MIN / 2};  // steady clock, microseconds
@@ -195,7 +197,7 @@ Status File::Impl::takeStamp(Stamp& out, bool withPath) const {
     out = Stamp{};
     if (withPath) {
         struct stat st {};
-        if (::stat(path.c_str(), &st) != 0)
+        if (::stat(where.c_str(), &st) != 0)
             return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::IoError;
         out.device = st.st_dev, out.inode = st.st_ino, out.size = static_cast<uint64_t>(st.st_size);
         out.modifiedSeconds = st.st_mtim.tv_sec, out.modifiedNanoseconds = st.st_mtim.tv_nsec;
@@ -328,6 +330,11 @@ Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const
     out.reset();
     auto impl = std::make_unique<Impl>();
     impl->path = path;
+    // Looks at the path later are made where it pointed at open, whatever the
+    // process's current folder is by then.
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    impl->where = ec ? path : absolute.string();
     impl->options = options;
     PageStore::Options storeOptions;
     storeOptions.map = options.mapFile;
@@ -405,7 +412,7 @@ Status File::checkCommitted(bool& changed) const {
 Status File::reopen(std::shared_ptr<const RecordSource>& out) const {
     out.reset();
     std::unique_ptr<File> fresh;
-    const Status s = open(impl_->path, fresh, impl_->options);
+    const Status s = open(impl_->where, fresh, impl_->options);
     if (ok(s)) out = std::move(fresh);
     return s;
 }

@@ -49,11 +49,12 @@ UsageField patUsageField(PatKind kind) {
 // commit still under way (an engine writes the tables before the control record
 // that makes them current): of the copies at or below that count the higher is
 // current. Only where both are above it (tables counted apart from the control
-// record) does the higher of the two count.
+// record), or where a control record copy is unreadable (damage, not a commit
+// under way: see Layout::tableUsageLimit), does the higher of the two count.
 int PageMap::pick(uint32_t group, std::string_view first, std::string_view second, uint64_t& best) const {
     const std::string_view copies[2] = {first, second};
     const UsageField field = patUsageField(layout_.pat);
-    const bool bounded = layout_.fcrUsage != 0;
+    const bool bounded = layout_.tableUsageLimit != 0;
     int current = -1, newest = -1;
     uint64_t currentUsage = 0, newestUsage = 0;
     for (int member = 0; member < 2; ++member) {
@@ -63,7 +64,7 @@ int PageMap::pick(uint32_t group, std::string_view first, std::string_view secon
         const uint64_t usage = field.size == 2 ? r.u16(field.at) : r.u32(field.at);
         if (!valid || !r.ok()) continue;
         if (newest < 0 || usage > newestUsage) newest = member, newestUsage = usage;
-        if (bounded && usage > layout_.fcrUsage) continue;
+        if (bounded && usage > layout_.tableUsageLimit) continue;
         if (current < 0 || usage > currentUsage) current = member, currentUsage = usage;
     }
     if (current < 0) current = newest, currentUsage = newestUsage;

@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "btrieve/committer.h"
 #include "btrieve/file.h"
 #include "btrieve/pages.h"
 #include "btrieve/table.h"
@@ -279,6 +280,47 @@ TEST(LiveFile, APre6ControlRecordWrittenInPlaceIsSeen) {
     f.close();
     ASSERT_EQ(file->checkCommitted(changed), Status::Success);
     EXPECT_TRUE(changed);
+}
+
+// A commit that stopped after writing its page tables (the writing program ended
+// before its control record): its tables carry a usage count above the current
+// control record's, and a reader, kept open or fresh, keeps to the version before.
+TEST(LiveFile, ACommitCutShortAfterItsPageTablesLeavesTheVersionBefore) {
+    TempDir dir;
+    const std::string path = written(dir, "c.dat", customers(200));
+    Table kept(opened(path));
+    ASSERT_EQ(kept.moveFirst(), Status::Success);
+    std::unique_ptr<Committer> c;
+    ASSERT_EQ(Committer::open(path, c), Status::Success);
+    for (int i = 0; i < 40; ++i) ASSERT_EQ(c->erase(0), Status::Success);
+    c->insert(record("C999", "never committed"));
+    ASSERT_EQ(c->commit(nullptr, [](CommitStep s) { return s == CommitStep::PageTables; }), Status::Success);
+    pastPathLook();
+
+    Table fresh(opened(path));
+    for (Table* t : {&kept, &fresh}) {
+        uint64_t n = 0;
+        EXPECT_EQ(t->countRecords(n), Status::Success);
+        EXPECT_EQ(n, 200u);
+        ASSERT_EQ(t->moveLast(), Status::Success);
+        EXPECT_EQ(currentId(*t), "C200");
+        EXPECT_EQ(t->seek(SeekOp::Eq, "C001"), Status::Success);
+    }
+}
+
+// A file opened by a relative path is looked at, and opened afresh, where the path
+// pointed at open, after the process has changed its current folder.
+TEST(LiveFile, AFileOpenedByARelativePathIsFollowedAfterTheCurrentFolderChanges) {
+    TempDir dir;
+    const std::string path = written(dir, "c.dat", customers(5));
+    const auto before = std::filesystem::current_path();
+    std::filesystem::current_path(std::filesystem::path(path).parent_path());
+    Table t(opened("c.dat"));
+    std::filesystem::current_path(before);
+    ASSERT_EQ(t.moveFirst(), Status::Success);
+    replace(dir, path, customers(7));
+    ASSERT_EQ(t.moveLast(), Status::Success);
+    EXPECT_EQ(currentId(t), "C007");
 }
 
 // A source that never holds still: every call is undone and tried again a bounded
