@@ -72,6 +72,7 @@ public:
     bool directPage(uint32_t logical, Status& s, PageRef& page, RecordReader::PageKind& kind) const;
 
     Status loadAcs();
+    Status load();
     // The stamp of the file now; withPath false leaves out what a stat of the path
     // tells (for the look after a read, which asks only whether a commit landed).
     Status takeStamp(Stamp& out, bool withPath) const;
@@ -292,10 +293,60 @@ bool File::Impl::directPage(uint32_t logical, Status& s, PageRef& page, RecordRe
 File::File(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 File::~File() = default;
 
+// Reads the header and tables and stamps the version read.
+Status File::Impl::load() {
+    Status s = readHeader(*store, layout);
+    if (!ok(s)) return s;
+    const FileInfo& info = layout.info;
+
+    // The owner name is accepted as given and not checked: how the engine turns a
+    // name into the stored owner block is not known (the known name/block pairs do
+    // not pin it down), so no name can be verified against the file. Reading does
+    // not need it: encrypted pages are decrypted with the stored block.
+    (void)options.ownerName;
+
+    if (info.encrypted) {
+        // Only the pre-6 scheme on 1024-byte pages is known; anything else would be
+        // a guess.
+        if (info.family != Family::Pre6 || info.pageSize != 1024) return Status::UnsupportedEncryption;
+        std::array<uint8_t, 8> key{};
+        for (size_t i = 0; i < key.size(); ++i) key[i] = layout.ownerBlock[i];
+        store->setOwnerXor(key, 1);
+    }
+    // Blank-truncated variable records keep a count of the removed blanks whose
+    // layout is unverified, and variable-tail allocation tables (flag 0x0800) have
+    // no known layout; refuse both rather than return short or wrong records.
+    // (Compressed records subsume blank truncation: their runs hold the blanks.)
+    if (info.variable && !info.compressed && layout.blankTruncation) return Status::UnsupportedLayout;
+    if ((info.fileFlags & 0x0800) != 0) return Status::UnsupportedLayout;
+
+    map = std::make_unique<PageMap>(*store, layout);
+    records = std::make_unique<RecordReader>(*store, *map, layout);
+    if (info.family != Family::Pre6 && map->groups() == 0) return Status::Truncated;
+    s = loadAcs();
+    if (!ok(s)) return s;
+    // The version read must be the one stamped: the same file at the path, of the
+    // size the store took at open (a commit that grew the file after that and
+    // before the control record was read would leave its new pages out), and no
+    // commit finished since the control record was read.
+    placeMarks();
+    s = takeStamp(stamp, true);
+    if (!ok(s)) return s == Status::FileNotFound ? Status::Conflict : s;
+    if (stamp.device != store->device() || stamp.inode != store->inode() || stamp.size != store->fileSize())
+        return Status::Conflict;
+    if (layout.pat != PatKind::None && stampedUsage(stamp) != layout.fcrUsage)
+        return Status::Conflict;
+    return Status::Success;
+}
+
 namespace {
 // Opens that met a commit halfway (the header of one version, the tables of the
 // next) are tried again this many times, a little later each time.
 constexpr int kOpenAttempts = 8;
+
+// The file's first bytes hold the control record copies and the first page-table
+// pair of every family: a commit changes them.
+constexpr size_t kHeadBytes = size_t{64} << 10;
 
 // Whether the file at path is another file, or was written, between two looks.
 bool movedOn(const struct stat& a, const struct stat& b) {
@@ -305,16 +356,19 @@ bool movedOn(const struct stat& a, const struct stat& b) {
 }  // namespace
 
 // A failure met while the file was being written may be the writer's half-done
-// commit rather than damage: the open is tried again then.
+// commit rather than damage: the open is tried again when the file's first bytes,
+// or what a stat tells, changed while it was read (a modification time alone may
+// not tell two writes in one clock tick apart).
 Status File::open(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options) {
     Status s = Status::Conflict;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         if (attempt > 0) pauseBeforeRetry(attempt);
         struct stat before {}, after {};
         const bool looked = ::stat(path.c_str(), &before) == 0;
-        s = openOnce(path, out, options);
+        bool headMoved = false;
+        s = openOnce(path, out, options, headMoved);
         if (ok(s)) return s;
-        if (s == Status::Conflict) continue;
+        if (s == Status::Conflict || headMoved) continue;
         if (!looked || ::stat(path.c_str(), &after) != 0 || !movedOn(before, after)) return s;
     }
     return s;
@@ -326,7 +380,9 @@ void pauseBeforeRetry(int attempt) {
     while (::nanosleep(&t, &t) != 0 && errno == EINTR) {}
 }
 
-Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options) {
+Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options,
+                      bool& headMoved) {
+    headMoved = false;
     out.reset();
     auto impl = std::make_unique<Impl>();
     impl->path = path;
@@ -340,45 +396,17 @@ Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const
     storeOptions.map = options.mapFile;
     Status s = PageStore::open(path, impl->store, storeOptions);
     if (!ok(s)) return s;
-    s = readHeader(*impl->store, impl->layout);
-    if (!ok(s)) return s;
-    const FileInfo& info = impl->layout.info;
-
-    // The owner name is accepted as given and not checked: how the engine turns a
-    // name into the stored owner block is not known (the known name/block pairs do
-    // not pin it down), so no name can be verified against the file. Reading does
-    // not need it: encrypted pages are decrypted with the stored block.
-    (void)options.ownerName;
-
-    if (info.encrypted) {
-        // Only the pre-6 scheme on 1024-byte pages is known; anything else would be
-        // a guess.
-        if (info.family != Family::Pre6 || info.pageSize != 1024) return Status::UnsupportedEncryption;
-        std::array<uint8_t, 8> key{};
-        for (size_t i = 0; i < key.size(); ++i) key[i] = impl->layout.ownerBlock[i];
-        impl->store->setOwnerXor(key, 1);
+    // The first bytes as they were before anything was read, to tell a failure
+    // met on a commit under way from damage.
+    const size_t head = static_cast<size_t>(std::min<uint64_t>(impl->store->fileSize(), kHeadBytes));
+    std::string before, after;
+    if (!ok(impl->store->peek(0, head, before))) before.clear();
+    s = impl->load();
+    if (!ok(s)) {
+        if (!ok(impl->store->peek(0, head, after))) after.clear();
+        headMoved = after != before;
+        return s;
     }
-    // Blank-truncated variable records keep a count of the removed blanks whose
-    // layout is unverified, and variable-tail allocation tables (flag 0x0800) have
-    // no known layout; refuse both rather than return short or wrong records.
-    // (Compressed records subsume blank truncation: their runs hold the blanks.)
-    if (info.variable && !info.compressed && impl->layout.blankTruncation) return Status::UnsupportedLayout;
-    if ((info.fileFlags & 0x0800) != 0) return Status::UnsupportedLayout;
-
-    impl->map = std::make_unique<PageMap>(*impl->store, impl->layout);
-    impl->records = std::make_unique<RecordReader>(*impl->store, *impl->map, impl->layout);
-    if (info.family != Family::Pre6 && impl->map->groups() == 0) return Status::Truncated;
-    s = impl->loadAcs();
-    if (!ok(s)) return s;
-    // The version read must be the one stamped: the same file at the path, and no
-    // commit finished since the control record was read.
-    impl->placeMarks();
-    s = impl->takeStamp(impl->stamp, true);
-    if (!ok(s)) return s == Status::FileNotFound ? Status::Conflict : s;
-    if (impl->stamp.device != impl->store->device() || impl->stamp.inode != impl->store->inode())
-        return Status::Conflict;
-    if (impl->layout.pat != PatKind::None && impl->stampedUsage(impl->stamp) != impl->layout.fcrUsage)
-        return Status::Conflict;
     out = std::unique_ptr<File>(new File(std::move(impl)));
     return Status::Success;
 }

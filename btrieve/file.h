@@ -131,7 +131,9 @@ public:
 
     class Impl;  // defined by the implementation
 private:
-    static Status openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options);
+    // headMoved: the file's first bytes changed while a failed open read it.
+    static Status openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options,
+                           bool& headMoved);
     explicit File(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };
