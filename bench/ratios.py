@@ -48,6 +48,7 @@ ratio("random_read_over_seqread", "BM_RandomRead/journal", "BM_SeqRead_Journal/l
 # lookup box to the fields shown, one "Show Detail" of 20 open invoices to the list
 # filled, and the start to the first customer shown (and its initialisation alone).
 ratio("window_lookup_100k_over_10k", "BM_WindowLookup/large", "BM_WindowLookup/small")
+ratio("lookup_live_over_lookup", "BM_WindowLookup/large", "BM_WindowLookupUnfollowed/large")
 ratio("window_detail_1m_over_100k", "BM_WindowDetail/large", "BM_WindowDetail/small")
 ratio("window_start_over_seqread", "BM_WindowStart/large/manual_time", "BM_SeqRead_Customer/large")
 ratio("window_init_over_seqread", "BM_WindowInit/large/manual_time", "BM_SeqRead_Customer/large")

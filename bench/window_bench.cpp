@@ -5,6 +5,9 @@
 //
 //   BM_WindowLookup      one change of the lookup box's text, to the customer's fields
 //                        shown (warm: the window is up and has looked up before)
+//   BM_WindowLookupUnfollowed  the same with the company files' changes not followed
+//                        (BTRIEVE_FOLLOW_CHANGES=0): what the look at the files
+//                        before and after each read costs
 //   BM_WindowDetail      one "Show Detail" click for the customer with 20 open
 //                        invoices ("AARDVARK"), to the list filled
 //   BM_WindowStart       DoModal to the first customer shown: the window and its
@@ -110,6 +113,12 @@ void BM_WindowLookup(benchmark::State& state, const char* size) {
     });
 }
 
+void BM_WindowLookupUnfollowed(benchmark::State& state, const char* size) {
+    ::setenv("BTRIEVE_FOLLOW_CHANGES", "0", 1);  // read as the window's tables are made
+    BM_WindowLookup(state, size);
+    ::unsetenv("BTRIEVE_FOLLOW_CHANGES");
+}
+
 void BM_WindowDetail(benchmark::State& state, const char* size) {
     withWindow(size, [&](COpenInvoiceDlg& dlg) {
         edit(dlg, IDC_SEARCH_EDIT)->setText(QStringLiteral("AARDVARK"));
@@ -155,6 +164,7 @@ void BM_WindowInit(benchmark::State& state, const char* size) { windowStart(stat
 
 BENCHMARK_CAPTURE(BM_WindowLookup, small, "small")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_WindowLookup, large, "large")->Unit(benchmark::kMicrosecond);
+BENCHMARK_CAPTURE(BM_WindowLookupUnfollowed, large, "large")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_WindowDetail, small, "small")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_WindowDetail, large, "large")->Unit(benchmark::kMicrosecond);
 BENCHMARK_CAPTURE(BM_WindowStart, large, "large")->UseManualTime()->Unit(benchmark::kMillisecond);

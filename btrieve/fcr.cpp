@@ -102,8 +102,9 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t s
 
 // Picks the copy with the higher usage count among those that carry the signature.
 Status pickCopy(PageStore& store, const std::vector<uint32_t>& pages, uint32_t usageAt,
-                uint32_t usageSize, uint32_t& chosen) {
+                uint32_t usageSize, uint32_t& chosen, uint64_t& chosenUsage, uint64_t& limit) {
     bool found = false;
+    size_t valid = 0;
     uint64_t best = 0;
     for (uint32_t p : pages) {
         PageRef page;
@@ -112,6 +113,7 @@ Status pickCopy(PageStore& store, const std::vector<uint32_t>& pages, uint32_t u
         if (!ok(s)) return s;
         ByteReader r(*page);
         if (r.u32(fcr::Signature) != fcr::SignatureValue) continue;
+        ++valid;
         uint64_t usage = usageSize == 2 ? r.u16(usageAt) : r.u32(usageAt);
         if (!found || usage > best) {
             found = true;
@@ -119,6 +121,8 @@ Status pickCopy(PageStore& store, const std::vector<uint32_t>& pages, uint32_t u
             chosen = p;
         }
     }
+    chosenUsage = best;
+    limit = valid == pages.size() ? best : 0;
     return found ? Status::Success : Status::Truncated;
 }
 
@@ -169,7 +173,8 @@ Status identify(PageStore& store, Layout& out, uint32_t& fcrBytes, bool& negativ
     fcrBytes = out.patCopyPages * info.pageSize;
     out.fcrPage = 0;
     if (row->usageSize == 0) return Status::Success;
-    return pickCopy(store, {0, out.patCopyPages}, row->usageAt, row->usageSize, out.fcrPage);
+    return pickCopy(store, {0, out.patCopyPages}, row->usageAt, row->usageSize, out.fcrPage, out.fcrUsage,
+                    out.tableUsageLimit);
 }
 
 // Step 2: the current copy names the same family as the first page did.

@@ -20,6 +20,11 @@ struct Layout {
     const FormatFamily* format = nullptr;  // the family's row in kFormats
     std::vector<std::vector<uint32_t>> acsRefs;  // per key and segment: ACS page named by the segment spec, 0 if none
     uint32_t fcrPage = 0;                // physical page of the current FCR copy
+    uint64_t fcrUsage = 0;               // its usage count (6.x and later)
+    // Page-table copies counted above this belong to a commit under way (0: no
+    // limit). Set only when both FCR copies carry the signature: with one of them
+    // unreadable the file is damaged, not half-way through a commit.
+    uint64_t tableUsageLimit = 0;
 
     // Page geometry.
     uint32_t slotsOffset = 6;            // first record slot in a data page

@@ -11,9 +11,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <filesystem>
 #include <map>
 #include <mutex>
 #include <vector>
+
+#include <sys/stat.h>
+#include <time.h>
 
 #include "btrieve/bytes.h"
 #include "btrieve/parallel.h"
@@ -26,9 +33,28 @@ namespace btrieve {
 
 using namespace detail;
 
+// What tells one committed version of the file from the next, taken with one stat
+// and a few small reads: the file at the path (device and inode, so that a file put
+// in its place is seen), its size and modification time, and the bytes a commit
+// changes. An engine commits a 6.x or later file by writing new copies of the
+// changed pages into free pages, then a new page-table copy, then the other
+// control record copy with a higher usage count; so the usage counts of both
+// control record copies and of the first page-table pair are the marks. A pre-6
+// file is written in place: its whole control record is the mark.
+struct Stamp {
+    uint64_t device = 0, inode = 0, size = 0;
+    int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
+    std::string marks;
+    bool operator==(const Stamp&) const = default;
+};
+
 class File::Impl {
 public:
     std::string path;
+    std::string where;  // path made absolute at open
+    OpenOptions options;
+    Stamp stamp;  // the version read, taken once the header and tables were read
+    mutable std::atomic<int64_t> lastPathLook{INT64_MIN / 2};  // steady clock, microseconds
     std::unique_ptr<PageStore> store;
     Layout layout;
     std::unique_ptr<PageMap> map;
@@ -46,6 +72,14 @@ public:
     bool directPage(uint32_t logical, Status& s, PageRef& page, RecordReader::PageKind& kind) const;
 
     Status loadAcs();
+    Status load();
+    // The stamp of the file now; withPath false leaves out what a stat of the path
+    // tells (for the look after a read, which asks only whether a commit landed).
+    Status takeStamp(Stamp& out, bool withPath) const;
+    std::vector<std::pair<uint64_t, uint32_t>> markSpans;  // offset and length of each mark
+    void placeMarks();
+    // The usage count of the current control record copy in a stamp's marks.
+    uint64_t stampedUsage(const Stamp& st) const;
     Status slotAt(RecordAddress addr, PageRef& page, std::string_view& slot) const;
     // Every live record in physical order; visit(part, address, slot) returns
     // EndOfFile to stop. parts > 1 splits the pages into that many runs scanned at
@@ -160,6 +194,69 @@ Status File::Impl::slotAt(RecordAddress addr, PageRef& page, std::string_view& s
     return live ? Status::Success : Status::InvalidRecordAddress;
 }
 
+Status File::Impl::takeStamp(Stamp& out, bool withPath) const {
+    out = Stamp{};
+    if (withPath) {
+        struct stat st {};
+        if (::stat(where.c_str(), &st) != 0)
+            return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::IoError;
+        out.device = st.st_dev, out.inode = st.st_ino, out.size = static_cast<uint64_t>(st.st_size);
+        out.modifiedSeconds = st.st_mtim.tv_sec, out.modifiedNanoseconds = st.st_mtim.tv_nsec;
+    }
+    // A mapped file's marks are read from the mapping (which shows the file as it is
+    // now, at no cost of a system call); otherwise the bytes from the start to the
+    // last mark in one read. A mark the file no longer reaches is left out: the size
+    // or the store's cut says the file changed.
+    std::string bytes;
+    if (store->mapped()) {
+        for (const auto& [offset, length] : markSpans) {
+            const Status s = store->peek(offset, length, bytes);
+            if (ok(s)) out.marks += bytes;
+            else if (s != Status::Truncated) return s;
+        }
+        return Status::Success;
+    }
+    uint64_t end = 0;
+    for (const auto& [offset, length] : markSpans) end = std::max(end, offset + length);
+    Status s = store->peek(0, static_cast<size_t>(end), bytes);
+    if (s == Status::Truncated) return Status::Success;
+    if (!ok(s)) return s;
+    for (const auto& [offset, length] : markSpans) out.marks.append(bytes, static_cast<size_t>(offset), length);
+    return Status::Success;
+}
+
+// Where the marks lie: for 6.x and later the signature and usage count of both
+// control record copies, then the usage counts of the first page-table pair; for
+// pre-6 files the control record page.
+void File::Impl::placeMarks() {
+    markSpans.clear();
+    const uint64_t ps = layout.info.pageSize;
+    if (layout.pat == PatKind::None) {
+        markSpans.emplace_back(0, static_cast<uint32_t>(ps));
+        return;
+    }
+    const FormatFamily& row = *layout.format;
+    const UsageField table = patUsageField(layout.pat);
+    for (uint64_t copy : {uint64_t{0}, uint64_t{layout.patCopyPages}}) {
+        markSpans.emplace_back(copy * ps + fcr::Signature, 4);
+        markSpans.emplace_back(copy * ps + row.usageAt, row.usageSize);
+    }
+    for (uint64_t copy : {uint64_t{layout.patFirst}, uint64_t{layout.patFirst} + layout.patCopyPages})
+        markSpans.emplace_back(copy * ps + table.at, table.size);
+}
+
+// As the header's reader picks: the higher count of the copies that carry the signature.
+uint64_t File::Impl::stampedUsage(const Stamp& st) const {
+    const uint32_t size = layout.format->usageSize;
+    uint64_t best = 0;
+    for (uint32_t copy = 0; copy < 2 && (copy + 1) * (4 + size) <= st.marks.size(); ++copy) {
+        ByteReader r(std::string_view(st.marks).substr(copy * (4 + size), 4 + size));
+        if (r.u32(0) != fcr::SignatureValue) continue;
+        best = std::max<uint64_t>(best, size == 2 ? r.u16(4) : r.u32(4));
+    }
+    return best;
+}
+
 void File::Impl::publishDirectory(std::vector<uint32_t>&& pages) const {
     std::lock_guard lock(directoryMutex);
     if (directoryOwner) return;
@@ -196,17 +293,11 @@ bool File::Impl::directPage(uint32_t logical, Status& s, PageRef& page, RecordRe
 File::File(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 File::~File() = default;
 
-Status File::open(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options) {
-    out.reset();
-    auto impl = std::make_unique<Impl>();
-    impl->path = path;
-    PageStore::Options storeOptions;
-    storeOptions.map = options.mapFile;
-    Status s = PageStore::open(path, impl->store, storeOptions);
+// Reads the header and tables and stamps the version read.
+Status File::Impl::load() {
+    Status s = readHeader(*store, layout);
     if (!ok(s)) return s;
-    s = readHeader(*impl->store, impl->layout);
-    if (!ok(s)) return s;
-    const FileInfo& info = impl->layout.info;
+    const FileInfo& info = layout.info;
 
     // The owner name is accepted as given and not checked: how the engine turns a
     // name into the stored owner block is not known (the known name/block pairs do
@@ -219,24 +310,142 @@ Status File::open(const std::string& path, std::unique_ptr<File>& out, const Ope
         // a guess.
         if (info.family != Family::Pre6 || info.pageSize != 1024) return Status::UnsupportedEncryption;
         std::array<uint8_t, 8> key{};
-        for (size_t i = 0; i < key.size(); ++i) key[i] = impl->layout.ownerBlock[i];
-        impl->store->setOwnerXor(key, 1);
+        for (size_t i = 0; i < key.size(); ++i) key[i] = layout.ownerBlock[i];
+        store->setOwnerXor(key, 1);
     }
     // Blank-truncated variable records keep a count of the removed blanks whose
     // layout is unverified, and variable-tail allocation tables (flag 0x0800) have
     // no known layout; refuse both rather than return short or wrong records.
     // (Compressed records subsume blank truncation: their runs hold the blanks.)
-    if (info.variable && !info.compressed && impl->layout.blankTruncation) return Status::UnsupportedLayout;
+    if (info.variable && !info.compressed && layout.blankTruncation) return Status::UnsupportedLayout;
     if ((info.fileFlags & 0x0800) != 0) return Status::UnsupportedLayout;
 
-    impl->map = std::make_unique<PageMap>(*impl->store, impl->layout);
-    impl->records = std::make_unique<RecordReader>(*impl->store, *impl->map, impl->layout);
-    if (info.family != Family::Pre6 && impl->map->groups() == 0) return Status::Truncated;
-    s = impl->loadAcs();
+    map = std::make_unique<PageMap>(*store, layout);
+    records = std::make_unique<RecordReader>(*store, *map, layout);
+    if (info.family != Family::Pre6 && map->groups() == 0) return Status::Truncated;
+    s = loadAcs();
     if (!ok(s)) return s;
+    // The version read must be the one stamped: the same file at the path, of the
+    // size the store took at open (a commit that grew the file after that and
+    // before the control record was read would leave its new pages out), and no
+    // commit finished since the control record was read.
+    placeMarks();
+    s = takeStamp(stamp, true);
+    if (!ok(s)) return s == Status::FileNotFound ? Status::Conflict : s;
+    if (stamp.device != store->device() || stamp.inode != store->inode() || stamp.size != store->fileSize())
+        return Status::Conflict;
+    if (layout.pat != PatKind::None && stampedUsage(stamp) != layout.fcrUsage)
+        return Status::Conflict;
+    return Status::Success;
+}
+
+namespace {
+// Opens that met a commit halfway (the header of one version, the tables of the
+// next) are tried again this many times, a little later each time.
+constexpr int kOpenAttempts = 8;
+
+// The file's first bytes hold the control record copies and the first page-table
+// pair of every family: a commit changes them.
+constexpr size_t kHeadBytes = size_t{64} << 10;
+
+// Whether the file at path is another file, or was written, between two looks.
+bool movedOn(const struct stat& a, const struct stat& b) {
+    return a.st_dev != b.st_dev || a.st_ino != b.st_ino || a.st_size != b.st_size ||
+           a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec;
+}
+}  // namespace
+
+// A failure met while the file was being written may be the writer's half-done
+// commit rather than damage: the open is tried again when the file's first bytes,
+// or what a stat tells, changed while it was read (a modification time alone may
+// not tell two writes in one clock tick apart).
+Status File::open(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options) {
+    Status s = Status::Conflict;
+    for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
+        if (attempt > 0) pauseBeforeRetry(attempt);
+        struct stat before {}, after {};
+        const bool looked = ::stat(path.c_str(), &before) == 0;
+        bool headMoved = false;
+        s = openOnce(path, out, options, headMoved);
+        if (ok(s)) return s;
+        if (s == Status::Conflict || headMoved) continue;
+        if (!looked || ::stat(path.c_str(), &after) != 0 || !movedOn(before, after)) return s;
+    }
+    return s;
+}
+
+void pauseBeforeRetry(int attempt) {
+    const long micros = std::min(50000L, 200L << std::min(attempt - 1, 8));
+    struct timespec t {0, micros * 1000};
+    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {}
+}
+
+Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options,
+                      bool& headMoved) {
+    headMoved = false;
+    out.reset();
+    auto impl = std::make_unique<Impl>();
+    impl->path = path;
+    // Looks at the path later are made where it pointed at open, whatever the
+    // process's current folder is by then.
+    std::error_code ec;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
+    impl->where = ec ? path : absolute.string();
+    impl->options = options;
+    PageStore::Options storeOptions;
+    storeOptions.map = options.mapFile;
+    Status s = PageStore::open(path, impl->store, storeOptions);
+    if (!ok(s)) return s;
+    // The first bytes as they were before anything was read, to tell a failure
+    // met on a commit under way from damage.
+    const size_t head = static_cast<size_t>(std::min<uint64_t>(impl->store->fileSize(), kHeadBytes));
+    std::string before, after;
+    if (!ok(impl->store->peek(0, head, before))) before.clear();
+    s = impl->load();
+    if (!ok(s)) {
+        if (!ok(impl->store->peek(0, head, after))) after.clear();
+        headMoved = after != before;
+        return s;
+    }
     out = std::unique_ptr<File>(new File(std::move(impl)));
     return Status::Success;
 }
+
+Status File::checkChanged(bool& changed) const {
+    // The path is looked at once a millisecond at most: calls in quick succession
+    // (a scan of moves, fast typing in a lookup) ask only whether a commit landed,
+    // which costs nothing while the file is mapped.
+    const int64_t at = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::steady_clock::now().time_since_epoch()).count();
+    if (at - impl_->lastPathLook.load(std::memory_order_relaxed) < kPathLookMicroseconds)
+        return checkCommitted(changed);
+    impl_->lastPathLook.store(at, std::memory_order_relaxed);
+    changed = true;
+    Stamp now;
+    const Status s = impl_->takeStamp(now, true);
+    if (s == Status::FileNotFound) return Status::Success;  // gone: reopening says so
+    if (!ok(s)) return s;
+    changed = !(now == impl_->stamp) || impl_->map->moved() || impl_->store->truncated();
+    return Status::Success;
+}
+
+Status File::checkCommitted(bool& changed) const {
+    changed = true;
+    Stamp now;
+    if (Status s = impl_->takeStamp(now, false); !ok(s)) return s;
+    changed = now.marks != impl_->stamp.marks || impl_->map->moved() || impl_->store->truncated();
+    return Status::Success;
+}
+
+Status File::reopen(std::shared_ptr<const RecordSource>& out) const {
+    out.reset();
+    std::unique_ptr<File> fresh;
+    const Status s = open(impl_->where, fresh, impl_->options);
+    if (ok(s)) out = std::move(fresh);
+    return s;
+}
+
+std::string File::readMethod() const { return describe(impl_->store->readMode()); }
 
 const FileInfo& File::info() const { return impl_->layout.info; }
 const std::string& File::path() const { return impl_->path; }

@@ -17,7 +17,9 @@ struct OpenOptions {
     // owner block's encoding is known; otherwise accepted. No known family
     // allows the check yet, so every name is accepted (see file.cpp).
     std::string ownerName;
-    // Read the file through a read-only mapping where possible (else pread).
+    // Read the file through a read-only mapping where possible (else pread). Files
+    // on a network filesystem are never mapped, nor any file when the environment
+    // holds BTRIEVE_READS=pread.
     bool mapFile = true;
 };
 
@@ -31,6 +33,8 @@ enum class PassedPages { Release, Keep };
 class File : public RecordSource {
 public:
     // Opens path read-only (never locked, never written). On failure out stays empty.
+    // An open that meets another program's commit halfway is tried again a few
+    // times; Conflict when the file never held still.
     static Status open(const std::string& path, std::unique_ptr<File>& out,
                        const OpenOptions& options = {});
     ~File() override;
@@ -41,6 +45,26 @@ public:
     Status readRecord(RecordAddress addr, std::string& out) const override;
 
     const std::string& path() const;
+
+    // Whether the file at the path is no longer the version this File read: another
+    // file put in its place (a restored backup), a commit by another program (the
+    // usage counts of the control record copies and of the first page-table pair;
+    // pre-6: the control record's bytes), its size or modification time moved, or a
+    // page table found newer when read again. One stat and a few small reads. A file
+    // gone from the path counts as changed (reopening says what became of it). The
+    // path is looked at once every kPathLookMicroseconds at most; calls between
+    // look for commits alone (checkCommitted).
+    Status checkChanged(bool& changed) const override;
+    static constexpr int64_t kPathLookMicroseconds = 1000;
+    // The same without the stat of the path: whether a commit landed since this
+    // File read the file (for the look after a read). Costs no system call while the
+    // file is mapped.
+    Status checkCommitted(bool& changed) const override;
+    // The file at the same path opened afresh, with the same options.
+    Status reopen(std::shared_ptr<const RecordSource>& out) const override;
+    // How pages are read, for reports: "mapping and pread", "pread (network
+    // filesystem)", "pread (asked for)", "pread (the file cannot be mapped)".
+    std::string readMethod() const;
 
     // forEachRecord without a copy per record: rec views the record's bytes and is
     // valid only during the call.
@@ -107,6 +131,9 @@ public:
 
     class Impl;  // defined by the implementation
 private:
+    // headMoved: the file's first bytes changed while a failed open read it.
+    static Status openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options,
+                           bool& headMoved);
     explicit File(std::unique_ptr<Impl> impl);
     std::unique_ptr<Impl> impl_;
 };

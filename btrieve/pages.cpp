@@ -8,7 +8,11 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
 
 namespace btrieve::detail {
 namespace {
@@ -93,6 +97,30 @@ int claimGuard(const char* base, uint64_t length) {
 
 }  // namespace
 
+bool networkFilesystem(long long type) {
+    switch (static_cast<uint32_t>(type)) {
+    case 0x6969u:      // NFS
+    case 0x517Bu:      // SMB
+    case 0xFF534D42u:  // CIFS
+    case 0xFE534D42u:  // SMB2
+    case 0x01021997u:  // 9P
+    case 0x00C36400u:  // Ceph
+    case 0x5346414Fu:  // AFS
+        return true;
+    default: return false;
+    }
+}
+
+const char* describe(ReadMode mode) {
+    switch (mode) {
+    case ReadMode::Mapping: return "mapping and pread";
+    case ReadMode::PreadAsked: return "pread (asked for)";
+    case ReadMode::PreadNetwork: return "pread (network filesystem)";
+    case ReadMode::PreadNoMapping: return "pread (the file cannot be mapped)";
+    }
+    return "pread";
+}
+
 Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out) {
     return open(path, out, Options{});
 }
@@ -103,14 +131,24 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out,
     uint64_t size = 0;
     if (Status s = openRegularFileNonBlocking(path, fd, size); !ok(s)) return s;
     out = std::make_unique<PageStore>(Key{}, fd, size);
-    // Map the file when the guard can protect the mapping; else pread only.
     PageStore& s = *out;
-    if (options.map && s.size_ > 0 && s.size_ <= SIZE_MAX && installGuard()) {
+    struct stat st {};
+    if (::fstat(fd, &st) == 0) s.device_ = st.st_dev, s.inode_ = st.st_ino;
+    // Map the file when the guard can protect the mapping and the file is local;
+    // else pread only.
+    const char* forced = std::getenv("BTRIEVE_READS");
+    struct statfs fsInfo {};
+    if (!options.map || (forced && std::strcmp(forced, "pread") == 0))
+        s.readMode_ = ReadMode::PreadAsked;
+    else if (::fstatfs(fd, &fsInfo) == 0 && networkFilesystem(static_cast<long long>(fsInfo.f_type)))
+        s.readMode_ = ReadMode::PreadNetwork;
+    if (s.readMode_ == ReadMode::PreadNoMapping && s.size_ > 0 && s.size_ <= SIZE_MAX && installGuard()) {
         void* m = ::mmap(nullptr, static_cast<size_t>(s.size_), PROT_READ, MAP_SHARED, fd, 0);
         if (m != MAP_FAILED) {
             s.guardSlot_ = claimGuard(static_cast<const char*>(m), s.size_);
             if (s.guardSlot_ >= 0) {
                 s.map_ = static_cast<const char*>(m);
+                s.readMode_ = ReadMode::Mapping;
                 s.tallies_[kSlots].recent = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);
             } else {
                 ::munmap(m, static_cast<size_t>(s.size_));
@@ -182,16 +220,25 @@ Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const
     out.clear();
     addRead(threadSlot());
     if (offset > size_ || length > size_ - offset) return Status::Truncated;
+    const Status s = peek(offset, length, out);
+    if (s == Status::Truncated) shortRead_.store(true);  // the file shrank under us
+    return s;
+}
+
+Status PageStore::peek(uint64_t offset, size_t length, std::string& out) const {
+    if (map_ && offset <= size_ && length <= size_ - offset) {
+        // The mapping shows the file as it is now; a part cut off meanwhile faults
+        // and comes back as zeros, and the store then says truncated.
+        out.assign(map_ + offset, length);
+        return truncated() ? Status::Truncated : Status::Success;
+    }
     out.resize(length);
     size_t done = 0;
     while (done < length) {
         ssize_t n = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return Status::IoError;
-        if (n == 0) {  // the file shrank under us
-            shortRead_.store(true);
-            return Status::Truncated;
-        }
+        if (n == 0) return Status::Truncated;
         done += static_cast<size_t>(n);
     }
     return Status::Success;

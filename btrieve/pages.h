@@ -12,7 +12,11 @@
 //   interactive reads (a find across the whole file) is a pass too: past
 //   kPreadBudget bytes of misses the store turns to the mapping.
 // The file is mapped at open where the system allows it (a mapping costs nothing
-// until touched), so a store that cannot map says so at once. Pages decrypted with
+// until touched), so a store that cannot map says so at once. A file on a network
+// filesystem (SMB/CIFS, NFS and the like) is never mapped: a mapping there may
+// show this machine's cached pages rather than another machine's writes, and a
+// file cut short on the server faults the mapping; pread asks the filesystem each
+// time. BTRIEVE_READS=pread in the environment forces pread for every file. Pages decrypted with
 // the owner block are always copies held in the cache. No copy of the whole file
 // is ever held.
 //
@@ -86,6 +90,18 @@ private:
     bool set_ = false;
 };
 
+// How a store reads its pages, and why.
+enum class ReadMode {
+    Mapping,       // pread for single pages, the mapping for passes
+    PreadAsked,    // the caller or BTRIEVE_READS=pread asked for pread only
+    PreadNetwork,  // the file lies on a network filesystem
+    PreadNoMapping,  // the system would not map the file (or it is empty)
+};
+// One phrase for reports: "mapping and pread", "pread (network filesystem)", ...
+const char* describe(ReadMode mode);
+// Whether a filesystem type (statfs f_type) is one served over the network.
+bool networkFilesystem(long long type);
+
 class PageStore {
 public:
     struct Options {
@@ -99,6 +115,10 @@ public:
     PageStore& operator=(const PageStore&) = delete;
 
     uint64_t fileSize() const { return size_; }
+    ReadMode readMode() const { return readMode_; }
+    // The open file's device and inode, to tell whether the path still names it.
+    uint64_t device() const { return device_; }
+    uint64_t inode() const { return inode_; }
     // Whether the file is mapped, so that whole-file passes read through the mapping.
     bool mapped() const { return map_ != nullptr; }
     // Whether pages now come from the mapping (a pass has begun) rather than pread.
@@ -128,6 +148,10 @@ public:
     // control record before the page size is known). Truncated when the file ends
     // first.
     Status readAt(uint64_t offset, size_t length, std::string& out) const;
+    // The same, for a look at the file as it is now (has another program changed
+    // it?): counts no read; through the mapping where it reaches, else pread (which
+    // marks nothing truncated). Truncated when the file now ends first.
+    Status peek(uint64_t offset, size_t length, std::string& out) const;
 
     // Fixes the page size; from then on readPage works in whole pages.
     void setPageSize(uint32_t pageSize);
@@ -187,6 +211,8 @@ private:
 
     int fd_ = -1;
     uint64_t size_ = 0;
+    uint64_t device_ = 0, inode_ = 0;
+    ReadMode readMode_ = ReadMode::PreadNoMapping;
     const char* map_ = nullptr;  // the whole file, read-only, or null
     mutable std::atomic<bool> viaMap_{false};
     mutable std::mutex passMutex_;

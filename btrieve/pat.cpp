@@ -35,28 +35,49 @@ uint32_t PageMap::groups() const {
     return static_cast<uint32_t>((pages - layout_.patFirst + layout_.patStride - 1) / layout_.patStride);
 }
 
-int PageMap::pick(uint32_t group, std::string_view first, std::string_view second) const {
-    int current = -1;
-    uint64_t best = 0;
+UsageField patUsageField(PatKind kind) {
+    switch (kind) {
+    case PatKind::V6: return {4, 4};
+    case PatKind::V8: return {6, 2};
+    case PatKind::V95: return {8, 4};
+    case PatKind::None: break;
+    }
+    return {};
+}
+
+// A copy whose usage count is above the current control record's belongs to a
+// commit still under way (an engine writes the tables before the control record
+// that makes them current): of the copies at or below that count the higher is
+// current. Only where both are above it (tables counted apart from the control
+// record), or where a control record copy is unreadable (damage, not a commit
+// under way: see Layout::tableUsageLimit), does the higher of the two count.
+int PageMap::pick(uint32_t group, std::string_view first, std::string_view second, uint64_t& best) const {
     const std::string_view copies[2] = {first, second};
+    const UsageField field = patUsageField(layout_.pat);
+    const bool bounded = layout_.tableUsageLimit != 0;
+    int current = -1, newest = -1;
+    uint64_t currentUsage = 0, newestUsage = 0;
     for (int member = 0; member < 2; ++member) {
         ByteReader r(copies[member]);
-        uint64_t usage = 0;
-        bool valid = false;
-        if (layout_.pat == PatKind::V6) {
-            valid = r.u16(0) == 0x5050;
-            usage = r.u32(4);
-        } else {
-            valid = r.u16(3) == 0x5050 && r.u16(0) == group + 1;
-            usage = layout_.pat == PatKind::V95 ? r.u32(8) : r.u16(6);
-        }
+        const bool valid = layout_.pat == PatKind::V6 ? r.u16(0) == 0x5050
+                                                      : r.u16(3) == 0x5050 && r.u16(0) == group + 1;
+        const uint64_t usage = field.size == 2 ? r.u16(field.at) : r.u32(field.at);
         if (!valid || !r.ok()) continue;
-        if (current < 0 || usage > best) {
-            current = member;
-            best = usage;
-        }
+        if (newest < 0 || usage > newestUsage) newest = member, newestUsage = usage;
+        if (bounded && usage > layout_.tableUsageLimit) continue;
+        if (current < 0 || usage > currentUsage) current = member, currentUsage = usage;
     }
+    if (current < 0) current = newest, currentUsage = newestUsage;
+    best = currentUsage;
     return current;
+}
+
+void PageMap::pin(uint32_t group, uint64_t usage) const {
+    std::lock_guard lock(pinMutex_);
+    if (pinned_.size() <= group) pinned_.resize(static_cast<size_t>(group) + 1, 0);
+    uint64_t& p = pinned_[group];
+    if (p == 0) p = usage + 1;
+    else if (p != usage + 1) moved_.store(true, std::memory_order_release);
 }
 
 // A copy counts only when all its pages lie within the file; where the file ends
@@ -74,9 +95,11 @@ Status PageMap::loadGroup(uint32_t group, std::string& pair, std::string_view& c
     }
     if (!ok(read) && read != Status::Truncated) return read;
     const std::string_view bytes(pair);
+    uint64_t usage = 0;
     const int current = pick(group, bytes.substr(0, std::min(bytes.size(), copyBytes)),
-                             bytes.size() >= 2 * copyBytes ? bytes.substr(copyBytes) : std::string_view());
+                             bytes.size() >= 2 * copyBytes ? bytes.substr(copyBytes) : std::string_view(), usage);
     if (current < 0) return cut ? Status::Truncated : Status::Corrupt;
+    pin(group, usage);
     copy = bytes.substr(current * copyBytes, copyBytes);
     return Status::Success;
 }

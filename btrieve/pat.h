@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string_view>
@@ -23,6 +24,12 @@ constexpr uint16_t Data = 0x44;      // 'D'
 constexpr uint16_t Variable = 0x56;  // 'V'
 constexpr uint16_t Index = 0x8000;   // 0x8000 + key number
 }  // namespace pagetype
+
+// Where a page-table copy keeps its usage count.
+struct UsageField {
+    uint32_t at = 0, size = 0;
+};
+UsageField patUsageField(PatKind kind);
 
 struct PageEntry {
     uint64_t physical = 0;
@@ -49,6 +56,11 @@ public:
     // Number of page-table groups the file is long enough to hold.
     uint32_t groups() const;
 
+    // Whether a group's tables, read again, were found to have moved on to a newer
+    // copy since first read: another program committed meanwhile, so pages read
+    // through this map may mix versions.
+    bool moved() const { return moved_.load(std::memory_order_acquire); }
+
     // Entries remembered from lookups, and page-table pairs held: at most these.
     static constexpr size_t kEntryCache = 1024;
     static constexpr size_t kHeldPairs = 4;
@@ -56,7 +68,10 @@ public:
 private:
     // Which copy of group's pair is current (0 or 1), from the copies' bytes (empty
     // for a copy cut off by the end of the file); -1 when neither is valid.
-    int pick(uint32_t group, std::string_view first, std::string_view second) const;
+    int pick(uint32_t group, std::string_view first, std::string_view second, uint64_t& usage) const;
+    // Notes the usage of the copy a group's read chose; sets moved_ when it differs
+    // from the first read's.
+    void pin(uint32_t group, uint64_t usage) const;
     // Both copies of a pair in one read into pair (its room reused), and a view of
     // the current one.
     Status loadGroup(uint32_t group, std::string& pair, std::string_view& copy) const;
@@ -86,6 +101,9 @@ private:
         PageEntry entry;
     };
     mutable std::vector<Cached> entries_;
+    mutable std::mutex pinMutex_;
+    mutable std::vector<uint64_t> pinned_;  // by group: usage + 1 of the copy first chosen, 0 = not read
+    mutable std::atomic<bool> moved_{false};
 };
 
 }  // namespace btrieve::detail

@@ -20,6 +20,7 @@ const char* describe(Status s) {
     case Status::InvalidOwner: return "invalid owner name";
     case Status::VariablePageError: return "corrupt variable-length record";
     case Status::IncompleteIndex: return "incomplete index";
+    case Status::Conflict: return "the file kept changing while it was read";
     case Status::UnsupportedVersion: return "unsupported Btrieve version";
     case Status::Truncated: return "file is truncated";
     case Status::Corrupt: return "file is corrupt";

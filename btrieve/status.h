@@ -25,6 +25,7 @@ enum class Status : int {
     InvalidOwner = 51,
     VariablePageError = 54,
     IncompleteIndex = 56,
+    Conflict = 80,           // the file kept changing under a read: no whole version of it could be read
 
     UnsupportedVersion = 1001,   // a Btrieve file of a version the reader does not know
     Truncated = 1002,            // the file ends before a structure it needs

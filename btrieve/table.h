@@ -1,8 +1,18 @@
 // Key-ordered navigation over a file's live records by the active key (key 0 unless
 // changed): first, last, next, previous, seek, and criteria searches. An unsuccessful
 // move returns its status and leaves the current record current.
+//
+// The file may be written by another program meanwhile. Each move, seek, find and
+// count first takes up the file's current version when it changed (the current
+// record is found again by its key, and by its address among duplicates), and
+// reads one version only: a call whose reads raced a commit is made again on the
+// new version, and past a few tries returns Conflict and stays where it stood.
+// A current record deleted by the other program keeps its last bytes; the next
+// move goes on to its neighbour in key order. BTRIEVE_FOLLOW_CHANGES=0 in the
+// environment when a table is made turns following off (to measure its cost).
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -41,6 +51,15 @@ public:
     // after the current record (from the start when there is none).
     Status findFirst(const Criteria& criteria);
     Status findNext(const Criteria& criteria);
+
+    // The number of live records, counted on one version of the file.
+    Status countRecords(uint64_t& out);
+    // Takes up the file's current version now, when it changed.
+    Status follow();
+    // How many times the file has been taken up afresh since the table was made.
+    uint64_t generation() const;
+    // The version read now.
+    std::shared_ptr<const RecordSource> source() const;
 
     // Chooses how key indexes are made. By default (and for a null factory) the
     // file's own B-tree where it can be walked and checks out, else the sorted

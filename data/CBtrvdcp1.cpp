@@ -351,7 +351,22 @@ void BtrvDataControl::requireOpen(const char* operation) const {
     if (!table_) raise(Status::FileNotOpen, operation);
 }
 
+// After a call that took up a new version of the file (another program wrote it):
+// the count kept goes, and a file that now holds other records (another file put in
+// its place) is refused from then on, since nothing read through this layout would
+// mean what the window shows it as.
+Status BtrvDataControl::followed(Status st) {
+    if (table_->generation() == generation_) return st;
+    generation_ = table_->generation();
+    recordCount_.reset();
+    if (layouts::fileDifferences(layout_, table_->info()).empty()) return st;
+    foreign_ = Status::LayoutMismatch;
+    if (btrieve::ok(fault_)) fault_ = foreign_;
+    return foreign_;
+}
+
 short BtrvDataControl::positioned(Status st) {
+    st = followed(st);
     blank_ = !btrieve::ok(st) && !table_->hasCurrent();
     if (btrieve::ok(fault_) && isDamage(st)) fault_ = st;
     return static_cast<short>(st);
@@ -370,8 +385,9 @@ void BtrvDataControl::setFileMode(long mode) { fileMode_ = mode; }
 
 short BtrvDataControl::open() {
     table_.reset();
-    file_.reset();
     blank_ = false;
+    generation_ = 0;
+    foreign_ = Status::Success;
     recordCount_.reset();
     lastCriteria_.reset();
     lastCriteriaText_.clear();
@@ -404,12 +420,10 @@ short BtrvDataControl::open() {
         return refuse(Status::LayoutMismatch, "The company file " + path +
                                                   " does not hold the records this program expects: " + diff + ".");
 
-    file_ = std::shared_ptr<btrieve::File>(std::move(file));
-    auto table = std::make_unique<btrieve::Table>(file_);
+    auto table = std::make_unique<btrieve::Table>(std::shared_ptr<const btrieve::File>(std::move(file)));
     if (!info.keys.empty()) {
         const Status ks = table->setActiveKey(info.keys.front().number);
         if (!btrieve::ok(ks)) {
-            file_.reset();
             return refuse(ks, companyFileErrorText(ks, path));
         }
     }
@@ -419,11 +433,13 @@ short BtrvDataControl::open() {
 
 short BtrvDataControl::moveNext() {
     requireOpen("MoveNext");
+    if (!btrieve::ok(foreign_)) return positioned(foreign_);
     return positioned(table_->moveNext());
 }
 
 short BtrvDataControl::movePrevious() {
     requireOpen("MovePrevious");
+    if (!btrieve::ok(foreign_)) return positioned(foreign_);
     return positioned(table_->movePrevious());
 }
 
@@ -441,7 +457,7 @@ Status BtrvDataControl::criteriaFor(const std::string& text, const btrieve::Crit
 short BtrvDataControl::findFirst(const std::string& criteria) {
     requireOpen("FindFirst");
     const btrieve::Criteria* c = nullptr;
-    const Status st = criteriaFor(criteria, c);
+    const Status st = btrieve::ok(foreign_) ? criteriaFor(criteria, c) : foreign_;
     if (!btrieve::ok(st)) return positioned(st);
     return positioned(table_->findFirst(*c));
 }
@@ -449,7 +465,7 @@ short BtrvDataControl::findFirst(const std::string& criteria) {
 short BtrvDataControl::findNext(const std::string& criteria) {
     requireOpen("FindNext");
     const btrieve::Criteria* c = nullptr;
-    const Status st = criteriaFor(criteria, c);
+    const Status st = btrieve::ok(foreign_) ? criteriaFor(criteria, c) : foreign_;
     if (!btrieve::ok(st)) return positioned(st);
     return positioned(table_->findNext(*c));
 }
@@ -544,8 +560,7 @@ void BtrvDataControl::seek(const std::string& comparison, const COleVariant* key
     else raise(Status::InvalidOperation, "Seek: unknown comparison \"" + comparison + "\"");
 
     const std::string key = encodeKey(keyValues, count);
-    const Status st = table_->seek(seekOp, key);
-    positioned(st);
+    const Status st = static_cast<Status>(positioned(btrieve::ok(foreign_) ? table_->seek(seekOp, key) : foreign_));
     if (!btrieve::ok(st)) raise(st, "Seek " + op + " \"" + (count > 0 ? keyValues[0].toString() : "") + "\"");
 }
 
@@ -564,6 +579,9 @@ COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
             }
     }
     if (!field) raise(Status::UnknownField, "GetFieldValue(\"" + fieldName.toString() + "\")");
+    // A record of a file put in this one's place that holds other records means
+    // nothing through this layout.
+    if (!btrieve::ok(foreign_)) raise(foreign_, "GetFieldValue(\"" + field->name + "\")");
     if (!table_->hasCurrent() && !blank_)
         raise(Status::InvalidPositioning, "GetFieldValue(\"" + field->name + "\")");
     btrieve::Value value;
@@ -573,19 +591,17 @@ COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
     return toVariant(value);
 }
 
-// The number of live records, counted once per open (the header's count is not
-// trusted to agree with the pages).
+// The number of live records, counted once per version of the file (the header's
+// count is not trusted to agree with the pages).
 long BtrvDataControl::getRecordCount() {
     requireOpen("GetRecordCount");
-    if (!recordCount_) {
-        long n = 0;
-        const Status st = file_->forEachRecord([&n](btrieve::RecordAddress, const std::string&) {
-            ++n;
-            return true;
-        });
-        if (!btrieve::ok(st)) raise(st, "GetRecordCount");
-        recordCount_ = n;
+    Status st = followed(btrieve::ok(foreign_) ? table_->follow() : foreign_);
+    if (btrieve::ok(st) && !recordCount_) {
+        uint64_t n = 0;
+        st = followed(table_->countRecords(n));
+        if (btrieve::ok(st)) recordCount_ = static_cast<long>(n);
     }
+    if (!btrieve::ok(st)) raise(st, "GetRecordCount");
     return *recordCount_;
 }
 

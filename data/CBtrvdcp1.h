@@ -19,6 +19,10 @@
 //     value that differs rather than an error;
 //   - a value of the wrong kind (a Seek value that does not fit the key's type).
 //
+// The company file stays open while another program (the accounting program) writes
+// it: each move, find, seek and count reads the file's current version (see
+// btrieve/table.h), so new and changed records show and deleted ones go.
+//
 // Open refuses, with a status and one sentence for the user (openError), a file that
 // is missing, not a regular file (a pipe, device or directory is never opened, so
 // nothing can wait on it), unreadable, not a Btrieve file, damaged, or whose record
@@ -169,6 +173,7 @@ signals:
 private:
     [[noreturn]] void raise(btrieve::Status status, const std::string& what) const;
     void requireOpen(const char* operation) const;
+    btrieve::Status followed(btrieve::Status st);
     short positioned(btrieve::Status st);
     short refuse(btrieve::Status status, std::string message);
     btrieve::Status criteriaFor(const std::string& text, const btrieve::Criteria*& out);
@@ -178,8 +183,12 @@ private:
     btrieve::Status configStatus_ = btrieve::Status::Success;
     std::string fileName_;
     long fileMode_ = 0;
-    std::shared_ptr<btrieve::File> file_;
     std::unique_ptr<btrieve::Table> table_;
+    // The table's generation last seen: it grows each time the table takes up a new
+    // version of the file written by another program.
+    uint64_t generation_ = 0;
+    // LayoutMismatch once the file was found replaced by one holding other records.
+    btrieve::Status foreign_ = btrieve::Status::Success;
     // A move, find or seek failed with no record current: fields then read from a blank
     // record (empty text, zero, no date), as from a cleared record buffer.
     bool blank_ = false;

@@ -148,6 +148,7 @@ int runInfo(const std::string& path) {
     std::printf("variable records: %s\n", yes(i.variable));
     std::printf("compressed: %s\n", yes(i.compressed));
     std::printf("acs tables: %zu\n", i.acsTables.size());
+    std::printf("reads: %s\n", file->readMethod().c_str());
     std::printf("keys: %zu\n", i.keys.size());
     // Which index serves each key: the file's own B-tree when it checks out over a
     // full walk, else the in-memory index and why.
