@@ -533,7 +533,9 @@ TEST(FileIndexV8Written, SeeksAndCriteriaLandAsInMemory) {
         if (!fileIndex) t.setIndexFactory(makeMemoryIndex);
         EXPECT_EQ(t.setActiveKey(key), Status::Success);
         const Status st = t.seek(op, value);
-        if (fileIndex) EXPECT_EQ(t.indexDescription(key), "file B-tree");
+        if (fileIndex) {
+            EXPECT_EQ(t.indexDescription(key), "file B-tree");
+        }
         return ok(st) ? std::to_string(*t.currentAddress()) : "status " + std::to_string(static_cast<int>(st));
     };
     for (const auto& [key, value] : std::vector<std::pair<int, std::string>>{

@@ -312,8 +312,9 @@ TEST(BtrexportCorpus, EveryKeyOfEvery8xAnd9xFileIsServedByItsOwnTree) {
         if (r.exitCode != 0 || r.out.find("format family: 8.x/9.x") == std::string::npos) continue;
         ++files;
         for (const std::string& l : lines(r.out))
-            if (l.find(" index: ") != std::string::npos)
+            if (l.find(" index: ") != std::string::npos) {
                 EXPECT_NE(l.find(" index: file B-tree"), std::string::npos) << entry.path() << ": " << l;
+            }
     }
     EXPECT_GE(files, 30u);
 }
