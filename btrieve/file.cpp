@@ -400,10 +400,10 @@ Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const
     // met on a commit under way from damage.
     const size_t head = static_cast<size_t>(std::min<uint64_t>(impl->store->fileSize(), kHeadBytes));
     std::string before, after;
-    if (!ok(impl->store->peek(0, head, before))) before.clear();
+    if (!ok(impl->store->peek(0, head, before, PageStore::PeekVia::Pread))) before.clear();
     s = impl->load();
     if (!ok(s)) {
-        if (!ok(impl->store->peek(0, head, after))) after.clear();
+        if (!ok(impl->store->peek(0, head, after, PageStore::PeekVia::Pread))) after.clear();
         headMoved = after != before;
         return s;
     }

@@ -220,18 +220,24 @@ Status PageStore::readAt(uint64_t offset, size_t length, std::string& out) const
     out.clear();
     addRead(threadSlot());
     if (offset > size_ || length > size_ - offset) return Status::Truncated;
-    const Status s = peek(offset, length, out);
+    // Always pread: a single read must not fault the mapping in (it would bring in,
+    // and keep resident, far more of the file than the page asked for).
+    const Status s = preadAll(offset, length, out);
     if (s == Status::Truncated) shortRead_.store(true);  // the file shrank under us
     return s;
 }
 
-Status PageStore::peek(uint64_t offset, size_t length, std::string& out) const {
-    if (map_ && offset <= size_ && length <= size_ - offset) {
+Status PageStore::peek(uint64_t offset, size_t length, std::string& out, PeekVia via) const {
+    if (via == PeekVia::MappingWhereMapped && map_ && offset <= size_ && length <= size_ - offset) {
         // The mapping shows the file as it is now; a part cut off meanwhile faults
         // and comes back as zeros, and the store then says truncated.
         out.assign(map_ + offset, length);
         return truncated() ? Status::Truncated : Status::Success;
     }
+    return preadAll(offset, length, out);
+}
+
+Status PageStore::preadAll(uint64_t offset, size_t length, std::string& out) const {
     out.resize(length);
     size_t done = 0;
     while (done < length) {

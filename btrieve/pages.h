@@ -149,9 +149,13 @@ public:
     // first.
     Status readAt(uint64_t offset, size_t length, std::string& out) const;
     // The same, for a look at the file as it is now (has another program changed
-    // it?): counts no read; through the mapping where it reaches, else pread (which
-    // marks nothing truncated). Truncated when the file now ends first.
-    Status peek(uint64_t offset, size_t length, std::string& out) const;
+    // it?): counts no read and marks nothing truncated. A few bytes read again and
+    // again (the marks of a commit) come through the mapping where it reaches, at no
+    // cost of a system call; a longer run once (Pread) never faults the mapping in.
+    // Truncated when the file now ends first.
+    enum class PeekVia { MappingWhereMapped, Pread };
+    Status peek(uint64_t offset, size_t length, std::string& out,
+                PeekVia via = PeekVia::MappingWhereMapped) const;
 
     // Fixes the page size; from then on readPage works in whole pages.
     void setPageSize(uint32_t pageSize);
@@ -208,6 +212,8 @@ private:
     void decrypt(std::string& page, uint64_t firstPage) const;
     void countMapped(uint64_t page) const;
     void addRead(unsigned slot) const;  // one more read in the slot's tally
+    // Exactly length bytes at offset by pread; Truncated when the file ends first.
+    Status preadAll(uint64_t offset, size_t length, std::string& out) const;
 
     int fd_ = -1;
     uint64_t size_ = 0;

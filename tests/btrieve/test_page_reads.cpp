@@ -4,6 +4,9 @@
 // bounded however much is read.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -14,6 +17,7 @@
 #include "btrieve/file.h"
 #include "btrieve/pages.h"
 #include "btrieve/pat.h"
+#include "btrieve/table.h"
 #include "btrieve/writer.h"
 #include "test_file_util.h"
 
@@ -241,3 +245,46 @@ TEST(PageReads, APassOverAStoreThatIsNotMappedReadsInLargeRuns) {
     EXPECT_GE(single->reads(), pages);
     EXPECT_LE(runs->reads(), pages / 64 + 2);  // runs of 128 pages here
 }
+
+#ifdef __linux__
+namespace {
+// Kilobytes of the mappings of path resident in this process (/proc/self/smaps).
+uint64_t residentKbOfMappings(const std::string& path) {
+    std::FILE* f = std::fopen("/proc/self/smaps", "r");
+    if (!f) return 0;
+    const std::string canonical = fs::canonical(path).string();
+    uint64_t kb = 0;
+    bool inFile = false;
+    char line[4096];
+    while (std::fgets(line, sizeof line, f)) {
+        std::string l(line);
+        if (!l.empty() && l.back() == '\n') l.pop_back();
+        const bool header = l.find('-') != std::string::npos && l.find(':') != std::string::npos &&
+                            l.find("kB") == std::string::npos && std::isxdigit(static_cast<unsigned char>(l[0]));
+        if (header) inFile = l.size() >= canonical.size() && l.ends_with(" " + canonical);
+        else if (inFile && l.rfind("Rss:", 0) == 0) kb += std::strtoull(l.c_str() + 4, nullptr, 10);
+    }
+    std::fclose(f);
+    return kb;
+}
+}  // namespace
+
+TEST(PageReads, SeeksAcrossAMappedFileBringLittleOfItsMappingIn) {
+    // Single reads go by pread, so a lookup here and there across a large mapped file
+    // leaves its mapping (nearly) untouched; reads through the mapping would fault in,
+    // and keep resident, a large part of the file.
+    TempDir dir;
+    const std::string path = writeFileOf(dir, "seeks.dat", 4096, 3000, 6000);
+    Status st;
+    std::shared_ptr<const File> f = filetest::openFile(path, true, st);
+    ASSERT_EQ(st, Status::Success);
+    ASSERT_TRUE(f->mapped());
+    Table t(f);
+    for (uint32_t k = 0; k < 6000; k += 97) {
+        std::string key(4, '\0');
+        std::memcpy(key.data(), &k, 4);
+        ASSERT_EQ(t.seek(SeekOp::Ge, key), Status::Success) << k;
+    }
+    EXPECT_LT(residentKbOfMappings(path), f->fileSize() / 1024 / 8);
+}
+#endif
