@@ -86,16 +86,16 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
     return Status::Success;
 }
 
-bool radixSortable(const KeySpec& key) {
+// Whether two of key's values are equal exactly when their bytes are: segments of
+// integer, date, time and logical types, and text compared byte by byte.
+static bool bytesDecideEquality(const KeySpec& key) {
     using T = DataType;
-    if (key.segments.empty() || key.totalLength() == 0 || key.totalLength() > 8) return false;
     for (const auto& seg : key.segments) {
         switch (seg.type) {
         case T::Integer: case T::AutoIncrement: case T::UnsignedBinary: case T::OldBinary:
         case T::Date: case T::Time: case T::Logical:
             break;
         case T::String: case T::OldString:
-            // Equal-length text without a collation orders byte by byte.
             if (seg.flags & (keyflag::Acs | keyflag::CaseInsensitive)) return false;
             break;
         default:
@@ -103,6 +103,11 @@ bool radixSortable(const KeySpec& key) {
         }
     }
     return true;
+}
+
+bool radixSortable(const KeySpec& key) {
+    if (key.segments.empty() || key.totalLength() == 0 || key.totalLength() > 8) return false;
+    return bytesDecideEquality(key);
 }
 
 namespace {
@@ -470,9 +475,17 @@ Status engineKeyOrder(const File& file, const KeySpec& key, std::vector<RecordAd
     // read in one pass in physical order (key order would read the pages at random).
     std::vector<std::pair<uint32_t, uint32_t>> runs;  // [begin, end) in sorted
     std::vector<uint8_t> chained(n, 0);               // by physical record
+    // Equal bytes are equal keys; for most keys the converse holds too, and
+    // neighbours are told apart without a collation.
+    const bool bytewise = bytesDecideEquality(key);
+    auto same = [&](size_t a, size_t b) {
+        const std::string_view ka = keyAt(a), kb = keyAt(b);
+        if (ka == kb) return true;
+        return !bytewise && compareKeys(key, file.info(), ka, kb) == 0;
+    };
     for (size_t i = 0; i < n;) {
         size_t end = i + 1;
-        while (end < n && compareKeys(key, file.info(), keyAt(i), keyAt(end)) == 0) ++end;
+        while (end < n && same(i, end)) ++end;
         if (end - i > 1) {
             runs.emplace_back(static_cast<uint32_t>(i), static_cast<uint32_t>(end));
             for (size_t k = i; k < end; ++k) chained[sorted[k]] = 1;
@@ -481,9 +494,12 @@ Status engineKeyOrder(const File& file, const KeySpec& key, std::vector<RecordAd
     }
     std::vector<Links> links(n);
     std::vector<uint8_t> read(n, 0);
-    std::string slot;
-    for (size_t p = 0; p < n; ++p)
-        if (chained[p]) read[p] = readLinks(file, key, addresses[p], slot, links[p]);
+    const unsigned halves = halvesFor(n);
+    runParts(halves, [&](unsigned h) {
+        std::string slot;
+        for (size_t p = n * h / halves; p < n * (h + 1) / halves; ++p)
+            if (chained[p]) read[p] = readLinks(file, key, addresses[p], slot, links[p]);
+    });
     order.resize(n);
     for (size_t i = 0; i < n; ++i) order[i] = addresses[sorted[i]];
     std::vector<RecordAddress> members;
