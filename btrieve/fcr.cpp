@@ -1,7 +1,7 @@
 // Reads the file control record (FCR) of a file of any family. The FCR's offsets,
 // the key segment layout and each family's constants are tabled in formats.h; this
 // file reads them in four steps: identify the family from the first page, pick the
-// current FCR copy, read the record fields and slot layout, then the key specs.
+// current FCR copy, read the record fields and slot layout, then the key descriptors.
 #include "btrieve/fcr.h"
 
 #include <algorithm>
@@ -29,11 +29,11 @@ uint16_t versionOf(uint16_t word, bool& negative) {
 
 bool knownType(uint8_t t) { return t <= 20 || t == 25 || t == 26; }
 
-// Fills keys from the specs. katOffset 0 means specs packed from 0x110 (pre-6).
-Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t specSize,
+// Fills keys from the descriptors. katOffset 0 means descriptors packed from 0x110 (pre-6).
+Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t descriptorSize,
                 Layout& out) {
     FileInfo& info = out.info;
-    uint32_t packed = fcr::PackedSpecs;
+    uint32_t packed = fcr::PackedDescriptors;
     uint32_t segmentsRead = 0;
     for (uint32_t k = 0; k < keyCount; ++k) {
         uint32_t at = packed;
@@ -46,7 +46,7 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t s
         std::vector<uint32_t> refs;
         uint16_t totalLength = 0;
         for (;;) {
-            if (++segmentsRead > kMaxSegments || !fits(r.size(), at, specSize)) return Status::Corrupt;
+            if (++segmentsRead > kMaxSegments || !fits(r.size(), at, descriptorSize)) return Status::Corrupt;
             KeySegment seg;
             seg.flags = r.u16(at + segment::Flags);
             const uint32_t stored = r.u16(at + segment::Position);
@@ -86,7 +86,7 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t s
             refs.push_back(acsPage);
             const bool more = (seg.flags & keyflag::Segmented) != 0;
             key.segments.push_back(seg);
-            at += specSize;
+            at += descriptorSize;
             if (!more) break;
         }
         if (!r.ok()) return Status::Corrupt;
@@ -262,7 +262,7 @@ Status readSlotLayout(ByteReader& f, Layout& out) {
     return Status::Success;
 }
 
-// Step 5: the key allocation table (6.x and later) and the key specs.
+// Step 5: the key allocation table (6.x and later) and the key descriptors.
 Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrBytes) {
     const FormatFamily& row = *out.format;
     uint32_t katOffset = 0;
@@ -274,7 +274,7 @@ Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrB
         if (keyCount > 0 && (katOffset < row.katMinimum || !fits(fcrBytes, katOffset, 2ull * keyCount)))
             return Status::Corrupt;
     }
-    return readKeys(f, keyCount, katOffset, row.specSize, out);
+    return readKeys(f, keyCount, katOffset, row.descriptorSize, out);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // The file control record (FCR): format family, version, page geometry, record
-// layout and key specs, read from the current FCR copy. The offsets, and each
+// layout and key descriptors, read from the current FCR copy. The offsets, and each
 // family's constants, are tabled in formats.h.
 #pragma once
 
@@ -18,7 +18,8 @@ namespace btrieve::detail {
 struct Layout {
     FileInfo info;                       // keys carry logical positions; acs still -1
     const FormatFamily* format = nullptr;  // the family's row in kFormats
-    std::vector<std::vector<uint32_t>> acsRefs;  // per key and segment: ACS page named by the segment spec, 0 if none
+    // Per key and segment: the ACS page the segment descriptor names, 0 if none.
+    std::vector<std::vector<uint32_t>> acsRefs;
     uint32_t fcrPage = 0;                // physical page of the current FCR copy
     uint64_t fcrUsage = 0;               // its usage count (6.x and later)
     // Page-table copies counted above this belong to a commit under way (0: no

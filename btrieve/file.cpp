@@ -123,7 +123,7 @@ Status loadAcsPage(const File::Impl& f, uint32_t page, AcsTable& out) {
 
 }  // namespace
 
-// Keys flagged ACS use the table their segment spec names (6.x and later), else the
+// Keys flagged ACS use the table their segment descriptor names (6.x and later), else the
 // file's default table: physical page 1 in pre-6 files, the first 'A' page of the
 // page table otherwise.
 Status File::Impl::loadAcs() {

@@ -29,16 +29,16 @@
 //   0x72    2     6.x and later: offset of the duplicate pointers in the slot
 //   0x74    1     6.x and later: number of duplicate-pointer pairs
 //   0x76    1/2   6.x: key count (u8); 8.x and later: key count (u16)
-//   0x77    1     6.x: number of segment specs
+//   0x77    1     6.x: number of segment descriptors
 //   0x78    2     6.x: offset of the key allocation table (KAT)
 //   0x7A    2     8.x and later: offset of the KAT (may lie in the copy's second page)
 //   0x106   2     pre-6, 6.x: file flags (0x0001 variable, 0x0002 blank truncation,
 //                 0x0008 compressed); 0xFFFF in 8.x and later
-//   0x110   30*n  pre-6: key segment specs back to back (6.x writers put them
+//   0x110   30*n  pre-6: key segment descriptors back to back (6.x writers put them
 //                 here too, and the KAT after them)
 //   0x190   2     8.x and later: file flags
 //
-// Key segment spec (30 bytes; 36 in 8.x and later, same first 30 bytes):
+// Key segment descriptor (30 bytes; 36 in 8.x and later, same first 30 bytes):
 //   0x00 4  B-tree root (pre-6: ws physical page; 6.x: page-table layout; 8.x: u32)
 //   0x04 4  ws number of distinct key values
 //   0x08 2  key flags (0x0010: another segment follows)
@@ -86,11 +86,11 @@ enum : uint32_t {
     DuplicatePairs = 0x74,
     KeyCount2 = 0x76,
     V6SegmentCount = 0x77,
-    PackedSpecs = 0x110,
+    PackedDescriptors = 0x110,
 };
 constexpr uint32_t SignatureValue = 0x00004346u;  // "FC" 00 00 at Signature
 
-// Key segment spec fields.
+// Key segment descriptor fields.
 namespace segment {
 enum : uint32_t {
     Root = 0x00, Distinct = 0x04, Flags = 0x08, KeyLength = 0x0A, EntrySize = 0x0C,
@@ -119,8 +119,8 @@ struct FormatFamily {
     // Fields whose place differs between families.
     uint32_t fileFlagsAt;
     uint32_t keyCount2At, keyCount2Size;  // the second key count, checked against 0x14
-    uint32_t katAt, katMinimum;           // katAt 0: specs packed from 0x110
-    uint32_t specSize;
+    uint32_t katAt, katMinimum;           // katAt 0: descriptors packed from 0x110
+    uint32_t descriptorSize;
 
     // Data pages and slots.
     uint32_t slotsOffset;         // first slot in a data page
@@ -143,7 +143,7 @@ struct FormatFamily {
 
 // clang-format off
 inline constexpr FormatFamily kFormats[] = {
-    // family        pat            versions         page size        copies    usage      flags   count2    KAT         spec  slots uw live min  var ptr/count/data linked  PAT
+    // family        pat            versions         page size        copies    usage      flags   count2    KAT         desc  slots uw live min  var ptr/count/data linked  PAT
     {Family::Pre6, PatKind::None, 0x0300, 0x05FF, 0x08, 1,   4096,  0,    1,  0,    0,     0x106, 0,    0, 0,    0,    30,   6,   0, 4,   5,   4, 0x0A, 0x0C, false, 0, 0,    0, 0,  0,  0},
     {Family::V6,   PatKind::V6,   0x0600, 0x07FF, 0x08, 1,   4096,  0,    1,  0x04, 4,     0x106, 0x76, 1, 0x78, 0x7A, 30,   6,   2, 4,   7,   4, 0x0A, 0x0C, true,  2, 0x08, 4, 16, 8,  0},
     {Family::V8,   PatKind::V8,   0x0800, 0x094F, 0x2B, 256, 16384, 2048, 2,  0x06, 2,     0x190, 0x76, 2, 0x7A, 0x7C, 36,   8,   2, 6,   9,   6, 14,   16,   true,  4, 0x14, 6, 15, 24, 312},

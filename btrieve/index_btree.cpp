@@ -7,7 +7,7 @@
 //   0x04 2  write counter (pre-6: without the 0x8000 bit of data pages)
 //   0x06 2  number of entries n; 12 + n * entry size fits the page
 //   0x08 4  right-most child (layout of 0x00), FF FF FF FF in a leaf
-//   0x0C    n entries of the key spec's entry size, in key order:
+//   0x0C    n entries of the key descriptor's entry size, in key order:
 //           0    4  left child (FF FF FF FF in a leaf): its keys order before this entry
 //           4    k  key bytes: the segments as they stand in the record, concatenated
 //           4+k  4  ws record pointer (pre-6: absolute file offset; 6.x: logical page *

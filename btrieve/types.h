@@ -20,7 +20,7 @@ enum class DataType : uint8_t {
     OldString = 0x20, OldBinary = 0x21,
 };
 
-// Key flags as stored in a key segment spec.
+// Key flags as stored in a key segment descriptor.
 namespace keyflag {
 constexpr uint16_t Duplicates = 0x0001;
 constexpr uint16_t Modifiable = 0x0002;

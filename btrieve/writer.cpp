@@ -7,7 +7,7 @@
 // [bits 16-23][type][bits 0-7][bits 8-15].
 //
 // FCR (physical pages 0 and 1; the current copy has the higher usage count): the
-// fields and the segment spec tabled in formats.h, written as a 6.x engine leaves
+// fields and the segment descriptor tabled in formats.h, written as a 6.x engine leaves
 // them. The values this writer puts there:
 //   usage count        the current copy's is one higher than the stale copy's
 //   stale marker       0 on the current copy, 0x4000 on the stale one
@@ -19,9 +19,9 @@
 //   owner block        zero (no owner); 0x38 is FF with variable-length records
 //   version            0x0600 or 0x0610
 //   file flags         0x0001 with variable-length records, else 0
-//   segment specs      30 bytes each from 0x110, key after key, then the KAT: one
-//                      u16 per key, the offset of that key's first segment spec
-// Every segment spec of a key repeats the key-wide fields: the root (page id of
+//   key segments       30-byte segment descriptors from 0x110, key after key, then
+//                      the KAT: one u16 per key, the offset of its first descriptor
+// Every segment descriptor of a key repeats the key-wide fields: the root (page id of
 // the key's root, type 0x80 + key number), the distinct values, the total length,
 // the entry size (4 + key length + 4, or + 8 with duplicates), the entries per
 // index page ((page size - 12) / entry size) and half of that, and the duplicate
@@ -90,8 +90,9 @@
 //   FCR copies    physical pages 0 and C, each C = max(2, 2048 / page size) pages;
 //                 u16 usage at 0x06, page size / 256 at 0x2B, u16 key count at
 //                 0x76, segment count at 0x78, KAT offset at 0x7A, file flags at
-//                 0x190, record-pointer shift at 0x15F; 36-byte segment specs from
-//                 0x200 with the root as a plain u32 logical page, the KAT after them
+//                 0x190, record-pointer shift at 0x15F; 36-byte segment
+//                 descriptors from 0x200 with the root as a plain u32 logical
+//                 page, the KAT after them
 //   PAT pairs     from physical page 4C, every E + 2C pages (E entries a pair):
 //                 u16 pair number, "PP" at 0x03, u16 usage at 0x06, then 6-byte
 //                 entries from 0x14 (logical 1): u32 physical page, u16 type (0x44
@@ -126,10 +127,10 @@ constexpr uint8_t kTypeData = 0x44;
 constexpr uint8_t kTypeVariable = 0x56;
 namespace fcr = detail::fcr;
 namespace segment = detail::fcr::segment;
-constexpr uint32_t kFcrSpecs = fcr::PackedSpecs;
-constexpr uint32_t kSpecSize = detail::kV6.specSize;
+constexpr uint32_t kFcrDescriptors = fcr::PackedDescriptors;
+constexpr uint32_t kDescriptorSize = detail::kV6.descriptorSize;
 constexpr const detail::FormatFamily& kV8 = detail::kFormats[2];
-constexpr uint32_t kV8Specs = 0x200;     // where this writer puts an 8.0 file's specs
+constexpr uint32_t kV8Descriptors = 0x200;     // where this writer puts an 8.0 file's descriptors
 constexpr uint32_t kV8ShiftAt = 0x15F;   // FCR byte: the record pointers' slot bits
 constexpr uint32_t kMaxPage24 = 0xFFFFFF;
 
@@ -478,7 +479,7 @@ private:
         if (current || !o_.staleShadows) return logical < current_.size() ? current_[logical] : 0;
         return logical < stale_.size() ? stale_[logical] : 0;
     }
-    void fillSpecs(uint8_t* page, uint32_t specsAt, uint32_t kat, bool asCreated) const;
+    void fillDescriptors(uint8_t* page, uint32_t descriptorsAt, uint32_t kat, bool asCreated) const;
     Status writeHeaders8(PageOutput& out);
     uint32_t allocPhysical() {
         while (isPatPosition(nextPhys_)) ++nextPhys_;
@@ -574,8 +575,8 @@ Status Writer::plan() {
         if (k.maxEntries < 4) return Status::UnsupportedLayout;
         k.firstRoot = i + 1;
     }
-    if (v8_ ? kV8Specs + kV8.specSize * segmentCount_ + 2 * keyCount_ > copyPages_ * ps
-            : kFcrSpecs + kSpecSize * segmentCount_ + 2 * keyCount_ > ps || segmentCount_ > 255)
+    if (v8_ ? kV8Descriptors + kV8.descriptorSize * segmentCount_ + 2 * keyCount_ > copyPages_ * ps
+            : kFcrDescriptors + kDescriptorSize * segmentCount_ + 2 * keyCount_ > ps || segmentCount_ > 255)
         return Status::UnsupportedLayout;
     tailPtr_ = o_.variable ? 4 : 0;
     dupBase_ = 2 + o_.recordLength + tailPtr_;
@@ -913,11 +914,11 @@ void Writer::fillFcr(uint8_t* page, bool current) const {
     page[fcr::DuplicatePairs] = static_cast<uint8_t>(dupPairs_);
     page[fcr::KeyCount2] = static_cast<uint8_t>(keyCount_);
     page[fcr::V6SegmentCount] = static_cast<uint8_t>(segmentCount_);
-    const uint32_t kat = kFcrSpecs + kSpecSize * segmentCount_;
+    const uint32_t kat = kFcrDescriptors + kDescriptorSize * segmentCount_;
     put16(page + detail::kV6.katAt, kat);
     put16(page + detail::kV6.fileFlagsAt, o_.variable ? 0x0001 : 0);
 
-    fillSpecs(page, kFcrSpecs, kat, asCreated);
+    fillDescriptors(page, kFcrDescriptors, kat, asCreated);
 }
 
 Status Writer::writeHeaders(PageOutput& out) {
@@ -958,16 +959,16 @@ Status Writer::writeHeaders(PageOutput& out) {
     return out.flush();
 }
 
-// The segment specs from specsAt, key after key, and the KAT at kat: one u16 per
-// key, the offset of its first spec. Every spec of a key repeats the key-wide fields.
-void Writer::fillSpecs(uint8_t* page, uint32_t specsAt, uint32_t kat, bool asCreated) const {
-    const uint32_t specSize = v8_ ? kV8.specSize : kSpecSize;
-    uint8_t* specAt = page + specsAt;
+// The segment descriptors from descriptorsAt, key after key, and the KAT at kat: one u16 per
+// key, the offset of its first descriptor. Every descriptor of a key repeats the key-wide fields.
+void Writer::fillDescriptors(uint8_t* page, uint32_t descriptorsAt, uint32_t kat, bool asCreated) const {
+    const uint32_t descriptorSize = v8_ ? kV8.descriptorSize : kDescriptorSize;
+    uint8_t* descriptorAt = page + descriptorsAt;
     for (uint32_t kn = 0; kn < keyCount_; ++kn) {
         const KeyPlan& k = keys_[kn];
-        put16(page + kat + 2 * kn, static_cast<uint32_t>(specAt - page));
+        put16(page + kat + 2 * kn, static_cast<uint32_t>(descriptorAt - page));
         const uint32_t groups = static_cast<uint32_t>(k.groupStart.size() - 1);
-        for (size_t si = 0; si < k.segments.size(); ++si, specAt += specSize) {
+        for (size_t si = 0; si < k.segments.size(); ++si, descriptorAt += descriptorSize) {
             const KeySegment& s = k.segments[si];
             uint16_t flags = k.keyFlags | (s.flags & (keyflag::Descending | keyflag::CaseInsensitive));
             if (si + 1 < k.segments.size()) flags |= keyflag::Segmented;
@@ -979,22 +980,22 @@ void Writer::fillSpecs(uint8_t* page, uint32_t specsAt, uint32_t kat, bool asCre
             }
             const uint32_t root = asCreated ? k.firstRoot : k.root;
             if (v8_) {
-                put32(specAt + segment::Root, root);
-                specAt[0x18] = static_cast<uint8_t>(kn);  // 8.x: the key number
+                put32(descriptorAt + segment::Root, root);
+                descriptorAt[0x18] = static_cast<uint8_t>(kn);  // 8.x: the key number
             } else {
-                putPageId(specAt + segment::Root, root, static_cast<uint8_t>(0x80 + kn));
+                putPageId(descriptorAt + segment::Root, root, static_cast<uint8_t>(0x80 + kn));
             }
-            putSwapped(specAt + segment::Distinct, asCreated ? 0 : groups);
-            put16(specAt + segment::Flags, flags);
-            put16(specAt + segment::KeyLength, k.keyLength);
-            put16(specAt + segment::EntrySize, k.entrySize);
-            put16(specAt + segment::V6EntriesPerPage, k.maxEntries);
-            put16(specAt + segment::V6HalfEntries, k.half);
-            put16(specAt + segment::DuplicateOffset, k.duplicates ? dupBase_ + 8 * k.dupPair : 0);
-            put16(specAt + segment::Position, s.position + 2);
-            put16(specAt + segment::Length, s.length);
-            specAt[segment::ExtendedType] = type;
-            specAt[segment::NullValue] = s.nullValue;
+            putSwapped(descriptorAt + segment::Distinct, asCreated ? 0 : groups);
+            put16(descriptorAt + segment::Flags, flags);
+            put16(descriptorAt + segment::KeyLength, k.keyLength);
+            put16(descriptorAt + segment::EntrySize, k.entrySize);
+            put16(descriptorAt + segment::V6EntriesPerPage, k.maxEntries);
+            put16(descriptorAt + segment::V6HalfEntries, k.half);
+            put16(descriptorAt + segment::DuplicateOffset, k.duplicates ? dupBase_ + 8 * k.dupPair : 0);
+            put16(descriptorAt + segment::Position, s.position + 2);
+            put16(descriptorAt + segment::Length, s.length);
+            descriptorAt[segment::ExtendedType] = type;
+            descriptorAt[segment::NullValue] = s.nullValue;
         }
     }
 }
@@ -1022,10 +1023,10 @@ void Writer::fillFcr8(uint8_t* page, bool current) const {
     put16(page + 0x106, 0xFFFF);
     put16(page + kV8.fileFlagsAt, 0);
     page[kV8ShiftAt] = static_cast<uint8_t>(shift_);
-    const uint32_t kat = kV8Specs + kV8.specSize * segmentCount_;
+    const uint32_t kat = kV8Descriptors + kV8.descriptorSize * segmentCount_;
     put16(page + kV8.katAt, kat);
 
-    fillSpecs(page, kV8Specs, kat, asCreated);
+    fillDescriptors(page, kV8Descriptors, kat, asCreated);
 }
 
 Status Writer::writeHeaders8(PageOutput& out) {

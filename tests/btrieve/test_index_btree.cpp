@@ -105,8 +105,8 @@ struct Layout6 {
     static uint32_t pageId(const std::string& b, size_t o) {
         return uint32_t(uint8_t(b[o])) << 16 | uint8_t(b[o + 3]) << 8 | uint8_t(b[o + 2]);
     }
-    size_t spec(int key) const { return fcr + u16(fcr + u16(fcr + 0x78) + 2 * key); }
-    uint32_t root(int key) const { return pageId(bytes, spec(key)); }
+    size_t descriptor(int key) const { return fcr + u16(fcr + u16(fcr + 0x78) + 2 * key); }
+    uint32_t root(int key) const { return pageId(bytes, descriptor(key)); }
     // Byte offset of a logical page: PAT pair g at physical page 2 + g * ps / 4
     // maps logical pages g * E + 1 ... (g + 1) * E, E = ps / 4 - 2.
     size_t page(uint32_t logical) const {
@@ -266,13 +266,13 @@ void expectFallback(const TempDir& dir, const std::string& source, const Damaged
     d.damage(l, bytes);
     auto f = openShared(dir.put(d.name, bytes));
     ASSERT_TRUE(f) << d.name;
-    const KeySpec& spec = f->info().keys.at(key);
-    auto mem = memoryIndex(f, spec);
+    const KeySpec& descriptor = f->info().keys.at(key);
+    auto mem = memoryIndex(f, descriptor);
     ASSERT_TRUE(mem) << d.name;
     // Through a Table: a full walk each way and seeks, as the program uses it.
     std::unique_ptr<KeyIndex> idx;
     for (bool forward : {true, false}) {
-        if (forward || d.freshBackward) idx = defaultIndex(f, spec);
+        if (forward || d.freshBackward) idx = defaultIndex(f, descriptor);
         ASSERT_TRUE(idx);
         Status end;
         EXPECT_EQ(sequence(*idx, forward, &end), sequence(*mem, forward)) << d.name << (forward ? " forward" : " backward");
@@ -305,23 +305,23 @@ TEST(FileIndexDamaged, DisagreeingTreesFallBackAndStillReadRight) {
     const std::string deep = written(dir, "deep.dat", options(512, 9), records(1500));
     auto putU32 = [](std::string& b, size_t at, uint32_t v) { filetest::putU32(b, at, v); };
     auto entry = [](const Layout6& l, int key, uint32_t page, uint32_t i) {
-        return l.page(page) + 12 + size_t(i) * l.u16(l.spec(key) + 0x0C);
+        return l.page(page) + 12 + size_t(i) * l.u16(l.descriptor(key) + 0x0C);
     };
-    auto keyLength = [](const Layout6& l, int key) { return l.u16(l.spec(key) + 0x0A); };
+    auto keyLength = [](const Layout6& l, int key) { return l.u16(l.descriptor(key) + 0x0A); };
 
     const std::vector<std::pair<std::string, Damaged>> cases = {
         {flat, {"empty-root.dat", [](const Layout6& l, std::string& b) { filetest::putU16(b, l.page(l.root(0)) + 6, 0); }}},
-        {flat, {"no-root.dat", [&](const Layout6& l, std::string& b) { putU32(b, l.spec(0), 0xFFFFFFFFu); }}},
+        {flat, {"no-root.dat", [&](const Layout6& l, std::string& b) { putU32(b, l.descriptor(0), 0xFFFFFFFFu); }}},
         // The root named by the header is the right-most leaf, the first root before
         // the tree grew (the writer's logical page 1 for key 0).
         {deep, {"old-root.dat", [](const Layout6& l, std::string& b) {
                     ASSERT_NE(l.root(0), 1u);
-                    b[l.spec(0)] = 0;
-                    b[l.spec(0) + 2] = 1;
-                    b[l.spec(0) + 3] = 0;
+                    b[l.descriptor(0)] = 0;
+                    b[l.descriptor(0) + 2] = 1;
+                    b[l.descriptor(0) + 3] = 0;
                 }}},
         // A root at a page the page table does not map (a stale shadow copy).
-        {deep, {"unmapped-root.dat", [](const Layout6& l, std::string& b) { b[l.spec(0) + 2] = char(0xF0); }}},
+        {deep, {"unmapped-root.dat", [](const Layout6& l, std::string& b) { b[l.descriptor(0) + 2] = char(0xF0); }}},
         // An entry pointing at the first deleted slot, as the current FCR names it.
         {flat, {"deleted-slot.dat", [&](const Layout6& l, std::string& b) {
                     const uint32_t deleted = l.swapped(l.fcr + 0x10);
@@ -342,7 +342,7 @@ TEST(FileIndexDamaged, DisagreeingTreesFallBackAndStillReadRight) {
         {deep, {"swapped-entries.dat", [&](const Layout6& l, std::string& b) {
                     const size_t root = l.page(l.root(0));
                     const uint32_t leaf = Layout6::pageId(b, root + 12);  // child 0
-                    const size_t size = l.u16(l.spec(0) + 0x0C);
+                    const size_t size = l.u16(l.descriptor(0) + 0x0C);
                     std::string a = b.substr(entry(l, 0, leaf, 3), size);
                     b.replace(entry(l, 0, leaf, 3), size, b.substr(entry(l, 0, leaf, 4), size));
                     b.replace(entry(l, 0, leaf, 4), size, a);
@@ -355,14 +355,14 @@ TEST(FileIndexDamaged, DisagreeingTreesFallBackAndStillReadRight) {
         // A duplicate chain whose next link skips its successor.
         {deep, {"broken-chain.dat", [&](const Layout6& l, std::string& b) {
                     const uint32_t first = l.swapped(entry(l, 1, l.root(1), 1) + 4 + keyLength(l, 1));
-                    const size_t dup = l.page(first / l.ps) + first % l.ps + l.u16(l.spec(1) + 0x12);
+                    const size_t dup = l.page(first / l.ps) + first % l.ps + l.u16(l.descriptor(1) + 0x12);
                     const uint32_t second = l.swapped(dup + 4);
-                    const size_t dup2 = l.page(second / l.ps) + second % l.ps + l.u16(l.spec(1) + 0x12);
+                    const size_t dup2 = l.page(second / l.ps) + second % l.ps + l.u16(l.descriptor(1) + 0x12);
                     std::memcpy(&b[dup + 4], &b[dup2 + 4], 4);
                 }}},
         // The header counts one record fewer values than the tree holds.
         {deep, {"short-count.dat", [&](const Layout6& l, std::string& b) {
-                    filetest::putSwapped32(b, l.spec(0) + 4, l.swapped(l.spec(0) + 4) - 1);
+                    filetest::putSwapped32(b, l.descriptor(0) + 4, l.swapped(l.descriptor(0) + 4) - 1);
                 }}},
     };
     for (const auto& [source, d] : cases) {
@@ -385,7 +385,7 @@ TEST(FileIndexDamaged, AFaultFoundMidWalkRepositionsOnTheCurrentRecord) {
         page = Layout6::pageId(b, at + 8);
     const size_t leaf = l.page(page);
     const uint32_t n = l.u16(leaf + 6);
-    const size_t size = l.u16(l.spec(0) + 0x0C);
+    const size_t size = l.u16(l.descriptor(0) + 0x0C);
     filetest::putSwapped32(b, leaf + 12 + (n - 1) * size + 4 + 4, 0x00000001u);  // no slot there
     auto f = openShared(dir.put("late.dat", b));
     ASSERT_TRUE(f);
@@ -434,8 +434,8 @@ TEST(FileIndexDuplicates, BothIndexesFollowTheChainWhereItLeavesAddressOrder) {
     // value now stand in the chain newest-address first, as they do after inserts
     // into reused slots.
     const int key = 1;
-    const uint32_t keyLen = l.u16(l.spec(key) + 0x0A);
-    const uint32_t dupAt = l.u16(l.spec(key) + 0x12);
+    const uint32_t keyLen = l.u16(l.descriptor(key) + 0x0A);
+    const uint32_t dupAt = l.u16(l.descriptor(key) + 0x12);
     const size_t e = l.page(l.root(key)) + 12;
     auto slot = [&](uint32_t addr) { return l.page(addr / l.ps) + addr % l.ps; };
     std::vector<uint32_t> chain;

@@ -248,10 +248,10 @@ struct Layout8 {
     uint32_t u16(size_t o) const { return uint8_t(bytes[o]) | uint8_t(bytes[o + 1]) << 8; }
     uint32_t u32(size_t o) const { return u16(o) | u16(o + 2) << 16; }
     uint32_t usage(size_t copyAt) const { return v95 ? u32(copyAt + 8) : u16(copyAt + 6); }
-    size_t spec(int key) const { return fcr + u16(fcr + u16(fcr + 0x7A) + 2 * key); }
-    uint32_t root(int key) const { return u32(spec(key)); }
-    uint32_t entrySize(int key) const { return u16(spec(key) + 0x0C); }
-    uint32_t keyLength(int key) const { return u16(spec(key) + 0x0A); }
+    size_t descriptor(int key) const { return fcr + u16(fcr + u16(fcr + 0x7A) + 2 * key); }
+    uint32_t root(int key) const { return u32(descriptor(key)); }
+    uint32_t entrySize(int key) const { return u16(descriptor(key) + 0x0C); }
+    uint32_t keyLength(int key) const { return u16(descriptor(key) + 0x0A); }
     uint32_t prl() const { return u16(fcr + 0x18); }
     uint32_t shift() const { return recordPointerShift((ps - slots) / prl()); }
     size_t patEntry(uint32_t logical) const { return v95 ? pat + 0x08 + 8 * size_t(logical) : pat + 0x0E + 6 * size_t(logical); }
@@ -290,7 +290,7 @@ Layout8 layout8(const std::string& path) {
 // Damage that makes the chain of the first entry of key with three records or
 // more skip its second record.
 void breakChain(const Layout8& l, int key, std::string& b) {
-    const uint32_t dupAt = l.u16(l.spec(key) + 0x12);
+    const uint32_t dupAt = l.u16(l.descriptor(key) + 0x12);
     for (uint32_t i = 0; i < l.count(l.root(key)); ++i) {
         const size_t dup = l.slot(l.recordOf(key, l.entry(key, l.root(key), i))) + dupAt;
         const uint32_t second = l.u32(dup + 4);
@@ -357,9 +357,9 @@ TEST(FileIndexV8Damaged, DisagreeingTreesFallBackAndStillReadRight) {
     };
     const std::vector<Case> cases = {
         // The header names an older root: a leaf of the current tree.
-        {"stale-root.ddf", 3, [&](std::string& b) { filetest::putU32(b, l.spec(3), leaf); }},
+        {"stale-root.ddf", 3, [&](std::string& b) { filetest::putU32(b, l.descriptor(3), leaf); }},
         // A root at a logical page the page table does not map.
-        {"unmapped-root.ddf", 3, [&](std::string& b) { filetest::putU32(b, l.spec(3), 0x7000); }},
+        {"unmapped-root.ddf", 3, [&](std::string& b) { filetest::putU32(b, l.descriptor(3), 0x7000); }},
         {"free-slot.ddf", 0, [&](std::string& b) {
              ASSERT_NE(freeSlot, 0xFFFFFFFFu);
              filetest::putU32(b, l.entry(0, leaf0, 5) + 4 + l.keyLength(0), freeSlot);
@@ -394,8 +394,8 @@ TEST(FileIndexV8Damaged, Damaged95TreesFallBackToo) {
     const uint32_t freeSlot = l.freeSlot();
     const std::vector<std::pair<std::string, std::function<void(std::string&)>>> cases = {
         // The header names another key's root, or a page the page table does not map.
-        {"other-root.ddf", [&](std::string& b) { filetest::putU32(b, l.spec(0), l.root(1)); }},
-        {"unmapped-root.ddf", [&](std::string& b) { filetest::putU32(b, l.spec(0), 0x7000); }},
+        {"other-root.ddf", [&](std::string& b) { filetest::putU32(b, l.descriptor(0), l.root(1)); }},
+        {"unmapped-root.ddf", [&](std::string& b) { filetest::putU32(b, l.descriptor(0), 0x7000); }},
         {"free-slot.ddf", [&](std::string& b) {
              ASSERT_NE(freeSlot, 0xFFFFFFFFu);
              filetest::putU32(b, l.entry(0, l.root(0), 5) + 4 + l.keyLength(0), freeSlot);

@@ -49,7 +49,7 @@ struct View {
         return it == map.end() ? 0 : size_t(it->second) * ps;
     }
     size_t slot(uint32_t address) const { return logicalOffset(address / ps) + address % ps; }
-    size_t spec(int key) const { return fcr + u16(fcr + u16(fcr + 0x78) + 2 * key); }
+    size_t descriptor(int key) const { return fcr + u16(fcr + u16(fcr + 0x78) + 2 * key); }
 };
 
 View load(const std::string& path) {
@@ -83,14 +83,14 @@ struct Entry {
 void walk(const View& v, int kn, uint32_t logical, int depth, std::vector<Entry>& out,
           std::set<int>& leafDepths, std::set<uint32_t>& seen) {
     ASSERT_TRUE(seen.insert(logical).second) << "page reached twice";
-    const size_t spec = v.spec(kn);
-    const uint32_t keyLen = v.u16(spec + 0x0A), size = v.u16(spec + 0x0C);
-    const bool dups = v.u16(spec + 0x08) & 1;
+    const size_t descriptor = v.descriptor(kn);
+    const uint32_t keyLen = v.u16(descriptor + 0x0A), size = v.u16(descriptor + 0x0C);
+    const bool dups = v.u16(descriptor + 0x08) & 1;
     const size_t p = v.logicalOffset(logical);
     ASSERT_EQ(View::pageId(v.at(p)), logical);
     ASSERT_EQ(v.at(p)[1], 0x80 + kn);
     const uint32_t n = v.u16(p + 6);
-    ASSERT_LE(n, v.u16(spec + 0x0E));
+    ASSERT_LE(n, v.u16(descriptor + 0x0E));
     ASSERT_LE(12 + n * size, v.ps);
     const bool leaf = v.u32(p + 8) == 0xFFFFFFFFu;
     for (uint32_t i = 0; i < n; ++i) {
@@ -113,13 +113,13 @@ std::vector<std::string> recordsByKey(const View& v, int kn, size_t* entries = n
     std::vector<Entry> list;
     std::set<int> leafDepths;
     std::set<uint32_t> seen;
-    const size_t spec = v.spec(kn);
-    walk(v, kn, View::pageId(v.at(spec)), 1, list, leafDepths, seen);
+    const size_t descriptor = v.descriptor(kn);
+    walk(v, kn, View::pageId(v.at(descriptor)), 1, list, leafDepths, seen);
     EXPECT_LE(leafDepths.size(), 1u) << "leaves at different depths";
     if (depth) *depth = leafDepths.empty() ? 0 : *leafDepths.begin();
     if (entries) *entries = list.size();
-    EXPECT_EQ(v.swapped(spec + 4), list.size()) << "unique count";
-    const uint32_t rl = v.u16(v.fcr + 0x16), dupOff = v.u16(spec + 0x12);
+    EXPECT_EQ(v.swapped(descriptor + 4), list.size()) << "unique count";
+    const uint32_t rl = v.u16(v.fcr + 0x16), dupOff = v.u16(descriptor + 0x12);
     std::vector<std::string> out;
     for (const auto& e : list) {
         uint32_t a = e.first, prev = 0xFFFFFFFFu;
@@ -276,13 +276,13 @@ TEST(Writer, HeaderCopiesPatAndShadows) {
         EXPECT_EQ(v.u16(v.fcr + 0x18), 2u + 16 + 16);  // usage word, record, two dup pairs
         EXPECT_EQ(v.u16(v.fcr + 0x72), 18u);
         EXPECT_EQ(v.at(v.fcr)[0x74], 2);
-        EXPECT_EQ(v.u16(v.spec(1) + 0x12), 18u);
-        EXPECT_EQ(v.u16(v.spec(2) + 0x12), 26u);
-        EXPECT_EQ(v.u16(v.spec(0) + 0x12), 0u);
-        EXPECT_EQ(v.u16(v.spec(2) + 0x14), 14u);  // position counts the usage word
-        EXPECT_EQ(v.u16(v.spec(1) + 0x08),
+        EXPECT_EQ(v.u16(v.descriptor(1) + 0x12), 18u);
+        EXPECT_EQ(v.u16(v.descriptor(2) + 0x12), 26u);
+        EXPECT_EQ(v.u16(v.descriptor(0) + 0x12), 0u);
+        EXPECT_EQ(v.u16(v.descriptor(2) + 0x14), 14u);  // position counts the usage word
+        EXPECT_EQ(v.u16(v.descriptor(1) + 0x08),
                   keyflag::Duplicates | keyflag::CaseInsensitive | keyflag::ExtendedType);
-        EXPECT_EQ(v.at(v.spec(1))[0x1C], 11);
+        EXPECT_EQ(v.at(v.descriptor(1))[0x1C], 11);
 
         // Every mapped page names itself; logical and physical numbers differ.
         size_t moved = 0;
