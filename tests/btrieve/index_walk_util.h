@@ -1,6 +1,8 @@
-// Helpers of the index tests: a file opened for sharing, and the addresses an
-// index gives from one end to the other.
+// Helpers of the index tests: a file opened for sharing, the addresses an index
+// gives from one end to the other, and the check that a damaged tree falls back.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
@@ -56,6 +58,44 @@ inline std::vector<btrieve::RecordAddress> findAll(const std::shared_ptr<const b
     for (btrieve::Status st = t.findFirst(c); btrieve::ok(st); st = t.findNext(c)) found.push_back(*t.currentAddress());
     if (description) *description = t.indexDescription(key);
     return found;
+}
+
+// A damaged copy f reads by key keyNumber the same through the default index as
+// through the in-memory one, both ways and after seeks around the entry probeAt
+// steps from the first, and no longer uses its own tree. freshBackward: the
+// backward walk gets an index of its own, else it keeps the forward walk's (which
+// found the fault on the way).
+inline void expectFallback(const std::shared_ptr<const btrieve::File>& f, int keyNumber, int probeAt,
+                           bool freshBackward = true) {
+    using namespace btrieve;
+    const KeySpec& key = f->info().keys.at(keyNumber);
+    auto mem = memoryIndex(f, key);
+    ASSERT_TRUE(mem);
+    std::unique_ptr<KeyIndex> idx;
+    for (bool forward : {true, false}) {
+        if (forward || freshBackward) idx = defaultIndex(f, key);
+        ASSERT_TRUE(idx);
+        Status end;
+        EXPECT_EQ(sequence(*idx, forward, &end), sequence(*mem, forward)) << (forward ? "forward" : "backward");
+        EXPECT_EQ(end, Status::EndOfFile);
+        EXPECT_NE(idx->description(), "file B-tree");
+    }
+    Table viaTree(f), viaMemory(f);
+    viaMemory.setIndexFactory(makeMemoryIndex);
+    ASSERT_EQ(viaTree.setActiveKey(keyNumber), Status::Success);
+    ASSERT_EQ(viaMemory.setActiveKey(keyNumber), Status::Success);
+    std::unique_ptr<IndexCursor> c;
+    ASSERT_EQ(mem->first(c), Status::Success);
+    for (int i = 0; i < probeAt && ok(c->next()); ++i) {}
+    const std::string probe(c->key());
+    for (SeekOp op : {SeekOp::Eq, SeekOp::Gt, SeekOp::Lt}) {
+        EXPECT_EQ(viaTree.seek(op, probe), viaMemory.seek(op, probe));
+        EXPECT_EQ(viaTree.currentAddress(), viaMemory.currentAddress());
+        for (int i = 0; i < 5; ++i) {
+            EXPECT_EQ(viaTree.moveNext(), viaMemory.moveNext());
+            EXPECT_EQ(viaTree.currentAddress(), viaMemory.currentAddress());
+        }
+    }
 }
 
 }  // namespace indextest

@@ -266,35 +266,8 @@ void expectFallback(const TempDir& dir, const std::string& source, const Damaged
     d.damage(l, bytes);
     auto f = openShared(dir.put(d.name, bytes));
     ASSERT_TRUE(f) << d.name;
-    const KeySpec& descriptor = f->info().keys.at(key);
-    auto mem = memoryIndex(f, descriptor);
-    ASSERT_TRUE(mem) << d.name;
-    // Through a Table: a full walk each way and seeks, as the program uses it.
-    std::unique_ptr<KeyIndex> idx;
-    for (bool forward : {true, false}) {
-        if (forward || d.freshBackward) idx = defaultIndex(f, descriptor);
-        ASSERT_TRUE(idx);
-        Status end;
-        EXPECT_EQ(sequence(*idx, forward, &end), sequence(*mem, forward)) << d.name << (forward ? " forward" : " backward");
-        EXPECT_EQ(end, Status::EndOfFile) << d.name;
-        EXPECT_NE(idx->description(), "file B-tree") << d.name;
-    }
-    Table viaTree(f), viaMemory(f);
-    viaMemory.setIndexFactory(makeMemoryIndex);
-    ASSERT_EQ(viaTree.setActiveKey(key), Status::Success);
-    ASSERT_EQ(viaMemory.setActiveKey(key), Status::Success);
-    std::unique_ptr<IndexCursor> c;
-    ASSERT_EQ(mem->first(c), Status::Success);
-    for (int i = 0; i < 40 && ok(c->next()); ++i) {}
-    const std::string probe(c->key());
-    for (SeekOp op : {SeekOp::Eq, SeekOp::Gt, SeekOp::Lt}) {
-        EXPECT_EQ(viaTree.seek(op, probe), viaMemory.seek(op, probe)) << d.name;
-        EXPECT_EQ(viaTree.currentAddress(), viaMemory.currentAddress()) << d.name;
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_EQ(viaTree.moveNext(), viaMemory.moveNext()) << d.name;
-            EXPECT_EQ(viaTree.currentAddress(), viaMemory.currentAddress()) << d.name;
-        }
-    }
+    SCOPED_TRACE(d.name);
+    indextest::expectFallback(f, key, 40, d.freshBackward);
 }
 
 TEST(FileIndexDamaged, DisagreeingTreesFallBackAndStillReadRight) {

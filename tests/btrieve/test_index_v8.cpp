@@ -304,36 +304,10 @@ void breakChain(const Layout8& l, int key, std::string& b) {
 }
 
 // The damaged copy reads the same through the default index as through the
-// in-memory one, both ways and after seeks, and no longer uses its tree.
+// in-memory one, and no longer uses its tree.
 void expectFallback8(const std::shared_ptr<const File>& f, int k, const std::string& name) {
     SCOPED_TRACE(name);
-    const KeySpec& key = f->info().keys.at(k);
-    auto mem = memoryIndex(f, key);
-    ASSERT_TRUE(mem);
-    for (bool forward : {true, false}) {
-        auto idx = defaultIndex(f, key);
-        ASSERT_TRUE(idx);
-        Status end;
-        EXPECT_EQ(sequence(*idx, forward, &end), sequence(*mem, forward)) << (forward ? "forward" : "backward");
-        EXPECT_EQ(end, Status::EndOfFile);
-        EXPECT_NE(idx->description(), "file B-tree");
-    }
-    Table viaTree(f), viaMemory(f);
-    viaMemory.setIndexFactory(makeMemoryIndex);
-    ASSERT_EQ(viaTree.setActiveKey(k), Status::Success);
-    ASSERT_EQ(viaMemory.setActiveKey(k), Status::Success);
-    std::unique_ptr<IndexCursor> c;
-    ASSERT_EQ(mem->first(c), Status::Success);
-    for (int i = 0; i < 20 && ok(c->next()); ++i) {}
-    const std::string probe(c->key());
-    for (SeekOp op : {SeekOp::Eq, SeekOp::Gt, SeekOp::Lt}) {
-        EXPECT_EQ(viaTree.seek(op, probe), viaMemory.seek(op, probe));
-        EXPECT_EQ(viaTree.currentAddress(), viaMemory.currentAddress());
-        for (int i = 0; i < 5; ++i) {
-            EXPECT_EQ(viaTree.moveNext(), viaMemory.moveNext());
-            EXPECT_EQ(viaTree.currentAddress(), viaMemory.currentAddress());
-        }
-    }
+    indextest::expectFallback(f, k, 20);
 }
 
 TEST(FileIndexV8Damaged, DisagreeingTreesFallBackAndStillReadRight) {
