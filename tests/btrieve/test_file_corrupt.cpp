@@ -110,6 +110,7 @@ TEST(DamagedFiles, Pre6HeaderFields) {
     EXPECT_EQ(with([](std::string& b) { putU16(b, 0x18, 0); }).open, Status::Corrupt);       // slot length
     EXPECT_EQ(with([](std::string& b) { putU16(b, 0x18, 600); }).open, Status::Corrupt);     // slot past page
     EXPECT_EQ(with([](std::string& b) { putU16(b, 0x16, 95); }).open, Status::Corrupt);      // record past slot
+    EXPECT_EQ(with([](std::string& b) { putU16(b, 0x16, 69); }).open, Status::Corrupt);      // a byte between record and pointers
     EXPECT_EQ(with([](std::string& b) { putU16(b, 0x110 + 0x16, 0); }).open, Status::Corrupt);    // empty segment
     expectKeyDamaged(dir.put("past", [&] { std::string b = bytes; putU16(b, 0x110 + 0x14, 60); return b; }()),
                      0, "segment 0 lies outside the record");  // key past record
