@@ -19,6 +19,9 @@ and inside pages. Each damaged copy is read once; the outcome is one of
               many records as before, each changed one differing from an original
               one in at most as many bytes as were changed (no checksum guards
               record bytes, so a reader cannot tell)
+  record      exit 0 with other records, the changed bytes all inside one fragment's
+              data on a variable page (past its next pointer): a variable tail's or a
+              compressed record's own bytes, whose runs' counts change its length
   other       exit 0 with any other difference (lost, doubled or reordered records)
 
 and the counts are printed at the end, with the inputs of the last three kinds.
@@ -94,16 +97,54 @@ def mutations(data, ps, kinds, rng, per_kind):
             if i % 3 == 2:
                 at = min(at, len(data) - 8)
                 new = bytes(rng.choice((rng.randrange(256), 0, 0xFF)) for _ in range(8))
-                out.append((f"{kind}:8@{at:#x}", at, new))
+                out.append((f"{kind}:8@{at:#x}={new.hex()}", at, new))
             else:
                 new = bytes([data[at] ^ rng.randrange(1, 256)])
-                out.append((f"{kind}:1@{at:#x}", at, new))
+                out.append((f"{kind}:1@{at:#x}={new.hex()}", at, new))
     cuts = sorted({n * ps for n in range(1, len(data) // ps)})
     for cut in rng.sample(cuts, min(len(cuts), per_kind)):
         out.append((f"cut@{cut:#x}", cut, None))
         mid = cut - rng.randrange(1, ps)
         out.append((f"cut@{mid:#x}", mid, None))
     return out
+
+
+def in_fragment_data(data, ps, facts, at, length):
+    """Whether bytes [at, at + length) all lie in the data of one fragment of a
+    variable page, past its next pointer: a record's own (variable or compressed)
+    bytes."""
+    family, version = facts["format family"], facts["format version"]
+    page = at // ps
+    p = data[page * ps:(page + 1) * ps]
+    if len(p) < ps:
+        return False
+    if family == "pre-6":
+        if struct.unpack_from("<H", p, 4)[0] & 0x8000:
+            return False
+        count_at, data_at, pointer = 0x0A, 0x0C, 4
+    elif family == "6.x":
+        if p[1] != 0x56:
+            return False
+        count_at, data_at, pointer = 0x0A, 0x0C, 4
+    else:
+        if struct.unpack_from("<H", p, 4)[0] != 0x56:
+            return False
+        count_at, data_at, pointer = (0x10, 0x12, 6) if version == "0x0950" else (0x0E, 0x10, 6)
+    count = struct.unpack_from("<H", p, count_at)[0]
+    if 2 * (count + 1) > ps - data_at:
+        return False
+    offsets = [struct.unpack_from("<H", p, ps - 2 * (i + 1))[0] for i in range(count + 1)]
+    live = sorted({o & 0x7FFF for o in offsets if o != 0xFFFF})
+    first, last = at - page * ps, at - page * ps + length
+    for i, o in enumerate(offsets[:count]):
+        if o == 0xFFFF:
+            continue
+        begin = o & 0x7FFF
+        end = min([x for x in live if x > begin] + [ps - 2 * count])
+        linked = family != "pre-6" or o & 0x8000
+        if begin + (pointer if linked else 0) <= first and last <= end:
+            return True
+    return False
 
 
 def explained_by_data(original, damaged, changed):
@@ -203,12 +244,17 @@ def main():
                             kind = "same"
                         else:
                             changed = 0 if new is None else sum(1 for i, b in enumerate(new) if data[at + i] != b)
-                            kind = "data" if new is not None and explained_by_data(original, out, changed) else "other"
+                            if new is not None and explained_by_data(original, out, changed):
+                                kind = "data"
+                            elif new is not None and in_fragment_data(data, ps, facts, at, len(new)):
+                                kind = "record"
+                            else:
+                                kind = "other"
                         counts[kind] += 1
                         if kind in ("hang", "crash", "unnamed", "other"):
                             notable.append(f"{kind}: {where}: {err.strip()[:200]}")
     print(f"seconds: {time.time() - started:.0f}")
-    for k in ("inputs", "runs", "same", "refused", "crash", "hang", "unnamed", "data", "other"):
+    for k in ("inputs", "runs", "same", "refused", "crash", "hang", "unnamed", "data", "record", "other"):
         print(f"{k}: {counts[k]}")
     for line in notable:
         print(line)
