@@ -303,14 +303,16 @@ Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrB
     return readKeys(f, keyCount, katOffset, row.descriptorSize, out);
 }
 
-// A pre-6 slot holds the record, its variable pointer and a pair of duplicate
-// pointers for each key with linked duplicates, in whole pairs: a record or slot
+// A plain pre-6 or 6.x slot holds its usage word (6.x), the record, its variable
+// pointer and a pair of duplicate pointers for each key with linked duplicates
+// (and perhaps pairs reserved for keys to come), in whole pairs: a record or slot
 // length that leaves anything else is damage (else records would come out cut
-// short or run into their pointers).
-Status checkPre6Slot(const Layout& out) {
+// short or run into their pointers). 8.x slots are checked as their layout is
+// read.
+Status checkPlainSlot(const Layout& out) {
     const FileInfo& info = out.info;
-    if (info.family != Family::Pre6 || info.compressed) return Status::Success;
-    uint64_t used = info.recordLength + (info.variable ? out.varPtrSize : 0u);
+    if (info.family == Family::V8 || info.compressed) return Status::Success;
+    uint64_t used = out.recordOffset + info.recordLength + (info.variable ? out.varPtrSize : 0u);
     for (const KeySpec& k : info.keys)
         if (k.allowsDuplicates() && !(k.flags() & keyflag::RepeatingDuplicates)) used += 8;
     const uint64_t slot = info.physicalRecordLength;
@@ -344,7 +346,7 @@ Status readHeader(PageStore& store, Layout& out, std::optional<uint32_t> copy) {
     // A count no file of this size could hold is a lie; refuse it before any scan
     // trusts it.
     const FileInfo& info = out.info;
-    if (s = checkPre6Slot(out); !ok(s)) return s;
+    if (s = checkPlainSlot(out); !ok(s)) return s;
     const uint64_t capacity = store.physicalPages() * out.slotsPerPage;
     if (info.recordCount > capacity) return Status::Corrupt;
     if (info.family == Family::Pre6 && info.pageCount > store.physicalPages()) return Status::Truncated;
