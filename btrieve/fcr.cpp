@@ -228,11 +228,17 @@ Status readRecordFields(ByteReader& f, Layout& out, bool negative, uint32_t& key
     if (!f.ok()) return Status::Truncated;
 
     const bool blockSet = std::any_of(out.ownerBlock.begin(), out.ownerBlock.end(), [](uint8_t b) { return b != 0; });
+    // An owner block is set with the owner, which also makes the version word
+    // negative: a block under a positive word is damage (and would decrypt the
+    // records into garbage).
+    if (blockSet && !negative) return Status::Corrupt;
     info.ownerSet = negative || blockSet;
     info.encrypted = blockSet && (out.ownerAccess & 0x02) != 0;
     info.variable = (info.fileFlags & 0x0001) != 0 || varMark == 0xFF || varMark == 0xFD;
     info.compressed = (info.fileFlags & 0x0008) != 0;
     out.blankTruncation = (info.fileFlags & 0x0002) != 0 || varMark == 0xFD;
+    // Files without keys came with 6.x: a pre-6 file has at least one.
+    if (keyCount == 0 && info.family == Family::Pre6) return Status::Corrupt;
     return keyCount > kMaxKeys ? Status::Corrupt : Status::Success;
 }
 
@@ -305,7 +311,7 @@ Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrB
 
 // A plain pre-6 or 6.x slot holds its usage word (6.x), the record, its variable
 // pointer and a pair of duplicate pointers for each key with linked duplicates
-// (and perhaps pairs reserved for keys to come), in whole pairs: a record or slot
+// (6.x: perhaps pairs reserved for keys to come, in whole pairs): a record or slot
 // length that leaves anything else is damage (else records would come out cut
 // short or run into their pointers). 8.x slots are checked as their layout is
 // read.
@@ -316,6 +322,7 @@ Status checkPlainSlot(const Layout& out) {
     for (const KeySpec& k : info.keys)
         if (k.allowsDuplicates() && !(k.flags() & keyflag::RepeatingDuplicates)) used += 8;
     const uint64_t slot = info.physicalRecordLength;
+    if (info.family == Family::Pre6) return slot == used ? Status::Success : Status::Corrupt;
     return slot >= used && (slot - used) % 8 == 0 ? Status::Success : Status::Corrupt;
 }
 

@@ -165,6 +165,13 @@ Status RecordReader::fragment(uint32_t page, uint32_t index, PageRef& holder, Fr
         const uint16_t e = r.u16(ps - 2ull * (i + 1));
         if (e == 0xFFFF) continue;
         const uint32_t o = e & 0x7FFF;
+        // Every offset lies in the fragment area (6.x and later keep no flag in
+        // it): one outside is a count that took in bytes that are no table.
+        if (i < count && (o < layout_.varDataOffset || o > tableStart || (layout_.everyFragmentLinked && e != o))) {
+            damage_.set("variable page " + std::to_string(page) + ": fragment " + std::to_string(i) +
+                        " lies outside the page's fragment area");
+            return Status::VariablePageError;
+        }
         if (o > begin && o < end) end = o;
         if (o == begin && i != index && i < count) {
             damage_.set("variable page " + std::to_string(page) + ": fragments " + std::to_string(index) + " and " +

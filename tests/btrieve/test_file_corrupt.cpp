@@ -111,6 +111,8 @@ TEST(DamagedFiles, Pre6HeaderFields) {
     EXPECT_EQ(with([](std::string& b) { putU16(b, 0x18, 600); }).open, Status::Corrupt);     // slot past page
     EXPECT_EQ(with([](std::string& b) { putU16(b, 0x16, 95); }).open, Status::Corrupt);      // record past slot
     EXPECT_EQ(with([](std::string& b) { putU16(b, 0x16, 69); }).open, Status::Corrupt);      // a byte between record and pointers
+    EXPECT_EQ(with([](std::string& b) { putU16(b, 0x16, 62); }).open, Status::Corrupt);      // a pair too many
+    EXPECT_EQ(with([](std::string& b) { putU16(b, 0x14, 0); }).open, Status::Corrupt);       // no keys before 6.x
     EXPECT_EQ(with([](std::string& b) { putU16(b, 0x110 + 0x16, 0); }).open, Status::Corrupt);    // empty segment
     expectKeyDamaged(dir.put("past", [&] { std::string b = bytes; putU16(b, 0x110 + 0x14, 60); return b; }()),
                      0, "segment 0 lies outside the record");  // key past record
@@ -122,7 +124,10 @@ TEST(DamagedFiles, Pre6HeaderFields) {
     EXPECT_EQ(with([](std::string& b) { putSwapped32(b, 0x1A, 5); }).scan, Status::Corrupt);
     EXPECT_EQ(with([](std::string& b) { putSwapped32(b, 0x1A, 3); }).scan, Status::Corrupt);
     // Encryption the reader does not know (512-byte pages) is refused, not guessed.
-    EXPECT_EQ(with([](std::string& b) { b[0x2E] = 0x11; b[0x37] = 2; }).open, Status::UnsupportedEncryption);
+    EXPECT_EQ(with([](std::string& b) { b[0x2E] = 0x11; b[0x37] = 2; putU16(b, 0x06, 0xFC00); }).open,
+              Status::UnsupportedEncryption);
+    // An owner block under a version word that says no owner is set: damage.
+    EXPECT_EQ(with([](std::string& b) { b[0x2E] = 0x11; b[0x37] = 2; }).open, Status::Corrupt);
     // An owner that only restricts access is no obstacle to reading.
     auto owned = with([](std::string& b) { b[0x2E] = 0x11; b[0x37] = 1; putU16(b, 0x06, 0xFC00); });
     EXPECT_EQ(owned.scan, Status::Success);
@@ -214,7 +219,7 @@ TEST(DamagedFiles, Version6HeaderFields) {
     EXPECT_EQ(with([&](std::string& b) { putU16(b, cur + 0x110 + 0x16, 3000); }).open, Status::Corrupt);
     expectKeyDamaged(dir.put("usage", [&] { std::string b = bytes; putU16(b, cur + 0x110 + 0x14, 1); return b; }()),
                      0, "segment 0 lies outside the record");  // inside the usage word
-    EXPECT_EQ(with([&](std::string& b) { b[cur + 0x2E] = 1; b[cur + 0x37] = 3; }).open,
+    EXPECT_EQ(with([&](std::string& b) { b[cur + 0x2E] = 1; b[cur + 0x37] = 3; putU16(b, cur + 0x4A, 0xFA00); }).open,
               Status::UnsupportedEncryption);
     // A higher usage count on the copy marked stale does not make it current: its
     // record count of 0 does not fit the records, the other copy's does.
@@ -417,6 +422,18 @@ TEST(DamagedFiles, AFragmentClaimedByTwoRecords) {
     ASSERT_EQ(File::open(dir.put("same", b), f), Status::Success);
     EXPECT_NE(f->forEachRecord([](RecordAddress, const std::string&) { return true; }), Status::Success);
     EXPECT_NE(f->damage().find("begin at the same offset"), std::string::npos) << f->damage();
+}
+
+// A variable page whose fragment count takes in bytes that are no offset table.
+TEST(DamagedFiles, AFragmentCountPastTheOffsetTable) {
+    const std::string rel = "actianui/BtrvOnly.btr";  // 9.5; page 25 is its variable page
+    LOAD_SAMPLE(bytes, rel);
+    TempDir dir;
+    std::string b = bytes;
+    b[25 * 4096 + 0x11] = 2;
+    const auto r = readFile(dir.put("count", b));
+    EXPECT_EQ(r.open, Status::Success);
+    EXPECT_EQ(r.scan, Status::VariablePageError);
 }
 
 // A compressed file whose key 0 segment was moved past the end of every record:
