@@ -110,9 +110,10 @@ def mutations(data, ps, kinds, rng, per_kind):
 
 
 def in_fragment_data(data, ps, facts, at, length):
-    """Whether bytes [at, at + length) all lie in the data of one fragment of a
-    variable page, past its next pointer: a record's own (variable or compressed)
-    bytes."""
+    """Whether the bytes [at, at + length) that matter lie in the data of one
+    fragment of a variable page, past its next pointer: a record's own (variable or
+    compressed) bytes. Bytes between the used area and the offset table matter to
+    nothing."""
     family, version = facts["format family"], facts["format version"]
     page = at // ps
     p = data[page * ps:(page + 1) * ps]
@@ -136,13 +137,19 @@ def in_fragment_data(data, ps, facts, at, length):
     offsets = [struct.unpack_from("<H", p, ps - 2 * (i + 1))[0] for i in range(count + 1)]
     live = sorted({o & 0x7FFF for o in offsets if o != 0xFFFF})
     first, last = at - page * ps, at - page * ps + length
+    used_end = max(live) if live else data_at
+    free_end = ps - 2 * (count + 1)
+    first_matter = first
+    last_matter = min(last, used_end) if first < used_end else first
+    if first >= used_end and last <= free_end:
+        return False  # nothing that matters changed, yet the output did
     for i, o in enumerate(offsets[:count]):
         if o == 0xFFFF:
             continue
         begin = o & 0x7FFF
         end = min([x for x in live if x > begin] + [ps - 2 * count])
         linked = family != "pre-6" or o & 0x8000
-        if begin + (pointer if linked else 0) <= first and last <= end:
+        if begin + (pointer if linked else 0) <= first_matter and last_matter <= end and last <= free_end:
             return True
     return False
 

@@ -229,6 +229,11 @@ TEST(DamagedFiles, Version6HeaderFields) {
     EXPECT_EQ(counted.records, original.records);
     // Both copies unreadable.
     EXPECT_EQ(with([&](std::string& b) { b[cur] = 'X'; b[stale] = 'X'; }).open, Status::NotBtrieveFile);
+    // A page-table copy whose signature is damaged (either of the first pair): its
+    // partner may be older than the records, so the file is refused.
+    for (size_t pat : {2 * ps, 3 * ps}) {
+        EXPECT_EQ(with([&](std::string& b) { b[pat] = 'X'; }).open, Status::Corrupt) << pat;
+    }
 }
 
 // Every fragment on every variable page (current or stale) made to point at itself.
