@@ -262,6 +262,7 @@ Status readSlotLayout(ByteReader& f, Layout& out) {
         out.patStride = out.patEntries + 2 * out.patCopyPages;
     }
     const uint32_t tail = rl + (info.variable ? row.varPtrSize : 0u);
+    out.dupPairs = row.family == Family::Pre6 ? 0 : f.u8(fcr::DuplicatePairs);
     if (info.compressed) {
         out.varPtrOffset = 0;
         out.liveByte = row.compressedLiveByte;
@@ -310,20 +311,20 @@ Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrB
 }
 
 // A plain pre-6 or 6.x slot holds its usage word (6.x), the record, its variable
-// pointer and a pair of duplicate pointers for each key with linked duplicates
-// (6.x: perhaps pairs reserved for keys to come, in whole pairs): a record or slot
-// length that leaves anything else is damage (else records would come out cut
-// short or run into their pointers). 8.x slots are checked as their layout is
-// read.
+// pointer and the duplicate pointers: a pair for each key with linked duplicates
+// (6.x: as many pairs as the control record counts, perhaps some reserved for keys
+// to come). A record or slot length that leaves anything else is damage (else
+// records would come out cut short or run into their pointers). 8.x slots are
+// checked as their layout is read.
 Status checkPlainSlot(const Layout& out) {
     const FileInfo& info = out.info;
     if (info.family == Family::V8 || info.compressed) return Status::Success;
-    uint64_t used = out.recordOffset + info.recordLength + (info.variable ? out.varPtrSize : 0u);
+    uint32_t linked = 0;
     for (const KeySpec& k : info.keys)
-        if (k.allowsDuplicates() && !(k.flags() & keyflag::RepeatingDuplicates)) used += 8;
-    const uint64_t slot = info.physicalRecordLength;
-    if (info.family == Family::Pre6) return slot == used ? Status::Success : Status::Corrupt;
-    return slot >= used && (slot - used) % 8 == 0 ? Status::Success : Status::Corrupt;
+        if (k.allowsDuplicates() && !(k.flags() & keyflag::RepeatingDuplicates)) ++linked;
+    const uint32_t pairs = info.family == Family::Pre6 ? linked : out.dupPairs;
+    const uint64_t used = out.recordOffset + info.recordLength + (info.variable ? out.varPtrSize : 0u) + 8ull * pairs;
+    return info.physicalRecordLength == used && pairs >= linked ? Status::Success : Status::Corrupt;
 }
 
 }  // namespace

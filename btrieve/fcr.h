@@ -46,6 +46,7 @@ struct Layout {
     uint32_t varPtrOffset = 0;           // variable-tail (or compressed-record) pointer in the slot
     uint32_t varPtrSize = 4;             // 4: [page 16-23][page 0-7][page 8-15][fragment]; 6: u32 page, u16 fragment
     uint32_t liveByte = 0;               // compressed slots: byte that is non-zero in live slots
+    uint32_t dupPairs = 0;               // 6.x and later: duplicate-pointer pairs a slot holds (FCR 0x74)
 
     // Variable pages.
     uint32_t varCountOffset = 0x0A;      // u16 number of fragment slots

@@ -216,6 +216,7 @@ TEST(DamagedFiles, Version6HeaderFields) {
     EXPECT_EQ(with([&](std::string& b) { putU16(b, cur + 0x78, 0xFFF0); }).open, Status::Corrupt);  // KAT
     EXPECT_EQ(with([&](std::string& b) { b[cur + 0x76] = 7; }).open, Status::Corrupt);   // key counts disagree
     EXPECT_EQ(with([&](std::string& b) { putU16(b, cur + 0x16, 949); }).open, Status::Corrupt);  // a byte left over in the slot
+    EXPECT_EQ(with([&](std::string& b) { putU16(b, cur + 0x16, 934); }).open, Status::Corrupt);  // room for two pairs more
     EXPECT_EQ(with([&](std::string& b) { putU16(b, cur + 0x110 + 0x16, 3000); }).open, Status::Corrupt);
     expectKeyDamaged(dir.put("usage", [&] { std::string b = bytes; putU16(b, cur + 0x110 + 0x14, 1); return b; }()),
                      0, "segment 0 lies outside the record");  // inside the usage word
