@@ -63,7 +63,7 @@ struct KeySpec {
     // Why the descriptor cannot be read by (a segment outside the record), e.g.
     // "segment 0 lies outside the record (position 65535, length 8)"; empty when
     // it can. Reading by a damaged key fails; the file's other keys stay usable.
-    std::string damage;
+    std::string damage{};
 };
 
 enum class Family { Pre6, V6, V8 };  // V8 covers 8.x, 9.0 and 9.5 layouts
