@@ -1,12 +1,16 @@
-// Without the capabilities that let the superuser read any file, in this thread (the
-// one that runs the window and opens the company files); put back when it ends.
-// dropped() tells whether they were set aside; a test that needs a file the user may
-// not read also checks that the file cannot be opened and skips when it can.
+// Without the capabilities that let the superuser read and write any file, in this
+// thread (the one that runs the window and opens the company files); put back when it
+// ends. A test that needs a file or folder closed to the user skips when holds() is
+// false: the user still reads a file of mode 000.
 #pragma once
 
 #include <linux/capability.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cstdio>
 
 namespace apptest {
 
@@ -25,7 +29,17 @@ public:
     WithoutReadOverride(const WithoutReadOverride&) = delete;
     WithoutReadOverride& operator=(const WithoutReadOverride&) = delete;
 
-    bool dropped() const { return dropped_; }
+    bool holds() const {
+        char path[] = "/tmp/closed-XXXXXX";
+        const int made = ::mkstemp(path);
+        if (made < 0) return false;
+        ::close(made);
+        ::chmod(path, 0);
+        const int fd = ::open(path, O_RDONLY);
+        if (fd >= 0) ::close(fd);
+        ::unlink(path);
+        return fd < 0;
+    }
 
 private:
     __user_cap_header_struct header_{};

@@ -126,20 +126,14 @@ protected:
         openCompany({acme, customer("BETA", "Beta Ltd", 0, 2), customer("CAFE", "Cafe", 12.5, 3)}, journal);
     }
 
-    // What the window shows of the customer: the nine edits, the hidden nindex and
-    // the balance.
+    // What the window shows of the customer (the nine edits, the hidden nindex and
+    // the balance) and the members a report is made of.
     static std::vector<std::string> customerOnShow(COpenInvoiceDlg& dlg) {
-        std::vector<std::string> out;
-        for (int id : {IDC_CUSTID_EDIT, IDC_BILLNAME_EDIT, IDC_BILLADDR1_EDIT, IDC_BILLADDR2_EDIT,
-                       IDC_CITYSTATEZIP_EDIT, IDC_PHONE_EDIT, IDC_FAX_EDIT, IDC_EMAIL_EDIT, IDC_CONTACT_EDIT,
-                       IDC_NINDEX_EDIT})
+        std::vector<std::string> out{balance(dlg), dlg.m_strCustID, dlg.m_strBillName, dlg.m_strCityStateZip};
+        for (int id : {IDC_CUSTID_EDIT, IDC_BILLNAME_EDIT, IDC_BILLADDR1_EDIT, IDC_BILLADDR2_EDIT, IDC_CITYSTATEZIP_EDIT,
+                       IDC_PHONE_EDIT, IDC_FAX_EDIT, IDC_EMAIL_EDIT, IDC_CONTACT_EDIT, IDC_NINDEX_EDIT})
             out.push_back(shown(dlg, id));
-        out.push_back(balance(dlg));
         return out;
-    }
-    // The members a report is made of.
-    static std::vector<std::string> addressMembers(const COpenInvoiceDlg& dlg) {
-        return {dlg.m_strCustID, dlg.m_strBillName, dlg.m_strBillAddr1, dlg.m_strCityStateZip};
     }
 };
 
@@ -149,20 +143,10 @@ TEST_P(CompanyFailureTest, EachActionSaysSoOnceKeepsTheCustomerAndTheFileBackWor
     const bool customers = std::string(c.file) == "customer.dat";
 
     // A file the user may not read: the superuser reads any file, so the capabilities
-    // that allow it are set aside for the whole test, where the system lets them go.
+    // that allow it are set aside for the whole test.
     std::optional<apptest::WithoutReadOverride> reduced;
-    if (c.fault == Fault::Unreadable) {
-        reduced.emplace();
-        const std::string probe = companyFolder() + "/probe";
-        writeFile(probe, "x");
-        ::chmod(probe.c_str(), 0);
-        const int fd = ::open(probe.c_str(), O_RDONLY);
-        if (fd >= 0) {
-            ::close(fd);
-            GTEST_SKIP() << "this user reads a file of mode 000 (it cannot set aside the superuser's "
-                            "capability to read any file), so no file can be made unreadable to it";
-        }
-    }
+    if (c.fault == Fault::Unreadable && !reduced.emplace().holds())
+        GTEST_SKIP() << "this user reads a file of mode 000, so no file can be closed to it";
 
     std::string message = c.message;
     message.replace(message.find("<path>"), 6, path);
@@ -174,7 +158,6 @@ TEST_P(CompanyFailureTest, EachActionSaysSoOnceKeepsTheCustomerAndTheFileBackWor
         click(dlg, IDC_DETAIL_BUTTON);
         ASSERT_EQ(rows(dlg).size(), 1u);
         const auto before = customerOnShow(dlg);
-        const auto members = addressMembers(dlg);
 
         const std::string saved = readFile(path);
         std::optional<CommitUnderWay> commit;
@@ -201,7 +184,6 @@ TEST_P(CompanyFailureTest, EachActionSaysSoOnceKeepsTheCustomerAndTheFileBackWor
             EXPECT_EQ(messages(), std::vector<std::string>{message});
         }
         EXPECT_EQ(customerOnShow(dlg), before);
-        EXPECT_EQ(addressMembers(dlg), members);
         EXPECT_TRUE(rows(dlg).empty());
 
         // The file back (or the commit done): the next action works as usual.
