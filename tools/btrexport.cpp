@@ -47,6 +47,7 @@
 #include "data/layouts.h"
 #include "tools/btrexport_csv.h"
 #include "tools/btrexport_emit.h"
+#include "tools/btrexport_sqlite.h"
 
 namespace {
 
@@ -59,7 +60,8 @@ using btrexport::keyOrder;
 const char kUsage[] =
     "usage: btrexport --info FILE\n"
     "       btrexport --raw [--key N] FILE\n"
-    "       btrexport --layout customer|journal|permiss [--key N] FILE\n";
+    "       btrexport --layout customer|journal|permiss [--key N] FILE\n"
+    "       btrexport --ddf DIR --sqlite OUT.db [--encoding E]\n";
 
 int fail(const std::string& file, Status st) {
     std::fprintf(stderr, "btrexport: %s: %s\n", file.c_str(), btrieve::statusText(st).c_str());
@@ -280,6 +282,12 @@ const char kHelp[] =
     "                        or permiss\n"
     "  --key N               records in the order of key N (default 0); a file\n"
     "                        without keys is read in physical order\n"
+    "  --ddf DIR --sqlite OUT.db\n"
+    "                        every table of the data dictionary in DIR (FILE.DDF,\n"
+    "                        FIELD.DDF, INDEX.DDF) into a new SQLite database: typed\n"
+    "                        columns, an index per key; never overwrites OUT.db\n"
+    "  --encoding E          the code page of the dictionary's text (default\n"
+    "                        WINDOWS-1252; e.g. CP866, SHIFT_JIS)\n"
     "  --help                show this text\n"
     "\n"
     "Exit status: 0 success, 1 a file that cannot be read, 2 bad arguments.\n";
@@ -292,6 +300,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (args.empty()) return usage(nullptr);
+    if (int status; btrexport::runSqliteCommand(args, status)) return status;
     const std::string mode = args[0];
     std::string layoutName, path;
     int key = 0;
