@@ -39,6 +39,8 @@ private:
     // Single-byte code pages decode by this table, made once: each byte's UTF-8.
     bool singleByte_ = true;
     std::array<std::string, 256> table_;
+    std::array<bool, 256> selfByte_{};  // bytes whose UTF-8 is the byte itself
+    void markSelfBytes();
     std::unique_ptr<Converter> converter_;
 };
 

@@ -76,6 +76,7 @@ private:
     uint32_t offset_ = 0;
     uint32_t size_ = 0;
     uint8_t decimals_ = 0;
+    uint8_t type_ = 0;
 };
 
 // A reader for every column of table, in column order, for records of file. The

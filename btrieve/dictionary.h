@@ -4,7 +4,8 @@
 // table's file is found on disk as Windows would find it (case-insensitive, folders
 // included, an 8.3 short name where exactly one file fits).
 //
-// A dictionary opens when its three files read; a table whose file cannot be used
+// Locations are relative to the data folder: the dictionary's own, unless data
+// folders are given (DictionaryOptions). A dictionary opens when its three files read; a table whose file cannot be used
 // is still listed, with the reason, and the other tables work.
 #pragma once
 
@@ -71,6 +72,10 @@ struct DictTable {
 struct DictionaryOptions {
     std::string encoding = "WINDOWS-1252";  // names and text; any name iconv knows
     std::string ownerName;                  // for files that carry an owner
+    // Where the tables' files are, searched in order before the dictionary's own
+    // folder (which holds its X$ tables' files). A company's dictionary may be kept
+    // apart from its data.
+    std::vector<std::string> dataFolders;
 };
 
 class Dictionary {

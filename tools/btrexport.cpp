@@ -46,8 +46,8 @@
 #include "btrieve/value.h"
 #include "data/layouts.h"
 #include "tools/btrexport_csv.h"
+#include "tools/btrexport_ddf.h"
 #include "tools/btrexport_emit.h"
-#include "tools/btrexport_sqlite.h"
 
 namespace {
 
@@ -55,13 +55,13 @@ using btrieve::Status;
 using btrexport::Format;
 using btrexport::Out;
 using btrexport::emitInOrder;
+using btrexport::exportRecords;
 using btrexport::keyOrder;
 
 const char kUsage[] =
     "usage: btrexport --info FILE\n"
     "       btrexport --raw [--key N] FILE\n"
-    "       btrexport --layout customer|journal|permiss [--key N] FILE\n"
-    "       btrexport --ddf DIR --sqlite OUT.db [--encoding E]\n";
+    "       btrexport --layout customer|journal|permiss [--key N] FILE\n";
 
 int fail(const std::string& file, Status st) {
     std::fprintf(stderr, "btrexport: %s: %s\n", file.c_str(), btrieve::statusText(st).c_str());
@@ -71,6 +71,7 @@ int fail(const std::string& file, Status st) {
 int usage(const char* why) {
     if (why) std::fprintf(stderr, "btrexport: %s\n", why);
     std::fputs(kUsage, stderr);
+    std::fputs(btrexport::kDictionaryUsage, stderr);
     return 2;
 }
 
@@ -176,35 +177,6 @@ int runInfo(const std::string& path) {
 
 // ---- output --------------------------------------------------------------------
 
-// Writes every live record in the order of key (or physical order for a file without
-// keys when no key was asked for).
-Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out, const Format& format) {
-    const btrieve::FileInfo& info = file.info();
-    Status st = Status::InvalidKeyNumber;
-    if (info.keys.empty() && !keyGiven) {
-        csvout::Buffer& b = out.raw();
-        btrieve::Value value;
-        Status rowStatus = Status::Success;
-        st = file.forEachRecordView([&](btrieve::RecordAddress, std::string_view rec) {
-            rowStatus = format(b, rec, value);
-            out.maybeFlush();
-            return btrieve::ok(rowStatus);
-        });
-        if (btrieve::ok(st)) st = rowStatus;
-    } else {
-        for (const auto& k : info.keys) {
-            if (k.number != key) continue;
-            std::vector<btrieve::RecordAddress> order;
-            st = keyOrder(file, k, order);
-            if (btrieve::ok(st)) st = emitInOrder(file, order, out, format);
-            break;
-        }
-    }
-    // Bytes read from a file that shrank meanwhile may be zeros: not a good export.
-    if (btrieve::ok(st)) st = file.checkUnchanged();
-    return st;
-}
-
 std::shared_ptr<btrieve::File> openShared(const std::string& path, const std::string& owner, Status& st) {
     std::unique_ptr<btrieve::File> file;
     btrieve::OpenOptions options;
@@ -282,12 +254,7 @@ const char kHelp[] =
     "                        or permiss\n"
     "  --key N               records in the order of key N (default 0); a file\n"
     "                        without keys is read in physical order\n"
-    "  --ddf DIR --sqlite OUT.db\n"
-    "                        every table of the data dictionary in DIR (FILE.DDF,\n"
-    "                        FIELD.DDF, INDEX.DDF) into a new SQLite database: typed\n"
-    "                        columns, an index per key; never overwrites OUT.db\n"
-    "  --encoding E          the code page of the dictionary's text (default\n"
-    "                        WINDOWS-1252; e.g. CP866, SHIFT_JIS)\n"
+    "%s"
     "  --help                show this text\n"
     "\n"
     "Exit status: 0 success, 1 a file that cannot be read, 2 bad arguments.\n";
@@ -296,11 +263,12 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
-        std::fputs(kHelp, stdout);
+        std::fputs(btrexport::kDictionaryUsage, stdout);
+        std::printf(kHelp, btrexport::kDictionaryHelp);
         return 0;
     }
     if (args.empty()) return usage(nullptr);
-    if (int status; btrexport::runSqliteCommand(args, status)) return status;
+    if (args[0] == "--ddf") return btrexport::runDictionary(args);
     const std::string mode = args[0];
     std::string layoutName, path;
     int key = 0;

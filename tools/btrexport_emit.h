@@ -170,4 +170,33 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
     return result;
 }
 
+// Writes every live record in the order of key (or physical order for a file without
+// keys when no key was asked for).
+inline btrieve::Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out, const Format& format) {
+    const btrieve::FileInfo& info = file.info();
+    btrieve::Status st = btrieve::Status::InvalidKeyNumber;
+    if (info.keys.empty() && !keyGiven) {
+        csvout::Buffer& b = out.raw();
+        btrieve::Value value;
+        btrieve::Status rowStatus = btrieve::Status::Success;
+        st = file.forEachRecordView([&](btrieve::RecordAddress, std::string_view rec) {
+            rowStatus = format(b, rec, value);
+            out.maybeFlush();
+            return btrieve::ok(rowStatus);
+        });
+        if (btrieve::ok(st)) st = rowStatus;
+    } else {
+        for (const auto& k : info.keys) {
+            if (k.number != key) continue;
+            std::vector<btrieve::RecordAddress> order;
+            st = keyOrder(file, k, order);
+            if (btrieve::ok(st)) st = emitInOrder(file, order, out, format);
+            break;
+        }
+    }
+    // Bytes read from a file that shrank meanwhile may be zeros: not a good export.
+    if (btrieve::ok(st)) st = file.checkUnchanged();
+    return st;
+}
+
 }  // namespace btrexport

@@ -120,22 +120,9 @@ bool exportTable(Db& db, const btrieve::Dictionary& dictionary, const btrieve::D
     return done;
 }
 
-int usageError(const std::string& why) {
-    std::fprintf(stderr, "btrexport: %s\nusage: btrexport --ddf DIR --sqlite OUT.db [--encoding E]\n", why.c_str());
-    return 2;
-}
-
 }  // namespace
 
-int exportSqlite(const std::string& folder, const std::string& out, const std::string& encoding) {
-    btrieve::DictionaryOptions options;
-    if (!encoding.empty()) options.encoding = encoding;
-    std::unique_ptr<btrieve::Dictionary> dictionary;
-    std::string message;
-    if (!btrieve::ok(btrieve::Dictionary::open(folder, options, dictionary, message))) {
-        std::fprintf(stderr, "btrexport: %s\n", message.c_str());
-        return 1;
-    }
+int exportSqlite(const btrieve::Dictionary& dictionary, const std::string& out) {
     // Made here, only if nothing is there: an existing database is never overwritten.
     const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0644);
     if (fd < 0) {
@@ -154,15 +141,13 @@ int exportSqlite(const std::string& folder, const std::string& out, const std::s
     }
     Progress progress;
     int status = 0;
-    for (const auto& table : dictionary->tables()) {
-        for (const std::string& fault : table.faults)
-            std::fprintf(stderr, "btrexport: table %s: %s\n", table.name.c_str(), fault.c_str());
+    for (const auto& table : dictionary.tables()) {
         if (!table.readable()) {
             std::fprintf(stderr, "btrexport: table %s left out: %s\n", table.name.c_str(), table.problem.c_str());
             continue;
         }
         std::string why;
-        if (!exportTable(db, *dictionary, table, progress, why)) {
+        if (!exportTable(db, dictionary, table, progress, why)) {
             std::fprintf(stderr, "btrexport: %s (table %s): %s; the table is left out\n", table.path.c_str(),
                          table.name.c_str(), why.c_str());
             status = 1;
@@ -174,24 +159,6 @@ int exportSqlite(const std::string& folder, const std::string& out, const std::s
     }
     db.db = nullptr;
     return status;
-}
-
-bool runSqliteCommand(const std::vector<std::string>& args, int& status) {
-    if (args.empty() || args[0] != "--ddf") return false;
-    std::string folder, out, encoding;
-    bool sqlite = false;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const bool hasValue = i + 1 < args.size();
-        if (args[i] == "--sqlite" && hasValue && out.empty()) sqlite = true, out = args[++i];
-        else if (args[i] == "--encoding" && hasValue && encoding.empty()) encoding = args[++i];
-        else if (i == 1) folder = args[i];
-        else if (args[i] == "--sqlite") sqlite = true;
-        else return sqlite ? (status = usageError("unexpected argument " + args[i]), true) : false;
-    }
-    if (!sqlite) return false;
-    if (folder.empty() || out.empty()) status = usageError("--ddf DIR --sqlite OUT.db needs a folder and a file name");
-    else status = exportSqlite(folder, out, encoding);
-    return true;
 }
 
 }  // namespace btrexport
