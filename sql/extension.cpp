@@ -4,7 +4,10 @@
 //   CREATE VIRTUAL TABLE t USING btrieve(dictionary='DIR', table='NAME' [, encoding='E'])
 //   CREATE VIRTUAL TABLE t USING btrieve(file='PATH', layout='customer'|'journal'|'permiss'
 //                                        [, encoding='E'])
-//   SELECT btrieve_attach('DIR' [, 'E'])   -- a table per readable dictionary table
+//   SELECT btrieve_attach('DIR' [, 'E' [, 'DATA']])  -- a table per readable dictionary table
+//
+// data='DIR' (and btrieve_attach's third argument) names the folder of the tables'
+// files when the dictionary is kept apart from them.
 //
 // Columns and their values follow btrieve/columns.h (the CSV export's rule). Queries
 // are planned on the file's own keys (sql/plan.h): equality and ranges on a key's
@@ -85,7 +88,7 @@ std::string statusMessage(const VTab& t, Status st) {
 
 // key='value' arguments of CREATE VIRTUAL TABLE.
 struct Arguments {
-    std::string dictionary, table, file, layout, encoding;
+    std::string dictionary, table, file, layout, encoding, data;
 };
 
 std::string unquote(std::string_view v) {
@@ -114,10 +117,11 @@ bool parseArguments(int argc, const char* const* argv, Arguments& out, std::stri
                             : key == "file"     ? &out.file
                             : key == "layout"   ? &out.layout
                             : key == "encoding" ? &out.encoding
+                            : key == "data"     ? &out.data
                                                 : nullptr;
         if (!slot || eq == std::string_view::npos) {
             why = "btrieve: unknown argument '" + std::string(arg) +
-                  "' (dictionary='DIR', table='NAME', file='PATH', layout='NAME', encoding='E')";
+                  "' (dictionary='DIR', table='NAME', data='DIR', file='PATH', layout='NAME', encoding='E')";
             return false;
         }
         *slot = value;
@@ -136,7 +140,7 @@ bool parseArguments(int argc, const char* const* argv, Arguments& out, std::stri
 // The dictionary btrieve_attach has open while it creates its tables, so that each
 // does not read it again.
 struct Attaching {
-    std::string folder, encoding;
+    std::string folder, encoding, data;
     std::shared_ptr<const btrieve::Dictionary> dictionary;
 };
 thread_local const Attaching* attaching = nullptr;
@@ -150,7 +154,9 @@ std::string tableNames(const btrieve::Dictionary& d) {
 bool openByDictionary(const Arguments& a, VTab& t, std::shared_ptr<const btrieve::File>& file, std::string& why) {
     btrieve::DictionaryOptions options;
     if (!a.encoding.empty()) options.encoding = a.encoding;
-    if (attaching && attaching->folder == a.dictionary && attaching->encoding == options.encoding) {
+    if (!a.data.empty()) options.dataFolders.push_back(a.data);
+    if (attaching && attaching->folder == a.dictionary && attaching->encoding == options.encoding &&
+        attaching->data == a.data) {
         t.dictionary = attaching->dictionary;
     } else {
         std::unique_ptr<btrieve::Dictionary> d;
@@ -672,6 +678,8 @@ void attach(sqlite3_context* context, int argc, sqlite3_value** argv) {
     btrieve::DictionaryOptions options;
     if (argc > 1 && !text(1).empty()) options.encoding = text(1);
     a.encoding = options.encoding;
+    a.data = text(2);
+    if (!a.data.empty()) options.dataFolders.push_back(a.data);
     std::unique_ptr<btrieve::Dictionary> d;
     std::string message;
     if (a.folder.empty() || !btrieve::ok(btrieve::Dictionary::open(a.folder, options, d, message))) {
@@ -688,7 +696,8 @@ void attach(sqlite3_context* context, int argc, sqlite3_value** argv) {
         const std::string sql = "CREATE VIRTUAL TABLE " + sqlschema::quoteIdentifier(table.name) +
                                 " USING btrieve(dictionary=" + sqlschema::quoteLiteral(a.folder) +
                                 ", table=" + sqlschema::quoteLiteral(table.name) +
-                                ", encoding=" + sqlschema::quoteLiteral(a.encoding) + ")";
+                                ", encoding=" + sqlschema::quoteLiteral(a.encoding) +
+                                (a.data.empty() ? "" : ", data=" + sqlschema::quoteLiteral(a.data)) + ")";
         char* err = nullptr;
         if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
             attaching = nullptr;
@@ -714,7 +723,7 @@ extern "C"
     int sqlite3_btrieve_init(sqlite3* db, char** err, const sqlite3_api_routines* api) {
     SQLITE_EXTENSION_INIT2(api);
     int rc = sqlite3_create_module_v2(db, "btrieve", &kModule, nullptr, nullptr);
-    for (int n = 1; rc == SQLITE_OK && n <= 2; ++n)
+    for (int n = 1; rc == SQLITE_OK && n <= 3; ++n)
         rc = sqlite3_create_function_v2(db, "btrieve_attach", n, SQLITE_UTF8 | SQLITE_DIRECTONLY, nullptr, attach,
                                         nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) *err = sqlite3_mprintf("btrieve: cannot register: %s", sqlite3_errmsg(db));

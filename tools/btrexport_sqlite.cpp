@@ -142,8 +142,11 @@ int exportSqlite(const btrieve::Dictionary& dictionary, const std::string& out) 
     Progress progress;
     int status = 0;
     for (const auto& table : dictionary.tables()) {
+        // A table whose file is not here is the dictionary's business; a file that
+        // is here but cannot be read is a failure of the export.
         if (!table.readable()) {
             std::fprintf(stderr, "btrexport: table %s left out: %s\n", table.name.c_str(), table.problem.c_str());
+            if (!table.path.empty()) status = 1;
             continue;
         }
         std::string why;
