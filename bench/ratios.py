@@ -52,3 +52,11 @@ ratio("lookup_live_over_lookup", "BM_WindowLookup/large", "BM_WindowLookupUnfoll
 ratio("window_detail_1m_over_100k", "BM_WindowDetail/large", "BM_WindowDetail/small")
 ratio("window_start_over_seqread", "BM_WindowStart/large/manual_time", "BM_SeqRead_Customer/large")
 ratio("window_init_over_seqread", "BM_WindowInit/large/manual_time", "BM_SeqRead_Customer/large")
+# SQL: lookups through the virtual table on the large company over the small one
+# (bound 1.5), and over the same lookups on a native SQLite table (no bound); a
+# whole-journal sum through the virtual table over a native table (bound 1.5); the
+# SQLite export over sqlite3's .import of the CSV and the same indexes (bound 1.0).
+ratio("sql_lookup_100k_over_10k", "BM_SqlLookup/large", "BM_SqlLookup/small")
+ratio("sql_lookup_vtab_over_native", "BM_SqlLookup/large", "BM_SqlLookupNative/large")
+ratio("vtab_scan_over_native", "BM_VtabScan/large", "BM_NativeScan/large")
+ratio("sqlite_export_over_csv_import", "BM_SqliteExport/large/iterations:1", "BM_CsvImport/large/iterations:1")

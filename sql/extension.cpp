@@ -387,6 +387,7 @@ struct Cursor : sqlite3_vtab_cursor {
     std::vector<btrieve::Cell> previousOrder, currentOrder;
     bool havePrevious = false;
     uint64_t rowsRead = 0;
+    uint32_t checkedPage = 0;
 
     VTab& table() const { return *static_cast<VTab*>(pVtab); }
 };
@@ -504,8 +505,14 @@ int land(Cursor& c) {
         c.address = c.addresses[c.next - 1];
     }
     Status st = file.readRecordView(c.address, c.record, c.scratch);
+    // Whether a commit landed is looked at as the walk comes to each page: one
+    // look per record would cost as much as the read itself.
     bool changed = false;
-    if (btrieve::ok(st)) st = file.checkCommitted(changed);
+    const uint32_t page = btrieve::File::addressPage(c.address);
+    if (btrieve::ok(st) && (page != c.checkedPage || c.rowsRead == 0)) {
+        st = file.checkCommitted(changed);
+        c.checkedPage = page;
+    }
     if (btrieve::ok(st) && changed)
         return fail(c, "btrieve: " + t.what + ": another program committed to the file while this statement "
                                               "read it; run the statement again");
@@ -604,6 +611,7 @@ int xFilter(sqlite3_vtab_cursor* cursor, int, const char* idxStr, int argc, sqli
     const VTab& t = c.table();
     c.eof = true;
     c.havePrevious = false;
+    c.rowsRead = 0;
     c.at.reset();
     if (!idxStr || !sqlplan::Plan::parse(idxStr, c.plan)) return fail(c, "btrieve: " + t.what + ": no plan");
     if (c.plan.key >= 0) {
@@ -613,12 +621,20 @@ int xFilter(sqlite3_vtab_cursor* cursor, int, const char* idxStr, int argc, sqli
         return step(c, true);
     }
     if (c.addresses.empty()) {
-        c.addresses.reserve(c.version->file->info().recordCount);
-        const Status st = c.version->file->forEachRecordView([&](btrieve::RecordAddress a, std::string_view) {
-            c.addresses.push_back(a);
-            return true;
-        });
+        // The addresses of every record, the file's runs of pages taken in two
+        // threads, then read one by one in that order.
+        std::vector<btrieve::RecordAddress> parts[2];
+        const btrieve::KeySpec* none = nullptr;
+        const Status st = c.version->file->forEachRecordViewInParts(
+            2,
+            [&](unsigned part, btrieve::RecordAddress a, std::string_view) {
+                parts[part].push_back(a);
+                return true;
+            },
+            none, btrieve::PassedPages::Keep);
         if (!btrieve::ok(st)) return fail(c, statusMessage(t, st));
+        c.addresses = std::move(parts[0]);
+        c.addresses.insert(c.addresses.end(), parts[1].begin(), parts[1].end());
     }
     c.next = 0;
     return step(c, true);
