@@ -19,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <string>
@@ -96,15 +97,16 @@ void lookups(benchmark::State& state, sqlite3* db) {
     }
 }
 
-void BM_SqlLookup(benchmark::State& state, const char* size) {
-    Db db(":memory:");
-    db.attachCompany(company(size));
-    lookups(state, db.db);
+// The company through the virtual tables, or its native copy.
+std::unique_ptr<Db> openCompany(const char* size, bool native) {
+    if (native) return std::make_unique<Db>(company(size) + ".db");
+    auto db = std::make_unique<Db>(":memory:");
+    db->attachCompany(company(size));
+    return db;
 }
-void BM_SqlLookupNative(benchmark::State& state, const char* size) {
-    Db db(company(size) + ".db");
-    lookups(state, db.db);
-}
+
+void BM_SqlLookup(benchmark::State& state, const char* size) { lookups(state, openCompany(size, false)->db); }
+void BM_SqlLookupNative(benchmark::State& state, const char* size) { lookups(state, openCompany(size, true)->db); }
 
 void scan(benchmark::State& state, sqlite3* db) {
     Stmt q(db, "SELECT sum(ARamount) FROM journal");
@@ -114,15 +116,8 @@ void scan(benchmark::State& state, sqlite3* db) {
         sqlite3_reset(q.s);
     }
 }
-void BM_VtabScan(benchmark::State& state, const char* size) {
-    Db db(":memory:");
-    db.attachCompany(company(size));
-    scan(state, db.db);
-}
-void BM_NativeScan(benchmark::State& state, const char* size) {
-    Db db(company(size) + ".db");
-    scan(state, db.db);
-}
+void BM_VtabScan(benchmark::State& state, const char* size) { scan(state, openCompany(size, false)->db); }
+void BM_NativeScan(benchmark::State& state, const char* size) { scan(state, openCompany(size, true)->db); }
 
 // Runs a shell command; with anonMb, the child's largest resident anonymous
 // memory, sampled every few milliseconds.
