@@ -1,6 +1,7 @@
 // btrexport --ddf: a dictionary's tables listed, or one of them as CSV, every column
 // by the one rule of btrieve/columns.h.
 #include "tools/btrexport_ddf.h"
+#include "tools/btrexport_sqlite.h"
 
 #include <charconv>
 #include <cstdio>
@@ -217,7 +218,7 @@ int runDictionary(const std::vector<std::string>& args) {
     switch (parsed.mode) {
     case DictionaryArgs::Mode::List: return runList(parsed, *dict);
     case DictionaryArgs::Mode::Table: return runTable(parsed, *dict);
-    case DictionaryArgs::Mode::Sqlite: return usage("--sqlite is not in this build");
+    case DictionaryArgs::Mode::Sqlite: return exportSqlite(*dict, parsed.sqlitePath);
     case DictionaryArgs::Mode::None: break;
     }
     return 2;
