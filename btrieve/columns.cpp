@@ -250,7 +250,7 @@ ColumnReader ColumnReader::make(const DictColumn& column, uint64_t longest, std:
         fault = "has no bytes (size 0)";
     } else if (r.rule_ == Rule::None) {
         // A type that cannot have this size: its bytes, as for a type not known.
-        fault = std::string("a ") + name + " cannot have " + std::to_string(column.size) + " bytes";
+        fault = std::string(name) + " of " + std::to_string(column.size) + " bytes: not a size a " + name + " can have";
         r.rule_ = Rule::Bytes;
         r.sqlType_ = SqlType::Blob;
     }

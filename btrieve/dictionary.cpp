@@ -98,6 +98,11 @@ bool isShortAlias(std::string_view name, std::string& stem, std::string& ext) {
 // starts with ext.
 bool fitsShortAlias(std::string_view longName, const std::string& stem, const std::string& ext) {
     const size_t dot = longName.rfind('.');
+    // A name that is 8.3 already has no alias.
+    const size_t baseLength = dot == std::string_view::npos ? longName.size() : dot;
+    if (baseLength <= 8 && longName.size() - baseLength <= 4 && longName.find_first_of(" +,;=[]") == std::string_view::npos &&
+        longName.find('.') == dot)
+        return false;
     std::string base, lext = dot == std::string_view::npos ? std::string() : upperCase(longName.substr(dot + 1));
     for (char c : longName.substr(0, dot == std::string_view::npos ? longName.size() : dot))
         if (c != ' ' && c != '.') base.push_back(upper(c));
