@@ -571,12 +571,14 @@ sqlplan::SqlValue sqlValue(sqlite3_value* v) {
 void makeBounds(Cursor& c, int argc, sqlite3_value** argv) {
     const VTab& t = c.table();
     const btrieve::KeySpec& key = c.version->file->info().keys[static_cast<size_t>(c.plan.key)];
+    const auto& uses = t.keys[static_cast<size_t>(c.plan.key)].segments;
     int arg = 0;
     std::string pinned;
     size_t segments = 0;
     using sqlplan::End;
     for (; segments < static_cast<size_t>(c.plan.pinned) && arg < argc; ++segments, ++arg)
-        if (!sqlplan::segmentBytes(key.segments[segments], sqlValue(argv[arg]), End::Exact, *t.encoder, pinned))
+        if (!sqlplan::segmentBytes(key.segments[segments], uses[segments], sqlValue(argv[arg]), End::Exact,
+                                   *t.encoder, pinned))
             break;
     const bool allPinned = segments == static_cast<size_t>(c.plan.pinned);
     c.lower = c.upper = pinned;
@@ -590,7 +592,7 @@ void makeBounds(Cursor& c, int argc, sqlite3_value** argv) {
                                    seg.type != btrieve::DataType::Date;
             if (textBound && !sqlplan::printableAscii(v.text)) return;
             std::string bytes;
-            if (!sqlplan::segmentBytes(seg, v, end, *t.encoder, bytes)) return;
+            if (!sqlplan::segmentBytes(seg, uses[segments], v, end, *t.encoder, bytes)) return;
             out += bytes;
             ++count;
         };

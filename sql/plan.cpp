@@ -1,5 +1,6 @@
 #include "sql/plan.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -87,7 +88,15 @@ std::vector<KeyUse> keyUses(const btrieve::FileInfo& info, const std::vector<btr
             const bool zeroEnded = seg.type == DataType::ZString || seg.type == DataType::LString;
             s.isText = text;
             s.pins = number || zeroEnded;
-            s.textEquality = text && !zeroEnded && !acs && !descending;
+            s.textEquality = text && !zeroEnded && !descending;
+            if (acs && seg.acs >= 0 && static_cast<size_t>(seg.acs) < info.acsTables.size()) {
+                const auto& table = info.acsTables[static_cast<size_t>(seg.acs)];
+                const auto [low, high] = std::minmax_element(table.begin(), table.end());
+                s.lowest = static_cast<char>(low - table.begin());
+                s.highest = static_cast<char>(high - table.begin());
+            } else if (acs) {
+                s.textEquality = false;  // a sequence the file does not hold
+            }
             s.ranges = !descending && !acs && (number || (text && !folds));
             s.orders = s.ranges;
             s.checkOrder = s.orders && (text || seg.type == DataType::Float || seg.type == DataType::Date);
@@ -116,7 +125,7 @@ bool Plan::parse(std::string_view text, Plan& out) {
     return true;
 }
 
-bool segmentBytes(const btrieve::KeySegment& seg, const SqlValue& value, End end,
+bool segmentBytes(const btrieve::KeySegment& seg, const SegmentUse& use, const SqlValue& value, End end,
                   const sqlschema::TextEncoder& encoder, std::string& out) {
     const size_t n = seg.length;
     switch (seg.type) {
@@ -163,7 +172,8 @@ bool segmentBytes(const btrieve::KeySegment& seg, const SqlValue& value, End end
         const bool lstring = seg.type == DataType::LString;
         const size_t room = lstring ? n - 1 : n;
         if (b.size() > room) return false;
-        const char fill = end == End::High ? '\xff' : '\0';
+        // Exact bytes end a ZSTRING's text with its NUL.
+        const char fill = end == End::High ? use.highest : end == End::Exact ? '\0' : use.lowest;
         if (lstring) out += static_cast<char>(end == End::High ? room : b.size());
         out += b;
         out.append(room - b.size(), fill);

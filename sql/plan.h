@@ -9,13 +9,14 @@
 //     the text), so the next segment can be narrowed too;
 //   - equality on a STRING segment reads the text followed by anything (the column
 //     drops trailing blanks and NULs, which the key compares), and ends the prefix;
+//     under an alternate collating sequence "anything" runs from the byte the
+//     sequence puts first to the one it puts last;
 //   - a range on text reads from the bound followed by the lowest bytes to the
 //     bound followed by the highest, and only for a bound of printable ASCII under
 //     a key without an alternate collating sequence or case folding: only there is
 //     the key's byte order SQL's text order;
-//   - keys that leave null values out of their index, and segments that are
-//     descending or have an alternate collating sequence, narrow nothing (only
-//     equality on a descending ZSTRING/LSTRING/number segment, which pins it).
+//   - keys that leave null values out of their index narrow nothing, nor do
+//     ranges on descending segments or under an alternate collating sequence.
 // ORDER BY a key's columns is consumed where the key orders as SQL does: numbers
 // always (a FLOAT's NaN excepted), text and dates as said above; the cursor then
 // checks the order of those values as it goes and stops the statement with a
@@ -43,6 +44,9 @@ struct SegmentUse {
     bool orders = false;       // key order is SQL order (given the runtime check)
     bool checkOrder = false;   // ... which the cursor must check
     bool isText = false;       // constraints count only under BINARY collation
+    // The bytes that order first and last under the segment's collation: what
+    // follows the text at the ends of a range.
+    char lowest = '\0', highest = '\xff';
 };
 
 struct KeyUse {
@@ -88,7 +92,7 @@ inline bool printableAscii(std::string_view s) {
         if (c < 0x20 || c > 0x7e) return false;
     return true;
 }
-bool segmentBytes(const btrieve::KeySegment& segment, const SqlValue& value, End end,
+bool segmentBytes(const btrieve::KeySegment& segment, const SegmentUse& use, const SqlValue& value, End end,
                   const sqlschema::TextEncoder& encoder, std::string& out);
 
 }  // namespace sqlplan
