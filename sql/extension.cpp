@@ -28,6 +28,7 @@ SQLITE_EXTENSION_INIT1
 #include <memory>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "btrieve/columns.h"
@@ -38,6 +39,7 @@ SQLITE_EXTENSION_INIT1
 #include "btrieve/keys.h"
 #include "data/layouts.h"
 #include "sql/plan.h"
+#include "sql/read_ahead.h"
 #include "sql/schema.h"
 
 namespace {
@@ -375,9 +377,8 @@ struct Cursor : sqlite3_vtab_cursor {
     std::string lower, upper;
     btrieve::KeySpec lowerKey, upperKey;
     bool hasLower = false, hasUpper = false;
-    // File order: the addresses of the version's records.
-    std::vector<btrieve::RecordAddress> addresses;
-    size_t next = 0;
+    // File order: the records read ahead.
+    std::unique_ptr<sqlscan::ReadAhead> scan;
 
     bool eof = true;
     btrieve::RecordAddress address = 0;
@@ -487,32 +488,12 @@ bool orderHolds(Cursor& c) {
     return holds;
 }
 
-// Reads the record at the position, or ends the cursor when the walk left the bounds.
-int land(Cursor& c) {
+// Takes the record read as the current row. lookForCommit: whether to look first
+// whether another program committed since the record was read.
+int deliver(Cursor& c, bool lookForCommit) {
     const VTab& t = c.table();
-    const btrieve::File& file = *c.version->file;
-    if (c.plan.key >= 0) {
-        const auto& info = file.info();
-        const std::string_view key = c.at->key();
-        if (!c.plan.descending && c.hasUpper &&
-            btrieve::compareKeys(c.upperKey, info, key.substr(0, c.upper.size()), c.upper) > 0)
-            return c.eof = true, SQLITE_OK;
-        if (c.plan.descending && c.hasLower &&
-            btrieve::compareKeys(c.lowerKey, info, key.substr(0, c.lower.size()), c.lower) < 0)
-            return c.eof = true, SQLITE_OK;
-        c.address = c.at->address();
-    } else {
-        c.address = c.addresses[c.next - 1];
-    }
-    Status st = file.readRecordView(c.address, c.record, c.scratch);
-    // Whether a commit landed is looked at as the walk comes to each page: one
-    // look per record would cost as much as the read itself.
     bool changed = false;
-    const uint32_t page = btrieve::File::addressPage(c.address);
-    if (btrieve::ok(st) && (page != c.checkedPage || c.rowsRead == 0)) {
-        st = file.checkCommitted(changed);
-        c.checkedPage = page;
-    }
+    Status st = lookForCommit || c.rowsRead == 0 ? c.version->file->checkCommitted(changed) : Status::Success;
     if (btrieve::ok(st) && changed)
         return fail(c, "btrieve: " + t.what + ": another program committed to the file while this statement "
                                               "read it; run the statement again");
@@ -525,12 +506,37 @@ int land(Cursor& c) {
     return SQLITE_OK;
 }
 
+// Reads the record at the key walk's position, or ends the cursor when the walk
+// left the bounds.
+int land(Cursor& c) {
+    const btrieve::File& file = *c.version->file;
+    const auto& info = file.info();
+    const std::string_view key = c.at->key();
+    if (!c.plan.descending && c.hasUpper &&
+        btrieve::compareKeys(c.upperKey, info, key.substr(0, c.upper.size()), c.upper) > 0)
+        return c.eof = true, SQLITE_OK;
+    if (c.plan.descending && c.hasLower &&
+        btrieve::compareKeys(c.lowerKey, info, key.substr(0, c.lower.size()), c.lower) < 0)
+        return c.eof = true, SQLITE_OK;
+    c.address = c.at->address();
+    if (const Status st = file.readRecordView(c.address, c.record, c.scratch); !btrieve::ok(st))
+        return fail(c, statusMessage(c.table(), st));
+    // A commit is looked for as the walk comes to each page: one look per record
+    // would cost as much as the read itself.
+    const uint32_t page = btrieve::File::addressPage(c.address);
+    const bool newPage = page != c.checkedPage;
+    c.checkedPage = page;
+    return deliver(c, newPage);
+}
+
 int step(Cursor& c, bool first) {
     Status st;
     if (c.plan.key < 0) {
-        if (c.next >= c.addresses.size()) return c.eof = true, SQLITE_OK;
-        ++c.next;
-        return land(c);
+        bool newBatch = false;
+        if (!c.scan->next(c.address, c.record, newBatch, st))
+            return btrieve::ok(st) ? (c.eof = true, SQLITE_OK) : fail(c, statusMessage(c.table(), st));
+        // Each batch was copied before it is taken: a look now covers all of it.
+        return deliver(c, newBatch);
     }
     if (first) {
         if (!c.plan.descending) {
@@ -622,23 +628,12 @@ int xFilter(sqlite3_vtab_cursor* cursor, int, const char* idxStr, int argc, sqli
         makeBounds(c, argc, argv);
         return step(c, true);
     }
-    if (c.addresses.empty()) {
-        // The addresses of every record, the file's runs of pages taken in two
-        // threads, then read one by one in that order.
-        std::vector<btrieve::RecordAddress> parts[2];
-        const btrieve::KeySpec* none = nullptr;
-        const Status st = c.version->file->forEachRecordViewInParts(
-            2,
-            [&](unsigned part, btrieve::RecordAddress a, std::string_view) {
-                parts[part].push_back(a);
-                return true;
-            },
-            none, btrieve::PassedPages::Keep);
-        if (!btrieve::ok(st)) return fail(c, statusMessage(t, st));
-        c.addresses = std::move(parts[0]);
-        c.addresses.insert(c.addresses.end(), parts[1].begin(), parts[1].end());
+    c.scan.reset();
+    try {
+        c.scan = std::make_unique<sqlscan::ReadAhead>(c.version->file);
+    } catch (const std::system_error& e) {
+        return fail(c, "btrieve: " + t.what + ": cannot start reading: " + e.what());
     }
-    c.next = 0;
     return step(c, true);
 }
 
