@@ -120,6 +120,21 @@ class Company(unittest.TestCase):
         self.assertEqual(con.execute("SELECT count(*) FROM customer").fetchone()[0], 299)
         self.assertEqual(con.execute("SELECT count(*) FROM customer WHERE custID >= ''").fetchone()[0], 299)
 
+    def test_key_order_that_is_not_sql_order_stops_the_statement(self):
+        company = os.path.join(self.tmp, "names")
+        shutil.copytree(self.dir, company)
+        # Two users whose names' code page order (0x8A before 0xE9) is not their
+        # text order (U+00E9 before U+0160).
+        users = [(name + b"\0" * 17)[:17] + b"N" + b"\0" * 17 for name in (b"\x8a", b"\xe9")]
+        run(ARGS.commit, os.path.join(company, "permiss.dat"), *(u.hex() for u in users))
+        con = connect()
+        con.execute("SELECT btrieve_attach(?)", (company,))
+        self.assertNotIn("TEMP B-TREE", plan(con, "SELECT UserName FROM permiss ORDER BY UserName"))
+        with self.assertRaisesRegex(sqlite3.OperationalError, r"ORDER BY \+column"):
+            con.execute("SELECT UserName FROM permiss ORDER BY UserName").fetchall()
+        self.assertEqual(con.execute("SELECT UserName FROM permiss ORDER BY +UserName").fetchall(),
+                         [("é",), ("Š",)])
+
     def test_layout_tables_and_refusals(self):
         self.con.execute("CREATE VIRTUAL TABLE c USING btrieve(file=?, layout='customer')".replace(
             "?", "'" + os.path.join(self.dir, "customer.dat").replace("'", "''") + "'"))
