@@ -79,7 +79,8 @@ struct Stmt {
 std::vector<std::string> someIds(sqlite3* db) {
     std::vector<std::string> all, ids;
     Stmt q(db, "SELECT custID FROM customer");
-    while (sqlite3_step(q.s) == SQLITE_ROW) all.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q.s, 0)));
+    while (sqlite3_step(q.s) == SQLITE_ROW)
+        all.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(q.s, 0)));
     for (size_t i = 0; i < 64 && !all.empty(); ++i) ids.push_back(all[i * all.size() / 64]);
     std::shuffle(ids.begin(), ids.end(), std::mt19937(11));
     return ids;
@@ -162,7 +163,8 @@ void BM_SqliteExport(benchmark::State& state, const char* size) {
 void BM_CsvImport(benchmark::State& state, const char* size) {
     const std::string out = company(size) + "-import.db", csv = company(size) + ".csv";
     std::ostringstream script;
-    for (const char* t : {"customer", "journal", "permiss"}) script << ".import --csv " << csv << "/" << t << ".csv " << t << "\n";
+    for (const char* t : {"customer", "journal", "permiss"})
+        script << ".import --csv " << csv << "/" << t << ".csv " << t << "\n";
     script << "CREATE INDEX customer_key0 ON customer (custID);\n"
               "CREATE INDEX customer_key1 ON customer (Phone);\n"
               "CREATE INDEX customer_key2 ON customer (Fax);\n"

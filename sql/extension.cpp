@@ -199,7 +199,8 @@ bool openByLayout(const Arguments& a, VTab& t, std::shared_ptr<const btrieve::Fi
     }
     t.what = "file " + a.file;
     std::string problem;
-    t.ownCodePage = a.encoding.empty() ? btrieve::CodePage::windows1252() : btrieve::CodePage::make(a.encoding, problem);
+    t.ownCodePage =
+        a.encoding.empty() ? btrieve::CodePage::windows1252() : btrieve::CodePage::make(a.encoding, problem);
     if (!t.ownCodePage) {
         why = "btrieve: " + problem;
         return false;
@@ -220,8 +221,9 @@ bool openByLayout(const Arguments& a, VTab& t, std::shared_ptr<const btrieve::Fi
     file = std::move(f);
     t.codePage = t.ownCodePage.get();
     t.columns = sqlschema::layoutColumns(*layout);
-    std::string fault;
-    for (const auto& c : t.columns) t.readers.push_back(btrieve::ColumnReader::make(c, btrieve::longestRecord(file->info()), fault));
+    std::string fault;  // none: the layouts fit the files they accept
+    for (const auto& c : t.columns)
+        t.readers.push_back(btrieve::ColumnReader::make(c, btrieve::longestRecord(file->info()), fault));
     return true;
 }
 
