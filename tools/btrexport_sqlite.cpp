@@ -45,7 +45,8 @@ struct BindSink {
     void blob(std::string_view s) { sqlite3_bind_blob64(stmt, index, s.data(), s.size(), SQLITE_STATIC); }
 };
 
-// "records done of total" on one line of a terminal, a few times a second at most.
+// "table: records done of total" on one line of a terminal, every 4,096 records
+// and at the end of each table.
 class Progress {
 public:
     Progress() : shown_(isatty(STDERR_FILENO) == 1) {}

@@ -213,6 +213,14 @@ class Corpus(unittest.TestCase):
             con = sqlite3.connect(out)
             got = {name: con.execute(f'SELECT count(*) FROM "{name}"').fetchone()[0] for name in expected}
             self.assertEqual(got, expected)
+            # Every value is of its column's declared type, or NULL (or, in a REAL
+            # column, a decimal kept as TEXT because a REAL would change it).
+            for name in expected:
+                for _cid, column, declared, *_ in con.execute(f'PRAGMA table_info("{name}")').fetchall():
+                    allowed = ("null", declared.lower()) + (("text",) if declared == "REAL" else ())
+                    wrong = con.execute(f'SELECT count(*) FROM "{name}" WHERE typeof("{column}") NOT IN '
+                                        f'({",".join("?" * len(allowed))})', allowed).fetchone()[0]
+                    self.assertEqual(wrong, 0, (name, column, declared))
         con = connect()
         encoding = options[options.index("--encoding") + 1] if "--encoding" in options else ""
         data = options[options.index("--data") + 1] if "--data" in options else ""
