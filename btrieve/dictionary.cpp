@@ -398,8 +398,9 @@ Status Dictionary::open(const std::string& folder, const DictionaryOptions& opti
     if (!impl->codePage) return Status::InvalidOperation;
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
-        message = folder + ": not a folder";
-        return fs::exists(folder, ec) ? Status::NotBtrieveFile : Status::FileNotFound;
+        const bool there = fs::exists(folder, ec);
+        message = folder + (there ? ": not a folder" : ": no such folder");
+        return there ? Status::NotBtrieveFile : Status::FileNotFound;
     }
     Status st = impl->readTables(message);
     if (ok(st)) st = impl->readFields(message);
