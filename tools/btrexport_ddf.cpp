@@ -204,8 +204,10 @@ int openDictionary(const DictionaryArgs& args, std::unique_ptr<btrieve::Dictiona
         std::fprintf(stderr, "btrexport: %s\n", message.c_str());
         return 1;
     }
+    // --table says the faults of its own table only.
     for (const auto& t : out->tables())
-        for (const auto& fault : t.faults) sayTable(args.folder, t, fault);
+        if (args.mode != DictionaryArgs::Mode::Table || &t == out->find(args.table))
+            for (const auto& fault : t.faults) sayTable(args.folder, t, fault);
     return 0;
 }
 
