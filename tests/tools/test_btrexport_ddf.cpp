@@ -82,6 +82,10 @@ TEST_F(DdfCompany, ListAndWhatGoesWrong) {
     EXPECT_NE(r.err.find("unknown encoding 'NO-SUCH-PAGE'"), std::string::npos) << r.err;
     r = run("--ddf " + company() + " --list --key 1");
     EXPECT_EQ(r.status, 2);
+    r = run("--ddf " + company() + " --table journal --key 3");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("table journal: no key 3 in "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("journal.dat (its keys: 0)"), std::string::npos) << r.err;
     r = run("--ddf " + (*dir_ / "nowhere").string() + " --list");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("nowhere: no such folder"), std::string::npos) << r.err;
