@@ -302,9 +302,18 @@ void ColumnReader::read(std::string_view record, const CodePage& cp, Cell& out) 
         out.integer = readLittleEndian(b) != 0;
         return;
     case Rule::Float:
+        out.kind = CellKind::Real;
+        if (b.size() == 8) {
+            std::memcpy(&out.real, b.data(), 8);
+        } else {
+            float f;
+            std::memcpy(&f, b.data(), 4);
+            out.real = f;
+        }
+        return;
     case Rule::BFloat: {
         FieldDef f;
-        f.type = rule_ == Rule::Float ? DataType::Float : DataType::BFloat;
+        f.type = DataType::BFloat;
         f.length = static_cast<uint32_t>(b.size());
         Value v;
         if (ok(decodeField(f, b, v))) {
@@ -378,8 +387,17 @@ void appendCsvText(const Cell& cell, std::string& out) {
     }
 }
 
+namespace {
+// Whether text holds a comma, quote, CR or LF (one pass, no call per byte).
+bool needsQuotes(std::string_view text) {
+    for (const char c : text)
+        if (c == ',' || c == '"' || c == '\r' || c == '\n') return true;
+    return false;
+}
+}  // namespace
+
 void appendCsvField(const Cell& cell, std::string& out) {
-    if (cell.kind != CellKind::Text || cell.text.find_first_of(",\"\r\n") == std::string::npos) {
+    if (cell.kind != CellKind::Text || !needsQuotes(cell.text)) {
         appendCsvText(cell, out);
         return;
     }

@@ -63,9 +63,9 @@ std::string upperCase(std::string_view s) {
     return u;
 }
 
-// Stored text without its padding: trailing blanks and NULs dropped.
+// A stored name without its padding: up to its first NUL, trailing blanks dropped.
 std::string_view trimmed(std::string_view b) {
-    size_t n = b.size();
+    size_t n = std::min(b.find('\0'), b.size());
     while (n > 0 && (b[n - 1] == ' ' || b[n - 1] == '\0')) --n;
     return b.substr(0, n);
 }
@@ -114,6 +114,9 @@ bool fitsShortAlias(std::string_view longName, const std::string& stem, const st
 // set when none or more than one does.
 std::string matchEntry(const fs::path& folder, const std::string& name, std::string& problem) {
     const std::string where = folder.lexically_normal().string();
+    // The exact name needs no listing (on a case-sensitive system it wins anyway).
+    std::error_code ec;
+    if (fs::symlink_status(folder / name, ec).type() != fs::file_type::not_found && !ec) return name;
     std::vector<std::string> names;
     if (!listFolder(folder, names)) {
         problem = "cannot list " + where;
@@ -398,8 +401,9 @@ Status Dictionary::open(const std::string& folder, const DictionaryOptions& opti
     if (!impl->codePage) return Status::InvalidOperation;
     std::error_code ec;
     if (!fs::is_directory(folder, ec)) {
-        message = folder + ": not a folder";
-        return fs::exists(folder, ec) ? Status::NotBtrieveFile : Status::FileNotFound;
+        const bool there = fs::exists(folder, ec);
+        message = folder + (there ? ": not a folder" : ": no such folder");
+        return there ? Status::NotBtrieveFile : Status::FileNotFound;
     }
     Status st = impl->readTables(message);
     if (ok(st)) st = impl->readFields(message);
@@ -422,10 +426,11 @@ const DictTable* Dictionary::find(std::string_view name) const {
 
 Status Dictionary::openFile(const DictTable& table, std::unique_ptr<File>& out) const {
     out.reset();
-    const size_t i = static_cast<size_t>(&table - impl_->tables.data());
-    if (i >= impl_->tables.size()) return Status::InvalidOperation;
     if (table.path.empty()) return Status::FileNotFound;
-    if (!ok(impl_->fileStatus[i])) return impl_->fileStatus[i];
+    // A table of this dictionary whose file did not open says why again; any other
+    // (a copy) is opened by its path.
+    for (size_t i = 0; i < impl_->tables.size(); ++i)
+        if (&impl_->tables[i] == &table && !ok(impl_->fileStatus[i])) return impl_->fileStatus[i];
     OpenOptions open;
     open.ownerName = impl_->options.ownerName;
     return File::open(table.path, out, open);

@@ -3,6 +3,9 @@
 //   btrexport --info FILE                    header facts, one a line
 //   btrexport --raw [--key N] FILE           each live record as lowercase hex, key order
 //   btrexport --layout NAME [--key N] FILE   CSV by a company-file layout, key order
+//   btrexport --ddf DIR --list | --table NAME [--key N] | --sqlite OUT.db
+//                                            the tables of a data dictionary
+//                                            (btrexport_ddf.h)
 //
 // Records come in the order of key N (key 0 unless given), as the engine's index
 // lists them: the records of one key value in the order of their duplicate chain

@@ -3,6 +3,7 @@
 #include "tools/btrexport_ddf.h"
 #include "tools/btrexport_sqlite.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -72,6 +73,15 @@ int runTable(const DictionaryArgs& args, const btrieve::Dictionary& dict) {
     Status st = dict.openFile(*t, file);
     if (!btrieve::ok(st)) {
         sayTable(args.folder, *t, t->problem.empty() ? btrieve::statusText(st) : t->problem);
+        return 1;
+    }
+    const auto& keys = file->info().keys;
+    if (args.keyGiven && std::none_of(keys.begin(), keys.end(), [&](auto& k) { return k.number == args.key; })) {
+        std::string numbers;
+        for (const auto& k : keys) numbers += (numbers.empty() ? "" : ", ") + std::to_string(k.number);
+        sayTable(args.folder, *t,
+                 "no key " + std::to_string(args.key) + " in " + file->path() +
+                     (numbers.empty() ? " (it has no keys)" : " (its keys: " + numbers + ")"));
         return 1;
     }
     const auto readers = btrieve::makeColumnReaders(*t, file->info());
@@ -206,8 +216,10 @@ int openDictionary(const DictionaryArgs& args, std::unique_ptr<btrieve::Dictiona
         std::fprintf(stderr, "btrexport: %s\n", message.c_str());
         return 1;
     }
+    // --table says the faults of its own table only.
     for (const auto& t : out->tables())
-        for (const auto& fault : t.faults) sayTable(args.folder, t, fault);
+        if (args.mode != DictionaryArgs::Mode::Table || &t == out->find(args.table))
+            for (const auto& fault : t.faults) sayTable(args.folder, t, fault);
     return 0;
 }
 

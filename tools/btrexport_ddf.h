@@ -31,7 +31,8 @@ extern const char kDictionaryHelp[];
 bool parseDictionaryArgs(const std::vector<std::string>& args, DictionaryArgs& out, std::string& why);
 
 // Opens the dictionary (exit status 1 and a message naming the file when it cannot
-// be read, 2 for an unknown encoding), then says each table's faults once.
+// be read, 2 for an unknown encoding), then says each table's faults once (with
+// --table, that table's).
 int openDictionary(const DictionaryArgs& args, std::unique_ptr<btrieve::Dictionary>& out);
 
 // Runs a dictionary command; the exit status.

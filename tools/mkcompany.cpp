@@ -680,7 +680,8 @@ int badArgument(const std::string& why) {
 const char kHelp[] =
     "\n"
     "Writes a sample Peachtree company (customer.dat, journal.dat, permiss.dat) into\n"
-    "DIR, which is created when missing. Existing company files are never overwritten.\n"
+    "DIR, which is created when missing, with the data dictionary that describes them\n"
+    "(FILE.DDF, FIELD.DDF, INDEX.DDF). Existing company files are never overwritten.\n"
     "\n"
     "  --customers N       customers to write (default 250)\n"
     "  --journal-rows M    journal rows to write (default 4000)\n"

@@ -324,6 +324,20 @@ std::unique_ptr<Dictionary> corpusDictionary(const std::string& rel, DictionaryO
     return d;
 }
 
+// Each cell of column c of table in every record, by the column's reader.
+template <class Visit>
+void forEachCell(const Dictionary& d, const DictTable& t, size_t c, Visit visit) {
+    std::unique_ptr<File> f;
+    ASSERT_EQ(d.openFile(t, f), Status::Success) << t.name;
+    const auto readers = makeColumnReaders(t, f->info());
+    Cell cell;
+    ASSERT_EQ(f->forEachRecordView([&](RecordAddress, std::string_view rec) {
+        readers[c].read(rec, d.codePage(), cell);
+        visit(cell);
+        return true;
+    }), Status::Success);
+}
+
 TEST(DictionaryCorpus, ExchequerCompanyWithItsDictionaryApart) {
     REQUIRE_CORPUS("exchequer/ENTRPRSE-DDF/FILE.DDF");
     DictionaryOptions o;
@@ -347,6 +361,15 @@ TEST(DictionaryCorpus, ExchequerCompanyWithItsDictionaryApart) {
     EXPECT_EQ(stock->columns[1].offset, 1u);
     EXPECT_EQ(stock->columns[2].offset, 1u);
     EXPECT_NE(stock->columns[1].size, stock->columns[2].size);
+    // Account codes: upper-case letters and digits, as Exchequer makes them.
+    size_t codes = 0;
+    forEachCell(*d, *d->find("Customers"), 0, [&](const Cell& c) {
+        ++codes;
+        EXPECT_TRUE(c.kind == CellKind::Text && !c.text.empty() && c.text.size() <= 10 &&
+                    c.text.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789") == std::string::npos)
+            << c.text;
+    });
+    EXPECT_EQ(codes, 135u);
 }
 
 TEST(DictionaryCorpus, OtherDictionaries) {
@@ -361,6 +384,20 @@ TEST(DictionaryCorpus, OtherDictionaries) {
     EXPECT_EQ(contract->relativePath, "F17.DAT");
     EXPECT_EQ(contract->keys.front().number, 0);  // counted from 1 in the file
     EXPECT_FALSE(doclife->find("X$View")->readable());
+    // Every DATE of the contracts' tables falls in the years the application was in use.
+    size_t dates = 0;
+    for (const auto& t : doclife->tables()) {
+        if (!t.readable()) continue;
+        for (size_t c = 0; c < t.columns.size(); ++c) {
+            if (t.columns[c].type != 3) continue;
+            forEachCell(*doclife, t, c, [&](const Cell& cell) {
+                if (cell.kind == CellKind::Null) return;
+                ++dates;
+                EXPECT_TRUE(cell.text >= "1990-01-01" && cell.text < "2006-01-01") << t.name << " " << cell.text;
+            });
+        }
+    }
+    EXPECT_GT(dates, 200u);
 
     REQUIRE_CORPUS("exchequer/UDF-DDFs/FILE.DDF");
     const auto udf = corpusDictionary("exchequer/UDF-DDFs");
