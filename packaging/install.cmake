@@ -18,9 +18,10 @@ foreach(tool btrexport mkcompany)
   endif()
 endforeach()
 
-# The SQLite extension, in the library folder (engine-only builds too).
+# The SQLite extension, in the package's own library folder (engine-only builds
+# too): one path to give .load whatever the machine's multiarch folder is.
 if(TARGET btrieve_sqlite)
-  install(TARGETS btrieve_sqlite LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/openinvoice)
+  install(TARGETS btrieve_sqlite LIBRARY DESTINATION lib/openinvoice)
 endif()
 
 # Manual pages, compressed as Debian wants them (gzip -n: the same bytes every build).
