@@ -1,6 +1,7 @@
 #include "sql/plan.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <sstream>
@@ -115,13 +116,26 @@ std::string Plan::text() const {
     return s.str();
 }
 
+// Read once per statement that looks a row up: numbers by hand, not by a stream.
 bool Plan::parse(std::string_view text, Plan& out) {
-    std::istringstream s{std::string(text)};
-    Plan p;
-    if (!(s >> p.key >> p.pinned >> p.lower >> p.upper >> p.textEquality >> p.descending >> p.checkOrder))
-        return false;
-    for (int c; s >> c;) p.orderColumns.push_back(c);
-    out = std::move(p);
+    std::vector<int> numbers;
+    const char* p = text.data();
+    const char* end = p + text.size();
+    while (p < end) {
+        int v = 0;
+        const auto [next, ec] = std::from_chars(p, end, v);
+        if (ec != std::errc()) return false;
+        numbers.push_back(v);
+        p = next;
+        if (p < end && *p++ != ' ') return false;
+    }
+    if (numbers.size() < 7) return false;
+    Plan plan;
+    plan.key = numbers[0], plan.pinned = numbers[1];
+    plan.lower = numbers[2], plan.upper = numbers[3], plan.textEquality = numbers[4];
+    plan.descending = numbers[5], plan.checkOrder = numbers[6];
+    plan.orderColumns.assign(numbers.begin() + 7, numbers.end());
+    out = std::move(plan);
     return true;
 }
 
