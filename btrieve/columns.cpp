@@ -234,7 +234,12 @@ const char* sqlTypeName(SqlType t) {
     return "BLOB";
 }
 
-uint64_t longestRecord(const FileInfo& file) { return file.variable ? UINT64_MAX : file.recordLength; }
+uint64_t longestRecord(const FileInfo& file) {
+    // A compressed file's header may give no record length (0): its records are bounded
+    // only by what they decompress to.
+    const bool bounded = !file.variable && !file.compressed && file.recordLength > 0;
+    return bounded ? file.recordLength : UINT64_MAX;
+}
 
 ColumnReader ColumnReader::make(const DictColumn& column, uint64_t longest, std::string& fault) {
     fault.clear();

@@ -51,7 +51,7 @@ enum class SqlType : uint8_t { Integer, Real, Text, Blob };
 const char* sqlTypeName(SqlType t);  // "INTEGER", "REAL", "TEXT", "BLOB"
 
 // The longest record a file can hold: its record length for fixed-length files, no
-// bound for variable-length ones.
+// bound for variable-length or compressed ones.
 uint64_t longestRecord(const FileInfo& file);
 
 class ColumnReader {

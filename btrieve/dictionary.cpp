@@ -399,10 +399,13 @@ Status Dictionary::open(const std::string& folder, const DictionaryOptions& opti
     impl->options = options;
     impl->codePage = CodePage::make(options.encoding, message);
     if (!impl->codePage) return Status::InvalidOperation;
-    std::error_code ec;
-    if (!fs::is_directory(folder, ec)) {
-        const bool there = fs::exists(folder, ec);
-        message = folder + (there ? ": not a folder" : ": no such folder");
+    std::vector<std::string> folders = options.dataFolders;
+    folders.insert(folders.begin(), folder);
+    for (const auto& f : folders) {
+        std::error_code ec;
+        if (fs::is_directory(f, ec)) continue;
+        const bool there = fs::exists(f, ec);
+        message = f + (there ? ": not a folder" : ": no such folder");
         return there ? Status::NotBtrieveFile : Status::FileNotFound;
     }
     Status st = impl->readTables(message);

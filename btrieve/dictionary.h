@@ -23,7 +23,8 @@ namespace btrieve {
 
 // One X$Field row that is a column (its type is not 255).
 struct DictColumn {
-    std::string name;         // UTF-8, trailing blanks and NULs dropped; unique within
+    std::string name;         // UTF-8, up to a NUL, trailing blanks dropped; unique
+                              // (ignoring case) like the columns' names; unique within
                               // the table (a repeated name gets _2, _3, ...)
     uint16_t id = 0;          // Xe$Id
     uint8_t type = 0;         // Xe$DataType as stored (DataType for the known codes)
@@ -47,7 +48,8 @@ struct DictKey {
 
 struct DictTable {
     uint16_t id = 0;          // Xf$Id
-    std::string name;         // UTF-8, trailing blanks and NULs dropped
+    std::string name;         // UTF-8, up to a NUL, trailing blanks dropped; unique
+                              // (ignoring case) like the columns' names
     std::string location;     // Xf$Loc as stored (decoded), e.g. "Cust\CustSupp.Dat"; empty for none
     uint8_t flags = 0;        // Xf$Flags
     // The file found for location: a path (dictionary folder joined with the name as
@@ -55,8 +57,10 @@ struct DictTable {
     // Both empty when no file fits; problem says why.
     std::string path;
     std::string relativePath;
-    // Why the table's file cannot be read ("no file here", "a folder", "two files fit
-    // the short name ...", or what opening it said); empty when it opened.
+    // Why the table's file cannot be read: "missing: " and where the search ended
+    // ("no 'gone.dat' in DIR", "2 files in DIR fit the short name 'system~1.dat'"),
+    // "the dictionary names no file", or what opening it said ("status 1020 (a
+    // folder, not a file)", "status 30 (not a Btrieve file)"); empty when it opened.
     std::string problem;
     std::vector<DictColumn> columns;  // ascending Xe$Id
     std::vector<DictKey> keys;        // ascending key number

@@ -89,6 +89,9 @@ TEST_F(DdfCompany, ListAndWhatGoesWrong) {
     r = run("--ddf " + (*dir_ / "nowhere").string() + " --list");
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("nowhere: no such folder"), std::string::npos) << r.err;
+    r = run("--ddf " + company() + " --list --data " + company() + "/customer.dat");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("customer.dat: not a folder"), std::string::npos) << r.err;
 
     // The journal's file gone: listed with the reason, the other tables still read.
     fs::rename(company() + "/journal.dat", *dir_ / "journal.away");
