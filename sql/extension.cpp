@@ -29,6 +29,7 @@ SQLITE_EXTENSION_INIT1
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <tuple>
 #include <vector>
 
 #include "btrieve/columns.h"
@@ -395,6 +396,22 @@ struct Cursor : sqlite3_vtab_cursor {
     VTab& table() const { return *static_cast<VTab*>(pVtab); }
 };
 
+// Whether the columns and the plans made for one version of a file fit another:
+// the same record length and the same keys.
+bool sameShape(const btrieve::FileInfo& a, const btrieve::FileInfo& b) {
+    auto segments = [](const btrieve::KeySpec& k) {
+        std::vector<std::tuple<uint32_t, uint16_t, btrieve::DataType, uint16_t, int>> out;
+        for (const auto& s : k.segments) out.emplace_back(s.position, s.length, s.type, s.flags, s.acs);
+        return out;
+    };
+    if (a.recordLength != b.recordLength || a.variable != b.variable || a.keys.size() != b.keys.size() ||
+        a.acsTables != b.acsTables)
+        return false;
+    for (size_t k = 0; k < a.keys.size(); ++k)
+        if (segments(a.keys[k]) != segments(b.keys[k])) return false;
+    return true;
+}
+
 int xOpen(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
     auto* t = static_cast<VTab*>(vtab);
     // A cursor opened after another program's commit reads the new version.
@@ -407,8 +424,7 @@ int xOpen(sqlite3_vtab* vtab, sqlite3_vtab_cursor** out) {
             auto file = std::dynamic_pointer_cast<const btrieve::File>(fresh);
             if (!file) {
                 st = Status::InvalidOperation;
-            } else if (file->info().keys.size() != t->version->file->info().keys.size() ||
-                       file->info().recordLength != t->version->file->info().recordLength) {
+            } else if (!sameShape(file->info(), t->version->file->info())) {
                 setError(vtab, "btrieve: " + t->what + ": the file was replaced by one of another shape; "
                                "create the table again");
                 return SQLITE_ERROR;

@@ -15,6 +15,7 @@ import sqlite3
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 ARGS = None
@@ -119,6 +120,11 @@ class Company(unittest.TestCase):
         run(ARGS.commit, os.path.join(company, "customer.dat"))
         self.assertEqual(con.execute("SELECT count(*) FROM customer").fetchone()[0], 299)
         self.assertEqual(con.execute("SELECT count(*) FROM customer WHERE custID >= ''").fetchone()[0], 299)
+        # Another file put in its place is not read through the old one's columns.
+        os.replace(os.path.join(company, "journal.dat"), os.path.join(company, "customer.dat"))
+        time.sleep(0.01)
+        with self.assertRaisesRegex(sqlite3.OperationalError, "another shape"):
+            con.execute("SELECT count(*) FROM customer").fetchone()
 
     def test_key_order_that_is_not_sql_order_stops_the_statement(self):
         company = os.path.join(self.tmp, "names")
