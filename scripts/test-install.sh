@@ -63,8 +63,8 @@ step "tools answer --help"
 "$prefix/bin/mkcompany" --help | grep -q "^usage: mkcompany" || fail "mkcompany --help"
 
 step "the installed SQLite extension reads a sample company"
-"$prefix/bin/mkcompany" "$work/company" >/dev/null
-customers=$(sqlite3 :memory: ".load $prefix/lib/openinvoice/btrieve" "SELECT btrieve_attach('$work/company')" \
+"$prefix/bin/mkcompany" "$work/sql-company" >/dev/null
+customers=$(sqlite3 :memory: ".load $prefix/lib/openinvoice/btrieve" "SELECT btrieve_attach('$work/sql-company')" \
   "SELECT count(*) FROM customer" | tail -1)
 [ "$customers" = 250 ] || fail "the installed extension read $customers customers, not 250"
 
