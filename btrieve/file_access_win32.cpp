@@ -10,12 +10,8 @@
 // the sharing modes let through. Reads go by ReadFile, through the store's cache.
 #include "btrieve/file_access.h"
 
-#ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
-#endif
-#ifndef NOMINMAX
 #define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <algorithm>
