@@ -204,21 +204,25 @@ Status File::Impl::takeStamp(Stamp& out, bool withPath) const {
     // now, at no cost of a system call); otherwise the bytes from the start to the
     // last mark in one read. A mark the file no longer reaches is left out: the size
     // or the store's cut says the file changed.
+    // (Unmapped, a file that now ends before the last mark has its marks read one by
+    // one, so that those it still reaches count as they do from a mapping: a file cut
+    // short is then told as damaged, not as one that kept changing.)
     std::string bytes;
-    if (store->mapped()) {
-        for (const auto& [offset, length] : markSpans) {
-            const Status s = store->peek(offset, length, bytes);
-            if (ok(s)) out.marks += bytes;
-            else if (s != Status::Truncated) return s;
+    if (!store->mapped()) {
+        uint64_t end = 0;
+        for (const auto& [offset, length] : markSpans) end = std::max(end, offset + length);
+        const Status s = store->peek(0, static_cast<size_t>(end), bytes);
+        if (!ok(s) && s != Status::Truncated) return s;
+        if (ok(s)) {
+            for (const auto& [offset, length] : markSpans) out.marks.append(bytes, static_cast<size_t>(offset), length);
+            return Status::Success;
         }
-        return Status::Success;
     }
-    uint64_t end = 0;
-    for (const auto& [offset, length] : markSpans) end = std::max(end, offset + length);
-    Status s = store->peek(0, static_cast<size_t>(end), bytes);
-    if (s == Status::Truncated) return Status::Success;
-    if (!ok(s)) return s;
-    for (const auto& [offset, length] : markSpans) out.marks.append(bytes, static_cast<size_t>(offset), length);
+    for (const auto& [offset, length] : markSpans) {
+        const Status s = store->peek(offset, length, bytes);
+        if (ok(s)) out.marks += bytes;
+        else if (s != Status::Truncated) return s;
+    }
     return Status::Success;
 }
 

@@ -17,6 +17,8 @@ outcome() {
   local out=$work/out err=$work/err code=0
   "$@" >"$out" 2>"$err" || code=$?
   case " $* " in *" --info "*) grep -v '^reads: ' "$out" >"$out.kept"; mv "$out.kept" "$out" ;; esac
+  # A path given with backslashes is named so in messages: compared as slashes.
+  [ -z "${slashes:-}" ] || { tr '\\' / <"$err" >"$err.kept"; mv "$err.kept" "$err"; }
   printf 'exit %s\nstdout %s\nstderr %s\n' "$code" "$(sha256sum <"$out" | cut -d' ' -f1)" "$(cat "$err")"
 }
 
@@ -41,7 +43,7 @@ while IFS= read -r f; do
   # Backslashes, once a folder.
   folder=${f%/*}
   if [ "$folder" != "${lastFolder:-}" ]; then
-    same "btrexport --raw $back" "$linux/btrexport" --raw "$f" -- wine "$win/btrexport.exe" --raw "$back"
+    slashes=1 same "btrexport --raw $back" "$linux/btrexport" --raw "$f" -- wine "$win/btrexport.exe" --raw "$back"
     lastFolder=$folder
   fi
 done < <(find ../shared/btrieve/corpus -type f | LC_ALL=C sort)

@@ -85,7 +85,7 @@ TEST(Win32FileAccess, AFileHeldByItsWriterOpensAndItsCommitsAreSeen) {
     EXPECT_TRUE(changed);
 }
 
-TEST(Win32FileAccess, AFileOpenForReadingMayBeReplacedOrDeleted) {
+TEST(Win32FileAccess, AFileOpenForReadingMayBeMovedAsideReplacedAndDeleted) {
     TempDir dir;
     const std::string path = dir.file("customer.dat"), next = dir.file("next.dat");
     ASSERT_EQ(writeFile(path, options(), records(5, 'a')), Status::Success);
@@ -94,16 +94,18 @@ TEST(Win32FileAccess, AFileOpenForReadingMayBeReplacedOrDeleted) {
     ASSERT_TRUE(f);
     detail::FileFacts before, after;
     ASSERT_EQ(detail::lookAtPath(path, before), Status::Success);
-    // A restore: another file renamed over the open one.
-    ASSERT_TRUE(::MoveFileExW(wide(next).c_str(), wide(path).c_str(), MOVEFILE_REPLACE_EXISTING))
-        << "error " << ::GetLastError();
+    // A restore: the open file moved aside (the reader shares deletion), another put
+    // in its place. Windows itself refuses a rename over a file that is open.
+    const std::string aside = dir.file("customer.old");
+    ASSERT_TRUE(::MoveFileExW(wide(path).c_str(), wide(aside).c_str(), 0)) << "error " << ::GetLastError();
+    ASSERT_TRUE(::MoveFileExW(wide(next).c_str(), wide(path).c_str(), 0)) << "error " << ::GetLastError();
     ASSERT_EQ(detail::lookAtPath(path, after), Status::Success);
     EXPECT_FALSE(before == after) << "the file put in place looks like the one replaced";
     EXPECT_EQ(openOk(path)->info().recordCount, 9u);
     EXPECT_EQ(f->info().recordCount, 5u);  // the open file reads on
     // Deleted while open: the name goes at once or when the last handle closes.
-    auto g = openOk(path);
-    EXPECT_TRUE(::DeleteFileW(wide(path).c_str())) << "error " << ::GetLastError();
+    EXPECT_TRUE(::DeleteFileW(wide(aside).c_str())) << "error " << ::GetLastError();
+    EXPECT_EQ(f->info().recordCount, 5u);
 }
 
 TEST(Win32FileAccess, NamesBeyondAsciiAndEitherSlash) {

@@ -80,7 +80,13 @@ void pastPathLook() {
 // Puts a new version in place of path the way a restore does: another file renamed over it.
 void replace(const TempDir& dir, const std::string& path, const std::vector<std::string>& records) {
     const std::string next = written(dir, "next.dat", records);
-    std::error_code ec;  // MoveFileEx replacing the old file on Windows, rename(2) elsewhere
+    std::error_code ec;
+#ifdef _WIN32
+    // Windows refuses a rename over a file another program holds open: the restore
+    // moves the open file aside first, then puts the new one in its place.
+    std::filesystem::rename(path, path + ".old", ec);
+    ASSERT_FALSE(ec) << ec.message();
+#endif
     std::filesystem::rename(next, path, ec);
     ASSERT_FALSE(ec) << ec.message();
     pastPathLook();

@@ -16,6 +16,7 @@
 #endif
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -325,6 +326,13 @@ TEST(MkcompanyBadArguments, TheMessageNamesTheArgumentAndWhatIsWrong) {
         {{}, "no folder given"},
     };
     for (const Case& k : cases) {
+#ifdef _WIN32
+        // A Windows command line is UTF-16: bytes that are not UTF-8 cannot reach a program.
+        if (k.message.find("not valid UTF-8") != std::string::npos) {
+            std::printf("[ not run  ] %s (no such argument on Windows)\n", k.message.c_str());
+            continue;
+        }
+#endif
         const Outcome r = mkcompany(k.args);
         ASSERT_TRUE(r.finished);
         EXPECT_EQ(r.exitCode, 2) << k.message;

@@ -17,6 +17,7 @@ inline int setenv(const char* name, const char* value, int overwrite) {
     return ::_putenv_s(name, value);
 }
 inline int unsetenv(const char* name) { return ::_putenv_s(name, ""); }
+inline int mkdir(const char* path, int) { return ::_mkdir(path); }  // no permission bits
 
 // A new folder from a template ending in XXXXXX.
 inline char* mkdtemp(char* tmpl) {
