@@ -52,6 +52,7 @@
 #include "tools/btrexport_csv.h"
 #include "tools/btrexport_ddf.h"
 #include "tools/btrexport_emit.h"
+#include "tools/tool_platform.h"
 
 namespace {
 
@@ -284,7 +285,7 @@ const char kHelp[] =
     "Exit status: 0 success, 1 a file that cannot be read, 2 bad arguments.\n";
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = tools::startTool(argc, argv);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
         std::fputs(btrexport::kDictionaryUsage, stdout);

@@ -29,8 +29,6 @@
 // - Journal rows in date order, the rows of one customer in the order they were
 //   entered.
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -44,9 +42,11 @@
 #include <vector>
 
 #include "btrieve/dictionary_writer.h"
+#include "btrieve/file_access.h"
 #include "btrieve/value.h"
 #include "btrieve/writer.h"
 #include "data/layouts.h"
+#include "tools/tool_platform.h"
 
 using btrieve::DataType;
 using btrieve::Status;
@@ -526,10 +526,7 @@ Status writeCompanyDictionary(const std::string& dir, bool v8, std::string& fail
     return btrieve::writeDictionary(dir, tables, options, &failedFile);
 }
 
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
-}
+bool exists(const std::string& path) { return btrieve::detail::pathTaken(path); }
 
 // What a failed mkdir or create says, in words a user acts on.
 std::string reason(int e) {
@@ -546,19 +543,19 @@ std::string reason(int e) {
 // Creates dir and its parents; on failure, why.
 bool makeDirs(const std::string& dir, std::string& why) {
     for (size_t i = 1; i <= dir.size(); ++i) {
-        if (i < dir.size() && dir[i] != '/') continue;
+        if (i < dir.size() && !tools::folderSeparator(dir[i])) continue;
         std::string part = dir.substr(0, i);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+        if (tools::makeFolder(part) != 0 && errno != EEXIST) {
             why = reason(errno);
             return false;
         }
     }
-    struct stat st;
-    if (::stat(dir.c_str(), &st) != 0) {
-        why = reason(errno);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
+    int err = 0;
+    if (!tools::isFolder(dir, err)) {
+        if (err != 0) {
+            why = reason(err);
+            return false;
+        }
         why = "it exists and is not a folder";
         return false;
     }
@@ -568,14 +565,10 @@ bool makeDirs(const std::string& dir, std::string& why) {
 // Whether a new file can be made in dir: a scratch file created and removed again,
 // so that a refusal is reported before any company file is begun.
 bool canCreateIn(const std::string& dir, std::string& why) {
-    std::string probe = dir + "/.mkcompany-XXXXXX";
-    const int fd = ::mkstemp(probe.data());
-    if (fd < 0) {
-        why = reason(errno);
+    if (const int err = tools::probeCreate(dir, ".mkcompany-"); err != 0) {
+        why = reason(err);
         return false;
     }
-    ::close(fd);
-    ::unlink(probe.c_str());
     return true;
 }
 
@@ -699,6 +692,12 @@ const char kHelp[] =
     "Exit status: 0 success, 1 a file that cannot be written, 2 bad arguments.\n";
 
 int main(int argc, char** argv) {
+    std::vector<std::string> given = tools::startTool(argc, argv);
+    std::vector<char*> pointers{argv[0]};
+    for (std::string& a : given) pointers.push_back(a.data());
+    argc = static_cast<int>(pointers.size());
+    pointers.push_back(nullptr);
+    argv = pointers.data();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
