@@ -11,20 +11,18 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <climits>
-#include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
-#include <sys/stat.h>
-#include <time.h>
 
 #include "btrieve/bytes.h"
 #include "btrieve/parallel.h"
 #include "btrieve/fcr.h"
+#include "btrieve/file_access.h"
 #include "btrieve/pages.h"
 #include "btrieve/pat.h"
 #include "btrieve/records.h"
@@ -206,31 +204,34 @@ Status File::Impl::slotAt(RecordAddress addr, PageRef& page, std::string_view& s
 Status File::Impl::takeStamp(Stamp& out, bool withPath) const {
     out = Stamp{};
     if (withPath) {
-        struct stat st {};
-        if (::stat(where.c_str(), &st) != 0)
-            return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::IoError;
-        out.device = st.st_dev, out.inode = st.st_ino, out.size = static_cast<uint64_t>(st.st_size);
-        out.modifiedSeconds = st.st_mtim.tv_sec, out.modifiedNanoseconds = st.st_mtim.tv_nsec;
+        FileFacts now;
+        if (Status s = lookAtPath(where, now); !ok(s)) return s;
+        out.device = now.device, out.inode = now.inode, out.size = now.size;
+        out.modifiedSeconds = now.modifiedSeconds, out.modifiedNanoseconds = now.modifiedNanoseconds;
     }
     // A mapped file's marks are read from the mapping (which shows the file as it is
     // now, at no cost of a system call); otherwise the bytes from the start to the
     // last mark in one read. A mark the file no longer reaches is left out: the size
     // or the store's cut says the file changed.
+    // (Unmapped, a file that now ends before the last mark has its marks read one by
+    // one, so that those it still reaches count as they do from a mapping: a file cut
+    // short is then told as damaged, not as one that kept changing.)
     std::string bytes;
-    if (store->mapped()) {
-        for (const auto& [offset, length] : markSpans) {
-            const Status s = store->peek(offset, length, bytes);
-            if (ok(s)) out.marks += bytes;
-            else if (s != Status::Truncated) return s;
+    if (!store->mapped()) {
+        uint64_t end = 0;
+        for (const auto& [offset, length] : markSpans) end = std::max(end, offset + length);
+        const Status s = store->peek(0, static_cast<size_t>(end), bytes);
+        if (!ok(s) && s != Status::Truncated) return s;
+        if (ok(s)) {
+            for (const auto& [offset, length] : markSpans) out.marks.append(bytes, static_cast<size_t>(offset), length);
+            return Status::Success;
         }
-        return Status::Success;
     }
-    uint64_t end = 0;
-    for (const auto& [offset, length] : markSpans) end = std::max(end, offset + length);
-    Status s = store->peek(0, static_cast<size_t>(end), bytes);
-    if (s == Status::Truncated) return Status::Success;
-    if (!ok(s)) return s;
-    for (const auto& [offset, length] : markSpans) out.marks.append(bytes, static_cast<size_t>(offset), length);
+    for (const auto& [offset, length] : markSpans) {
+        const Status s = store->peek(offset, length, bytes);
+        if (ok(s)) out.marks += bytes;
+        else if (s != Status::Truncated) return s;
+    }
     return Status::Success;
 }
 
@@ -401,10 +402,7 @@ constexpr int kOpenAttempts = 8;
 constexpr size_t kHeadBytes = size_t{64} << 10;
 
 // Whether the file at path is another file, or was written, between two looks.
-bool movedOn(const struct stat& a, const struct stat& b) {
-    return a.st_dev != b.st_dev || a.st_ino != b.st_ino || a.st_size != b.st_size ||
-           a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec;
-}
+bool movedOn(const FileFacts& a, const FileFacts& b) { return !(a == b); }
 }  // namespace
 
 // A failure met while the file was being written may be the writer's half-done
@@ -415,21 +413,20 @@ Status File::open(const std::string& path, std::unique_ptr<File>& out, const Ope
     Status s = Status::Conflict;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         if (attempt > 0) pauseBeforeRetry(attempt);
-        struct stat before {}, after {};
-        const bool looked = ::stat(path.c_str(), &before) == 0;
+        FileFacts before, after;
+        const bool looked = ok(lookAtPath(path, before));
         bool headMoved = false;
         s = openOnce(path, out, options, headMoved);
         if (ok(s)) return s;
         if (s == Status::Conflict || headMoved) continue;
-        if (!looked || ::stat(path.c_str(), &after) != 0 || !movedOn(before, after)) return s;
+        if (!looked || !ok(lookAtPath(path, after)) || !movedOn(before, after)) return s;
     }
     return s;
 }
 
 void pauseBeforeRetry(int attempt) {
     const long micros = std::min(50000L, 200L << std::min(attempt - 1, 8));
-    struct timespec t {0, micros * 1000};
-    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {}
+    std::this_thread::sleep_for(std::chrono::microseconds(micros));
 }
 
 Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options,
@@ -440,9 +437,7 @@ Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const
     impl->path = path;
     // Looks at the path later are made where it pointed at open, whatever the
     // process's current folder is by then.
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    impl->where = ec ? path : absolute.string();
+    impl->where = absolutePath(path);
     impl->options = options;
     PageStore::Options storeOptions;
     storeOptions.map = options.mapFile;

@@ -3,6 +3,9 @@
 //   btrexport --info FILE                    header facts, one a line
 //   btrexport --raw [--key N] FILE           each live record as lowercase hex, key order
 //   btrexport --layout NAME [--key N] FILE   CSV by a company-file layout, key order
+//   btrexport --ddf DIR --list | --table NAME [--key N] | --sqlite OUT.db
+//                                            the tables of a data dictionary
+//                                            (btrexport_ddf.h)
 //
 // Records come in the order of key N (key 0 unless given), as the engine's index
 // lists them: the records of one key value in the order of their duplicate chain
@@ -47,7 +50,9 @@
 #include "btrieve/value.h"
 #include "data/layouts.h"
 #include "tools/btrexport_csv.h"
+#include "tools/btrexport_ddf.h"
 #include "tools/btrexport_emit.h"
+#include "tools/tool_platform.h"
 
 namespace {
 
@@ -55,6 +60,7 @@ using btrieve::Status;
 using btrexport::Format;
 using btrexport::Out;
 using btrexport::emitInOrder;
+using btrexport::exportRecords;
 using btrexport::keyOrder;
 
 const char kUsage[] =
@@ -71,6 +77,7 @@ int fail(const std::string& file, Status st, const std::string& damage = {}) {
 int usage(const char* why) {
     if (why) std::fprintf(stderr, "btrexport: %s\n", why);
     std::fputs(kUsage, stderr);
+    std::fputs(btrexport::kDictionaryUsage, stderr);
     return 2;
 }
 
@@ -183,43 +190,6 @@ int runInfo(const std::string& path) {
 
 // ---- output --------------------------------------------------------------------
 
-// Writes every live record in the order of key (or physical order for a file without
-// keys when no key was asked for); rows gets the number of rows written. Where the
-// file's own index of the key disagrees with the records, the export (which reads
-// the records themselves) goes on, and says so.
-Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out, const Format& format,
-                     size_t& rows) {
-    const btrieve::FileInfo& info = file.info();
-    Status st = Status::InvalidKeyNumber;
-    rows = 0;
-    if (info.keys.empty() && !keyGiven) {
-        csvout::Buffer& b = out.raw();
-        btrieve::Value value;
-        Status rowStatus = Status::Success;
-        st = file.forEachRecordView([&](btrieve::RecordAddress, std::string_view rec) {
-            rowStatus = format(b, rec, value);
-            rows += btrieve::ok(rowStatus);
-            out.maybeFlush();
-            return btrieve::ok(rowStatus);
-        });
-        if (btrieve::ok(st)) st = rowStatus;
-    } else {
-        for (const auto& k : info.keys) {
-            if (k.number != key) continue;
-            std::vector<btrieve::RecordAddress> order;
-            st = keyOrder(file, k, order);
-            if (const std::string why = btrieve::ok(st) ? btrieve::treeDisagreement(file, k, order) : ""; !why.empty())
-                std::fprintf(stderr, "btrexport: %s: key %d: read without the file's index, which disagrees with the records (%s)\n",
-                             file.path().c_str(), k.number, why.c_str());
-            if (btrieve::ok(st)) st = emitInOrder(file, order, out, format, &rows);
-            break;
-        }
-    }
-    // Bytes read from a file that shrank meanwhile may be zeros: not a good export.
-    if (btrieve::ok(st)) st = file.checkUnchanged();
-    return st;
-}
-
 // The end of an export: on a failure, what was wrong and how many rows went out
 // before it, so that output redirected to a file is not taken for the whole table.
 int finishExport(const btrieve::File& file, Status st, size_t rows, Out& out) {
@@ -258,7 +228,7 @@ int runRaw(const std::string& path, int key, bool keyGiven) {
         *p++ = '\n';
         b.advance(p);
         return Status::Success;
-    }, rows);
+    }, &rows);
     return finishExport(*file, st, rows, out);
 }
 
@@ -286,7 +256,7 @@ int runLayout(const std::string& name, const layouts::Layout& layout, const std:
     size_t rows = 0;
     st = exportRecords(*file, key, keyGiven, out, [&writer](csvout::Buffer& b, std::string_view rec, btrieve::Value& v) {
         return writer.append(b, rec, v);
-    }, rows);
+    }, &rows);
     return finishExport(*file, st, rows, out);
 }
 
@@ -309,18 +279,21 @@ const char kHelp[] =
     "                        or permiss\n"
     "  --key N               records in the order of key N (default 0); a file\n"
     "                        without keys is read in physical order\n"
+    "%s"
     "  --help                show this text\n"
     "\n"
     "Exit status: 0 success, 1 a file that cannot be read, 2 bad arguments.\n";
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = tools::startTool(argc, argv);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
-        std::fputs(kHelp, stdout);
+        std::fputs(btrexport::kDictionaryUsage, stdout);
+        std::printf(kHelp, btrexport::kDictionaryHelp);
         return 0;
     }
     if (args.empty()) return usage(nullptr);
+    if (args[0] == "--ddf") return btrexport::runDictionary(args);
     const std::string mode = args[0];
     std::string layoutName, path;
     int key = 0;

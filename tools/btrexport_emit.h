@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "btrieve/file.h"
+#include "btrieve/index_btree.h"
 #include "btrieve/key_order.h"
 #include "btrieve/parallel.h"
 #include "btrieve/status.h"
@@ -176,6 +177,43 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
         }
     });
     return result;
+}
+
+// Writes every live record in the order of key (or physical order for a file without
+// keys when no key was asked for).
+inline btrieve::Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out, const Format& format,
+                                     size_t* rows = nullptr) {
+    const btrieve::FileInfo& info = file.info();
+    btrieve::Status st = btrieve::Status::InvalidKeyNumber;
+    size_t written = 0;
+    if (info.keys.empty() && !keyGiven) {
+        csvout::Buffer& b = out.raw();
+        btrieve::Value value;
+        btrieve::Status rowStatus = btrieve::Status::Success;
+        st = file.forEachRecordView([&](btrieve::RecordAddress, std::string_view rec) {
+            rowStatus = format(b, rec, value);
+            written += btrieve::ok(rowStatus);
+            out.maybeFlush();
+            return btrieve::ok(rowStatus);
+        });
+        if (btrieve::ok(st)) st = rowStatus;
+    } else {
+        for (const auto& k : info.keys) {
+            if (k.number != key) continue;
+            std::vector<btrieve::RecordAddress> order;
+            st = keyOrder(file, k, order);
+            if (const std::string why = btrieve::ok(st) ? btrieve::treeDisagreement(file, k, order) : ""; !why.empty())
+                std::fprintf(stderr,
+                             "btrexport: %s: key %d: read without the file's index, which disagrees with the records (%s)\n",
+                             file.path().c_str(), k.number, why.c_str());
+            if (btrieve::ok(st)) st = emitInOrder(file, order, out, format, &written);
+            break;
+        }
+    }
+    if (rows) *rows = written;
+    // Bytes read from a file that shrank meanwhile may be zeros: not a good export.
+    if (btrieve::ok(st)) st = file.checkUnchanged();
+    return st;
 }
 
 }  // namespace btrexport

@@ -78,6 +78,15 @@ TEST(DamagedFiles, CutAtEveryPageBoundary) {
     for (const char* rel : files) truncateEverywhere(rel);
 }
 
+// Read by pread alone (a network share, and Windows), a cut that leaves out the last
+// marks of a commit is damage too, not a file that kept changing.
+TEST(DamagedFiles, CutAtEveryPageBoundaryReadByPread) {
+    REQUIRE_CORPUS("exchequer/BaseDemo/JOBS/JobMisc.Dat");
+    ::setenv("BTRIEVE_READS", "pread", 1);
+    truncateEverywhere("exchequer/BaseDemo/JOBS/JobMisc.Dat");
+    ::unsetenv("BTRIEVE_READS");
+}
+
 TEST(DamagedFiles, NotBtrieveAtAll) {
     TempDir dir;
     std::unique_ptr<File> f;
@@ -485,8 +494,12 @@ TEST(ReadOnly, AReadOnlyCopyReadsAndStaysUnchanged) {
     EXPECT_EQ(r.records.size(), 73u);
     struct stat after {};
     ASSERT_EQ(::stat(path.c_str(), &after), 0);
+#ifdef _WIN32
+    EXPECT_EQ(before.st_mtime, after.st_mtime);
+#else
     EXPECT_EQ(before.st_mtim.tv_sec, after.st_mtim.tv_sec);
     EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+#endif
     EXPECT_EQ(readAll(path), bytes);
 }
 

@@ -20,6 +20,7 @@
 
 #include "btrieve/writer.h"
 #include "data/layouts.h"
+#include "tests/support/run_shell.h"
 
 namespace fs = std::filesystem;
 
@@ -68,16 +69,20 @@ ToolRun btrexport(const std::string& args, bool keepOut = true, const std::strin
     const std::string cmd = env + quote(BTREXPORT_PATH) + " " + args + " >" + quote(out.string()) + " 2>" +
                             quote(err.string());
     ToolRun r;
-    const int status = std::system(cmd.c_str());
+    const int status = testsupport::runShell(cmd);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.err = slurp(err);
     if (keepOut) {
         r.out = slurp(out);
     } else {
+#ifdef _WIN32
+        r.outSha256 = testsupport::sha256OfFile(out.string());
+#else
         FILE* p = popen(("sha256sum " + quote(out.string())).c_str(), "r");
         char buf[65] = {};
         if (p && std::fread(buf, 1, 64, p) == 64) r.outSha256 = buf;
         if (p) pclose(p);
+#endif
     }
     return r;
 }
@@ -401,7 +406,7 @@ protected:
         scratch_ = new Scratch;
         const std::string cmd = quote(MKCOMPANY_PATH) + " " + quote((scratch_->dir() / "co").string()) +
                                 " --customers 40 --journal-rows 300 --seed 5 >/dev/null";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        ASSERT_EQ(testsupport::runShell(cmd), 0);
     }
     static void TearDownTestSuite() {
         delete scratch_;
