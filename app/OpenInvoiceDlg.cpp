@@ -172,6 +172,8 @@ BOOL COpenInvoiceDlg::OnInitDialog() {
 
     m_bSound = 1;
 
+    // Errors of the first display go to the start-up's report, not the handler's.
+    m_bStartingUp = true;
     StartUp startUp(*this);
     trace("LocateCompanyFolder");
     if (startUp.Run([&] { LocateCompanyFolder(); })) {
@@ -192,6 +194,8 @@ BOOL COpenInvoiceDlg::OnInitDialog() {
             if (!shown) startUp.ClearCustomer();
         }
     }
+
+    m_bStartingUp = false;
 
     // The security result is known only when every company file could be read.
     int security = -1;

@@ -1,5 +1,6 @@
 // mkcompany: writes a sample or benchmark company folder (customer.dat,
-// journal.dat, permiss.dat) in the record layouts of data/layouts.h.
+// journal.dat, permiss.dat) in the record layouts of data/layouts.h, and the data
+// dictionary that describes them (FILE.DDF, FIELD.DDF, INDEX.DDF).
 //
 //   mkcompany DIR [--customers N] [--journal-rows M]
 //             [--security none|vexel-password|lesser-user|no-vexel]
@@ -41,6 +42,7 @@
 #include <vector>
 
 #include "btrieve/file_access.h"
+#include "btrieve/dictionary_writer.h"
 #include "btrieve/value.h"
 #include "btrieve/writer.h"
 #include "data/layouts.h"
@@ -491,6 +493,39 @@ btrieve::WriterOptions optionsFor(const layouts::Layout& l, uint32_t pageSize, u
     return o;
 }
 
+// The company's data dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF), as real company
+// folders carry one: a table per file (customer, journal, permiss) with the
+// layout's field names, types, offsets and sizes, and each key on its field.
+Status writeCompanyDictionary(const std::string& dir, bool v8, std::string& failedFile) {
+    std::vector<btrieve::DictionaryTableDef> tables;
+    uint16_t fieldId = 100;
+    const std::pair<const char*, const layouts::Layout*> files[] = {
+        {"customer", &layouts::customer()}, {"journal", &layouts::journal()}, {"permiss", &layouts::permiss()}};
+    for (const auto& [name, layout] : files) {
+        btrieve::DictionaryTableDef t;
+        t.id = static_cast<uint16_t>(10 + tables.size());
+        t.name = name;
+        t.location = layout->fileName;
+        std::vector<uint16_t> ids;
+        for (const auto& f : layout->fields) {
+            btrieve::DictColumn c;
+            c.id = fieldId++;
+            c.name = f.name;
+            c.type = static_cast<uint8_t>(f.type);
+            c.offset = f.offset;
+            c.size = f.length;
+            t.fields.push_back(c);
+        }
+        for (const auto& k : layout->keys)
+            for (const auto& c : t.fields)
+                if (c.name == k.field) t.keys.push_back({c.id});
+        tables.push_back(std::move(t));
+    }
+    btrieve::DictionaryWriterOptions options;
+    options.version = v8 ? 0x0800 : 0x0610;
+    return btrieve::writeDictionary(dir, tables, options, &failedFile);
+}
+
 bool exists(const std::string& path) { return btrieve::detail::pathTaken(path); }
 
 // What a failed mkdir or create says, in words a user acts on.
@@ -638,7 +673,8 @@ int badArgument(const std::string& why) {
 const char kHelp[] =
     "\n"
     "Writes a sample Peachtree company (customer.dat, journal.dat, permiss.dat) into\n"
-    "DIR, which is created when missing. Existing company files are never overwritten.\n"
+    "DIR, which is created when missing, with the data dictionary that describes them\n"
+    "(FILE.DDF, FIELD.DDF, INDEX.DDF). Existing company files are never overwritten.\n"
     "\n"
     "  --customers N       customers to write (default 250)\n"
     "  --journal-rows M    journal rows to write (default 4000)\n"
@@ -716,7 +752,7 @@ int main(int argc, char** argv) {
 
     const std::string cust = o.dir + "/customer.dat", jrnl = o.dir + "/journal.dat",
                       perm = o.dir + "/permiss.dat";
-    for (const auto& f : {cust, jrnl, perm})
+    for (const auto& f : {cust, jrnl, perm, o.dir + "/FILE.DDF", o.dir + "/FIELD.DDF", o.dir + "/INDEX.DDF"})
         if (exists(f)) {
             std::fprintf(stderr, "mkcompany: %s already exists; not overwriting a company\n", f.c_str());
             return 1;
@@ -759,6 +795,9 @@ int main(int argc, char** argv) {
     if (o.v8) po.version = 0x0800;
     s = btrieve::writeFile(perm, po, company.permissRecords());
     if (!btrieve::ok(s)) return fail(perm, s);
+    std::string failedFile;
+    s = writeCompanyDictionary(o.dir, o.v8, failedFile);
+    if (!btrieve::ok(s)) return fail(failedFile, s);
 
     std::printf("%s: %u customers, %u journal rows, security %s\n", o.dir.c_str(), o.customers,
                 company.journalRows(), o.security.c_str());
