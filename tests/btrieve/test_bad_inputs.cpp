@@ -28,6 +28,7 @@ using namespace filetest;
 
 namespace {
 
+#ifndef _WIN32
 // Opens path on another thread. When the open has not returned within the limit,
 // the test fails and unblock is called so that the stuck open can end.
 Status openWithin(const std::string& path, const std::function<void()>& unblock = {}) {
@@ -59,7 +60,6 @@ std::string goodFile(const TempDir& dir) {
     return path;
 }
 
-#ifndef _WIN32
 // Runs as an ordinary user for its lifetime when the tests run as root, who may
 // read any file: "nobody" (65534), back to root at the end.
 class AsOrdinaryUser {

@@ -610,7 +610,7 @@ TEST(BtrexportDamage, ControlRecordCopiesTheCountsCannotTellApart) {
         if (!fs::exists(co)) {
             const std::string cmd = quote(MKCOMPANY_PATH) + " " + quote(co.string()) +
                                     " --customers 30 --journal-rows 200 --format " + c.format + " >/dev/null";
-            ASSERT_EQ(std::system(cmd.c_str()), 0);
+            ASSERT_EQ(testsupport::runShell(cmd), 0);
         }
         const fs::path damaged = s.dir() / c.format;
         fs::create_directories(damaged);

@@ -12,6 +12,8 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/run_shell.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -29,7 +31,7 @@ protected:
         fs::remove_all(*dir_);
         const std::string cmd = std::string(MKCOMPANY_PATH) + " " + (*dir_ / "co").string() +
                                 " --customers 60 --security vexel-password >/dev/null";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        ASSERT_EQ(testsupport::runShell(cmd), 0);
     }
     static void TearDownTestSuite() {
         fs::remove_all(*dir_);
@@ -39,7 +41,7 @@ protected:
     static ToolOutput run(const std::string& args) {
         const fs::path out = *dir_ / "out", err = *dir_ / "err";
         const std::string cmd = std::string(BTREXPORT_PATH) + " " + args + " >" + out.string() + " 2>" + err.string();
-        const int s = std::system(cmd.c_str());
+        const int s = testsupport::runShell(cmd);
         auto slurp = [](const fs::path& p) {
             std::ifstream in(p, std::ios::binary);
             return std::string(std::istreambuf_iterator<char>(in), {});
