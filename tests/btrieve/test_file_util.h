@@ -23,13 +23,7 @@ namespace filetest {
 
 namespace fs = std::filesystem;
 
-inline std::string corpusDir() {
-#ifdef CORPUS_DIR
-    return CORPUS_DIR;
-#else
-    return "../shared/btrieve/corpus";
-#endif
-}
+inline std::string corpusDir() { return CORPUS_DIR; }
 
 inline std::string corpus(const std::string& rel) { return corpusDir() + "/" + rel; }
 

@@ -237,11 +237,7 @@ TEST(TableIndex, AnotherIndexCanBePluggedIn) {
 namespace {
 
 std::shared_ptr<const RecordSource> openSample(const std::string& rel) {
-#ifdef CORPUS_DIR
     const std::string path = std::string(CORPUS_DIR) + "/" + rel;
-#else
-    const std::string path = "../shared/btrieve/corpus/" + rel;
-#endif
     if (!std::filesystem::exists(path)) return nullptr;
     std::unique_ptr<File> f;
     EXPECT_EQ(File::open(path, f), Status::Success) << path;
