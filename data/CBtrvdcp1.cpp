@@ -8,8 +8,6 @@
 #include <limits>
 #include <sstream>
 
-#include <sys/stat.h>
-
 #include <cerrno>
 
 #include "btrieve/file.h"
@@ -128,8 +126,7 @@ std::string pathErrorText(Status status, const std::string& path) {
     case Status::FileNotFound: {
         const size_t slash = path.find_last_of('/');
         const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, std::max<size_t>(slash, 1));
-        struct stat st {};
-        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        if (!platform::isFolder(folder))
             return "The company folder " + folder + " was not found.";
         return {};
     }
