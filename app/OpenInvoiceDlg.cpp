@@ -2,6 +2,7 @@
 
 #include <QIcon>
 
+#include "browser/CustomerFields.h"
 #include "framework/cmdtarget.h"
 
 using framework::trace;
@@ -146,10 +147,7 @@ public:
     // Takes back a display that failed: no part of a customer read from a file that
     // could not be read stays on show.
     void ClearCustomer() {
-        for (std::string* text : {&dlg_.m_strBillAddr1, &dlg_.m_strBillAddr2, &dlg_.m_strCityStateZip,
-                                  &dlg_.m_strFax, &dlg_.m_strBillName, &dlg_.m_strPhone, &dlg_.m_strCustID,
-                                  &dlg_.m_strContact, &dlg_.m_strEmail})
-            text->clear();
+        for (const browser::CustomerText& shown : browser::kCustomerTexts) (dlg_.*shown.member).clear();
         dlg_.m_nIndex = 0;
         if (dlg_.m_InvoiceList.IsAttached()) dlg_.m_InvoiceList.ResetContent();
         dlg_.UpdateData(FALSE);

@@ -4,6 +4,7 @@
 #include <QSignalBlocker>
 
 #include "app/OpenInvoiceDlg.h"
+#include "browser/CustomerFields.h"
 #include "browser/TextFormat.h"
 
 namespace {
@@ -62,18 +63,7 @@ void COpenInvoiceDlg::OnClickSoundButton() { m_bSound = m_bSound == 1 ? 0 : 1; }
 
 // Reads the current customer record into the members and the window.
 void COpenInvoiceDlg::ShowCurrentCustomer() {
-    auto text = [this](const char* field) { return m_CustomerData.GetFieldValue(field).toString(); };
-    m_strCustID = text("custID");
-    m_strBillName = text("BillName");
-    m_strBillAddr1 = text("BillAddr1");
-    m_strBillAddr2 = text("BillAddr2");
-    m_strCityStateZip = text("BillCity");
-    m_strCityStateZip += ",   " + text("BillState");
-    m_strCityStateZip += "  " + text("BillZip");
-    m_strPhone = text("Phone");
-    m_strFax = text("Fax");
-    m_strEmail = text("Email");
-    m_strContact = text("Contact");
+    for (const browser::CustomerText& shown : browser::kCustomerTexts) this->*shown.member = shown.read(m_CustomerData);
     // The journal keeps nindex in 16 bits: the low 16 bits, signed, link the two.
     m_nIndex = m_CustomerData.GetFieldValue("nindex").toShort();
     m_BalanceLabel.SetText(
