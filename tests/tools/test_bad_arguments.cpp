@@ -28,6 +28,7 @@
 #include "btrieve/writer.h"
 #include "data/layouts.h"
 #include "tests/btrieve/bound_socket.h"
+#include "tests/btrieve/key_segment.h"
 
 namespace fs = std::filesystem;
 
@@ -237,11 +238,7 @@ TEST(BtrexportLayoutCheck, RecordLengthAloneOrKeysAloneAreEnoughToRefuse) {
         btrieve::WriterOptions o;
         o.pageSize = 512;
         o.recordLength = recordLength;
-        btrieve::KeySegment seg;
-        seg.position = keyAt;
-        seg.length = keyLength;
-        seg.type = btrieve::DataType::ZString;
-        o.keys.push_back({{seg}});
+        o.keys.push_back({{testkeys::keySegment(keyAt, keyLength, btrieve::DataType::ZString)}});
         std::string rec(recordLength, '\0');
         rec.replace(0, 5, "ADMIN");
         rec[17] = 'N';
