@@ -165,6 +165,8 @@ BOOL COpenInvoiceDlg::OnInitDialog() {
 
     m_bSound = 1;
 
+    // Errors of the first display go to the start-up's report, not the handler's.
+    m_bStartingUp = true;
     StartUp startUp(*this);
     if (startUp.Run([&] { LocateCompanyFolder(); })) {
         startUp.Open(m_PermissData);
@@ -183,6 +185,8 @@ BOOL COpenInvoiceDlg::OnInitDialog() {
             if (!shown) startUp.ClearCustomer();
         }
     }
+
+    m_bStartingUp = false;
 
     // The security result is known only when every company file could be read.
     int security = -1;

@@ -4,6 +4,7 @@
 // exchange, the maps, the start-up, the closing and the minimised icon.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "data/CBtrvdcp1.h"
@@ -53,6 +54,7 @@ public:
     std::string m_strSecStatus;            // IDC_SECSTATUS_EDIT
     CSkinLabel m_BalanceLabel;             // IDC_BALANCE_VALUE
     framework::HICON m_hIcon;              // big and small window icon
+    bool m_bStartingUp = false;            // OnInitDialog is running
 
     BOOL OnInitDialog() override;
     void OnOK() override;                  // Enter: the window stays open
@@ -78,6 +80,11 @@ public:
     void ShowCurrentCustomer();
     void OnClickDetailButton();
     void OnClickPrintButton();
+    // Runs a user's action on data's company file: when the file cannot be read (data
+    // raises its error, or RequireRead raises a status), one message names the file,
+    // what is wrong and, in meanwhile, what the window shows instead; false then.
+    // During start-up the error goes on to the start-up's own report.
+    bool ReadCompany(CBtrvdcp1& data, const char* meanwhile, const std::function<void()>& action);
 
     // Company folder and security (data/).
     void LocateCompanyFolder();

@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QLocale>
 
+#include <vector>
+
 #include "app/OpenInvoiceDlg.h"
 #include "browser/TextFormat.h"
 #include "platform/text.h"
@@ -11,6 +13,8 @@
 namespace {
 
 constexpr const char* kOpenInvoices = " AND Journalid = 3 AND Quote = 0  AND ARamount <> AmountReceived";
+// What the window shows when the journal could not be read.
+constexpr const char* kJournalUnread = "The journal could not be read, so no open invoices are listed.";
 
 // Tab stops of the list, in dialog units: under "Reference", "Invoice Amount", "Paid"
 // and "Balance".
@@ -39,22 +43,31 @@ std::string invoiceColumn(const std::string& number) {
 
 }  // namespace
 
-// "Show Detail": lists the customer's open invoices.
+// "Show Detail": lists the customer's open invoices. The rows go into the list once
+// the whole walk has read: a journal that cannot be read leaves the list empty, and
+// the message says why (ReadCompany), for an empty list alone would read as "this
+// customer owes nothing".
 void COpenInvoiceDlg::OnClickDetailButton() {
     PlayWindowSound(sounds::kDetail);
     m_InvoiceList.ResetContent();
     UpdateData(TRUE);  // m_nIndex from the hidden edit: the customer whose fields are shown
 
     const std::string criteria = "nindex = " + std::to_string(m_nIndex) + kOpenInvoices;
-    for (short status = m_JournalData.FindFirst(criteria); status == 0;
-         status = m_JournalData.FindNext(criteria)) {
-        const std::string date = shortDate(m_JournalData.GetFieldValue("Date"));
-        const std::string number = invoiceColumn(m_JournalData.GetFieldValue("InvNumber").toString());
-        const double amount = m_JournalData.GetFieldValue("ARamount").toDouble();
-        const double received = m_JournalData.GetFieldValue("AmountReceived").toDouble();
+    std::vector<std::string> rows;  // in the order found
+    const bool read = ReadCompany(m_JournalData, kJournalUnread, [&] {
+        for (short status = RequireRead(m_JournalData, m_JournalData.FindFirst(criteria), "FindFirst");
+             status == 0; status = RequireRead(m_JournalData, m_JournalData.FindNext(criteria), "FindNext")) {
+            const std::string date = shortDate(m_JournalData.GetFieldValue("Date"));
+            const std::string number = invoiceColumn(m_JournalData.GetFieldValue("InvNumber").toString());
+            const double amount = m_JournalData.GetFieldValue("ARamount").toDouble();
+            const double received = m_JournalData.GetFieldValue("AmountReceived").toDouble();
+            rows.push_back(browser::formatText("%s  \t%s   \t%9.2f  \t%9.2f  \t%9.2f ", date.c_str(),
+                                               number.c_str(), amount, received, amount - received));
+        }
+    });
+    if (!read) return;
+    for (const std::string& row : rows) {
         m_InvoiceList.SetTabStops(kColumns);
-        m_InvoiceList.InsertString(0, browser::formatText("%s  \t%s   \t%9.2f  \t%9.2f  \t%9.2f ",
-                                                          date.c_str(), number.c_str(), amount,
-                                                          received, amount - received));
+        m_InvoiceList.InsertString(0, row);  // the last found on top
     }
 }

@@ -22,17 +22,13 @@
 
 #include "btrieve/committer.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <cstdlib>
 
 #include "btrieve/bytes.h"
 #include "btrieve/file.h"
+#include "btrieve/file_access.h"
 #include "btrieve/formats.h"
 #include "btrieve/writer.h"
 
@@ -65,34 +61,18 @@ void putPageId(std::string& b, size_t at, uint32_t page, uint8_t type) {
     b[at + 3] = static_cast<char>(page >> 8);
 }
 
-Status writeAt(int fd, const char* p, size_t n, uint64_t at) {
-    while (n > 0) {
-        const ssize_t w = ::pwrite(fd, p, n, static_cast<off_t>(at));
-        if (w < 0 && errno == EINTR) continue;
-        if (w <= 0) return Status::IoError;
-        p += w;
-        n -= static_cast<size_t>(w);
-        at += static_cast<uint64_t>(w);
-    }
-    return Status::Success;
-}
+using detail::OsFile;
 
-Status readAt(int fd, std::string& out, size_t n, uint64_t at) {
+Status writeAt(const OsFile& fd, const char* p, size_t n, uint64_t at) { return fd.writeAll(at, p, n); }
+
+Status readAt(const OsFile& fd, std::string& out, size_t n, uint64_t at) {
     out.assign(n, '\0');
-    size_t done = 0;
-    while (done < n) {
-        const ssize_t r = ::pread(fd, out.data() + done, n - done, static_cast<off_t>(at + done));
-        if (r < 0 && errno == EINTR) continue;
-        if (r < 0) return Status::IoError;
-        if (r == 0) return Status::Truncated;
-        done += static_cast<size_t>(r);
-    }
-    return Status::Success;
+    return fd.readAll(at, out.data(), n);
 }
 
 // Writes a copy of an FCR or page table so that it turns current in one step: the
 // body first, around its usage count, then the usage count alone.
-Status writeCopy(int fd, const std::string& page, uint64_t at, uint32_t usageAt) {
+Status writeCopy(const OsFile& fd, const std::string& page, uint64_t at, uint32_t usageAt) {
     if (Status s = writeAt(fd, page.data(), usageAt, at); !ok(s)) return s;
     const size_t rest = usageAt + 4;
     if (Status s = writeAt(fd, page.data() + rest, page.size() - rest, at + rest); !ok(s)) return s;
@@ -212,25 +192,17 @@ Status optionsOf(const FileInfo& info, WriterOptions& o) {
     return Status::Success;
 }
 
-// Where new versions are laid out: TMPDIR, or /tmp.
-std::string tempFolder() {
-    const char* t = std::getenv("TMPDIR");
-    return t && *t ? t : "/tmp";
-}
 
 }  // namespace
 
 class Committer::Impl {
 public:
-    ~Impl() {
-        if (fd >= 0) ::close(fd);
-    }
     Status open(const std::string& p, const CommitterOptions& o);
     Status commit(CommitSummary* summary, const std::function<bool(CommitStep)>& stopAfter);
 
     std::string path;
     CommitterOptions options;
-    int fd = -1;
+    OsFile fd;
     WriterOptions layout;
     Version current;
     std::vector<std::string> pages;  // the current version's bytes, by logical page
@@ -251,12 +223,11 @@ Status Committer::Impl::open(const std::string& p, const CommitterOptions& o) {
         if (Status s = optionsOf(file->info(), layout); !ok(s)) return s;
         slotLength = file->info().physicalRecordLength;
     }
-    fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC);
-    if (fd < 0) return errno == EACCES || errno == EPERM ? Status::AccessDenied : Status::IoError;
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return Status::IoError;
+    if (Status s = OsFile::openToWrite(path, fd); !ok(s)) return s;
+    detail::FileFacts st;
+    if (!ok(fd.facts(st))) return Status::IoError;
     const ReadBytes read = [&](uint64_t at, size_t n, std::string& out) { return readAt(fd, out, n, at); };
-    if (Status s = readVersion(read, static_cast<uint64_t>(st.st_size), current); !ok(s)) return s;
+    if (Status s = readVersion(read, st.size, current); !ok(s)) return s;
     pages.assign(current.physical.size(), {});
     for (size_t l = 1; l < current.physical.size(); ++l)
         if (current.physical[l])
@@ -282,16 +253,18 @@ Status Committer::Impl::open(const std::string& p, const CommitterOptions& o) {
 // back whole and removed.
 Status Committer::Impl::layOut(Version& next, std::string& bytes) {
     static std::atomic<uint64_t> counter{0};
-    const std::string temp = tempFolder() + "/.committer-" + std::to_string(::getpid()) + "-" +
+    // Where new versions are laid out: the scratch folder (TMPDIR, or /tmp).
+    const std::string temp = detail::scratchFolder() + "/.committer-" + std::to_string(detail::processId()) + "-" +
                              std::to_string(counter++) + ".tmp";
     Status s = writeFile(temp, layout, staged);
     if (!ok(s)) return s;
-    const int tfd = ::open(temp.c_str(), O_RDONLY | O_CLOEXEC);
-    ::unlink(temp.c_str());
-    if (tfd < 0) return Status::IoError;
-    struct stat st;
-    s = ::fstat(tfd, &st) == 0 ? readAt(tfd, bytes, static_cast<size_t>(st.st_size), 0) : Status::IoError;
-    ::close(tfd);
+    OsFile tfd;
+    uint64_t size = 0;
+    s = OsFile::openToRead(temp, tfd, size);
+    detail::removeFile(temp);
+    if (!ok(s)) return Status::IoError;
+    s = readAt(tfd, bytes, static_cast<size_t>(size), 0);
+    tfd.close();
     if (!ok(s)) return s;
     const ReadBytes read = [&](uint64_t at, size_t n, std::string& out) {
         if (at > bytes.size() || n > bytes.size() - at) return Status::Truncated;
@@ -366,7 +339,7 @@ Status Committer::Impl::commit(CommitSummary* summary, const std::function<bool(
             }
     }
     auto stepDone = [&]() -> Status {
-        if (options.sync && ::fdatasync(fd) != 0) return Status::IoError;
+        if (options.sync && !ok(fd.syncData())) return Status::IoError;
         return Status::Success;
     };
     auto halt = [&](Status s) {

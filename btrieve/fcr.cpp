@@ -73,11 +73,16 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t d
                 seg.type = (seg.flags & keyflag::Binary) ? DataType::OldBinary : DataType::OldString;
             }
             // Plain slots count their header in the stored position; compressed
-            // records and pre-6 slots do not have one.
-            if (stored < out.recordOffset) return Status::Corrupt;
-            seg.position = stored - out.recordOffset;
-            if (seg.length == 0) return Status::Corrupt;
-            if (!info.compressed && seg.position + seg.length > info.recordLength) return Status::Corrupt;
+            // records and pre-6 slots do not have one. A segment outside the
+            // record is damage to this key alone (the length of a compressed
+            // record is known only once it is read: see collectKeys).
+            seg.position = stored >= out.recordOffset ? stored - out.recordOffset : stored;
+            const bool outside = stored < out.recordOffset || seg.length == 0 ||
+                                 (!info.compressed && seg.position + seg.length > info.recordLength);
+            if (outside && key.damage.empty())
+                key.damage = "segment " + std::to_string(key.segments.size()) + " lies outside the record (position " +
+                             std::to_string(seg.position) + ", length " + std::to_string(seg.length) +
+                             (info.compressed ? "" : ", record length " + std::to_string(info.recordLength)) + ")";
             uint32_t acsPage = 0;
             if (out.pat == PatKind::V6)
                 acsPage = static_cast<uint32_t>(r.u8(at + segment::Acs)) << 16 | r.u8(at + segment::Acs + 2) << 8 | r.u8(at + segment::Acs + 1);
@@ -100,30 +105,50 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t d
     return Status::Success;
 }
 
+// 6.x and 8.x/9.0 mark the stale FCR copy with 0x4000 at 0x0A (9.5 keeps its
+// usage count there).
+bool staleMarked(const FormatFamily& row, ByteReader& r) {
+    return row.pat != PatKind::V95 && r.u16(fcr::V6Stale) == 0x4000;
+}
+
 // Picks the copy with the higher usage count among those that carry the signature.
-Status pickCopy(PageStore& store, const std::vector<uint32_t>& pages, uint32_t usageAt,
-                uint32_t usageSize, uint32_t& chosen, uint64_t& chosenUsage, uint64_t& limit) {
-    bool found = false;
-    size_t valid = 0;
-    uint64_t best = 0;
+// When the counts cannot tell (equal over different contents, or the higher on
+// the copy marked stale while the other is not), both copies are left undecided.
+Status pickCopy(PageStore& store, const FormatFamily& row, const std::vector<uint32_t>& pages, uint32_t copyBytes,
+                Layout& out) {
+    struct Copy {
+        uint32_t page;
+        uint64_t usage;
+        bool stale;
+        std::string bytes;
+    };
+    std::vector<Copy> valid;
     for (uint32_t p : pages) {
-        PageRef page;
-        Status s = store.readPage(p, page);
+        std::string bytes;
+        Status s = store.readAt(static_cast<uint64_t>(p) * store.pageSize(), copyBytes, bytes);
         if (s == Status::Truncated) continue;
         if (!ok(s)) return s;
-        ByteReader r(*page);
+        ByteReader r(bytes);
         if (r.u32(fcr::Signature) != fcr::SignatureValue) continue;
-        ++valid;
-        uint64_t usage = usageSize == 2 ? r.u16(usageAt) : r.u32(usageAt);
-        if (!found || usage > best) {
-            found = true;
-            best = usage;
-            chosen = p;
-        }
+        const uint64_t usage = row.usageSize == 2 ? r.u16(row.usageAt) : r.u32(row.usageAt);
+        valid.push_back({p, usage, staleMarked(row, r), std::move(bytes)});
     }
-    chosenUsage = best;
-    limit = valid == pages.size() ? best : 0;
-    return found ? Status::Success : Status::Truncated;
+    if (valid.empty()) return Status::Truncated;
+    const auto best = std::max_element(valid.begin(), valid.end(),
+                                       [](const Copy& a, const Copy& b) { return a.usage < b.usage; });
+    out.fcrPage = best->page;
+    out.fcrUsage = best->usage;
+    out.tableUsageLimit = valid.size() == pages.size() ? best->usage : 0;
+    if (valid.size() == 2) {
+        const Copy& other = valid[best == valid.begin() ? 1 : 0];
+        if (other.usage == best->usage && other.bytes != best->bytes)
+            out.undecided = "both control record copies have usage count " + std::to_string(best->usage);
+        else if (other.usage != best->usage && best->stale && !other.stale)
+            out.undecided = "the control record copy with the higher usage count (" + std::to_string(best->usage) +
+                            ") is marked stale";
+        if (!out.undecided.empty()) out.undecidedCopies = {valid[0].page, valid[1].page};
+    }
+    return Status::Success;
 }
 
 // A file too short to hold an FCR: truncated when its first bytes look like one.
@@ -173,8 +198,7 @@ Status identify(PageStore& store, Layout& out, uint32_t& fcrBytes, bool& negativ
     fcrBytes = out.patCopyPages * info.pageSize;
     out.fcrPage = 0;
     if (row->usageSize == 0) return Status::Success;
-    return pickCopy(store, {0, out.patCopyPages}, row->usageAt, row->usageSize, out.fcrPage, out.fcrUsage,
-                    out.tableUsageLimit);
+    return pickCopy(store, *row, {0, out.patCopyPages}, fcrBytes, out);
 }
 
 // Step 2: the current copy names the same family as the first page did.
@@ -205,11 +229,17 @@ Status readRecordFields(ByteReader& f, Layout& out, bool negative, uint32_t& key
     if (!f.ok()) return Status::Truncated;
 
     const bool blockSet = std::any_of(out.ownerBlock.begin(), out.ownerBlock.end(), [](uint8_t b) { return b != 0; });
+    // An owner block is set with the owner, which also makes the version word
+    // negative: a block under a positive word is damage (and would decrypt the
+    // records into garbage).
+    if (blockSet && !negative) return Status::Corrupt;
     info.ownerSet = negative || blockSet;
     info.encrypted = blockSet && (out.ownerAccess & 0x02) != 0;
     info.variable = (info.fileFlags & 0x0001) != 0 || varMark == 0xFF || varMark == 0xFD;
     info.compressed = (info.fileFlags & 0x0008) != 0;
     out.blankTruncation = (info.fileFlags & 0x0002) != 0 || varMark == 0xFD;
+    // Files without keys came with 6.x: a pre-6 file has at least one.
+    if (keyCount == 0 && info.family == Family::Pre6) return Status::Corrupt;
     return keyCount > kMaxKeys ? Status::Corrupt : Status::Success;
 }
 
@@ -233,6 +263,7 @@ Status readSlotLayout(ByteReader& f, Layout& out) {
         out.patStride = out.patEntries + 2 * out.patCopyPages;
     }
     const uint32_t tail = rl + (info.variable ? row.varPtrSize : 0u);
+    out.dupPairs = row.family == Family::Pre6 ? 0 : f.u8(fcr::DuplicatePairs);
     if (info.compressed) {
         out.varPtrOffset = 0;
         out.liveByte = row.compressedLiveByte;
@@ -252,7 +283,9 @@ Status readSlotLayout(ByteReader& f, Layout& out) {
         const uint32_t dupPairs = f.u8(fcr::DuplicatePairs);
         const uint32_t before = dupOffset != 0 ? dupOffset : prl - 8 * dupPairs;
         const uint32_t word = row.usageWordSize;
-        if (before < tail + word || (before - tail != word && before - tail != word + 8) || rl == 0)
+        // No record can be empty: a length of 0 is damage, not a layout.
+        if (rl == 0) return Status::Corrupt;
+        if (before < tail + word || (before - tail != word && before - tail != word + 8))
             return Status::UnsupportedLayout;
         out.recordOffset = before - tail;
         out.varPtrOffset = out.recordOffset + rl;
@@ -278,15 +311,36 @@ Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrB
     return readKeys(f, keyCount, katOffset, row.descriptorSize, out);
 }
 
+// A plain pre-6 or 6.x slot holds its usage word (6.x), the record, its variable
+// pointer and the duplicate pointers: a pair for each key with linked duplicates
+// (6.x: as many pairs as the control record counts, perhaps some reserved for keys
+// to come). A record or slot length that leaves anything else is damage (else
+// records would come out cut short or run into their pointers). 8.x slots are
+// checked as their layout is read.
+Status checkPlainSlot(const Layout& out) {
+    const FileInfo& info = out.info;
+    if (info.family == Family::V8 || info.compressed) return Status::Success;
+    uint32_t linked = 0;
+    for (const KeySpec& k : info.keys)
+        if (k.allowsDuplicates() && !(k.flags() & keyflag::RepeatingDuplicates)) ++linked;
+    const uint32_t pairs = info.family == Family::Pre6 ? linked : out.dupPairs;
+    const uint64_t used = out.recordOffset + info.recordLength + (info.variable ? out.varPtrSize : 0u) + 8ull * pairs;
+    return info.physicalRecordLength == used && pairs >= linked ? Status::Success : Status::Corrupt;
+}
+
 }  // namespace
 
-Status readHeader(PageStore& store, Layout& out) {
+Status readHeader(PageStore& store, Layout& out, std::optional<uint32_t> copy) {
     out = Layout{};
     if (store.fileSize() < 0x100) return shortFile(store);
     uint32_t fcrBytes = 0;
     bool negative = false;
     Status s = identify(store, out, fcrBytes, negative);
     if (!ok(s)) return s;
+    if (copy) {
+        out.fcrPage = *copy;
+        out.tableUsageLimit = 0;
+    }
 
     std::string fcrBuf;
     s = store.readAt(static_cast<uint64_t>(out.fcrPage) * out.info.pageSize, fcrBytes, fcrBuf);
@@ -301,6 +355,7 @@ Status readHeader(PageStore& store, Layout& out) {
     // A count no file of this size could hold is a lie; refuse it before any scan
     // trusts it.
     const FileInfo& info = out.info;
+    if (s = checkPlainSlot(out); !ok(s)) return s;
     const uint64_t capacity = store.physicalPages() * out.slotsPerPage;
     if (info.recordCount > capacity) return Status::Corrupt;
     if (info.family == Family::Pre6 && info.pageCount > store.physicalPages()) return Status::Truncated;

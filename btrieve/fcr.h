@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "btrieve/formats.h"
@@ -22,6 +24,12 @@ struct Layout {
     std::vector<std::vector<uint32_t>> acsRefs;
     uint32_t fcrPage = 0;                // physical page of the current FCR copy
     uint64_t fcrUsage = 0;               // its usage count (6.x and later)
+    // Both FCR copies when their usage counts cannot tell which is current (equal
+    // counts over different contents, or the higher count on the copy marked
+    // stale): the reader then decides by what the tables and records bear out.
+    // Empty when the counts decide. undecided says why they do not.
+    std::vector<uint32_t> undecidedCopies;
+    std::string undecided;
     // Page-table copies counted above this belong to a commit under way (0: no
     // limit). Set only when both FCR copies carry the signature: with one of them
     // unreadable the file is damaged, not half-way through a commit.
@@ -38,6 +46,7 @@ struct Layout {
     uint32_t varPtrOffset = 0;           // variable-tail (or compressed-record) pointer in the slot
     uint32_t varPtrSize = 4;             // 4: [page 16-23][page 0-7][page 8-15][fragment]; 6: u32 page, u16 fragment
     uint32_t liveByte = 0;               // compressed slots: byte that is non-zero in live slots
+    uint32_t dupPairs = 0;               // 6.x and later: duplicate-pointer pairs a slot holds (FCR 0x74)
 
     // Variable pages.
     uint32_t varCountOffset = 0x0A;      // u16 number of fragment slots
@@ -59,7 +68,9 @@ struct Layout {
     uint8_t ownerAccess = 0;
 };
 
-// Reads and checks the FCR, sets the store's page size.
-Status readHeader(PageStore& store, Layout& out);
+// Reads and checks the FCR, sets the store's page size. copy: the physical page of
+// the FCR copy to read, instead of the one the usage counts choose (the page tables
+// are then read without a bound from the counts: see tableUsageLimit).
+Status readHeader(PageStore& store, Layout& out, std::optional<uint32_t> copy = std::nullopt);
 
 }  // namespace btrieve::detail

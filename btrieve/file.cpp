@@ -11,20 +11,18 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <chrono>
 #include <climits>
-#include <filesystem>
 #include <map>
 #include <mutex>
+#include <thread>
 #include <vector>
 
-#include <sys/stat.h>
-#include <time.h>
 
 #include "btrieve/bytes.h"
 #include "btrieve/parallel.h"
 #include "btrieve/fcr.h"
+#include "btrieve/file_access.h"
 #include "btrieve/pages.h"
 #include "btrieve/pat.h"
 #include "btrieve/records.h"
@@ -73,6 +71,15 @@ public:
 
     Status loadAcs();
     Status load();
+    // What follows the header: the page map, the record reader, the ACS tables.
+    Status loadTables();
+    // Reads the file by the control record copy at page, and checks that its
+    // tables and records bear it out.
+    Status tryCopy(uint32_t page);
+    // The copy to read by when the usage counts could not choose.
+    Status chooseControlRecord();
+    // Findings of checks above the record reader (the key order's, the index's).
+    DamageNote damage;
     // The stamp of the file now; withPath false leaves out what a stat of the path
     // tells (for the look after a read, which asks only whether a commit landed).
     Status takeStamp(Stamp& out, bool withPath) const;
@@ -191,31 +198,34 @@ Status File::Impl::slotAt(RecordAddress addr, PageRef& page, std::string_view& s
 Status File::Impl::takeStamp(Stamp& out, bool withPath) const {
     out = Stamp{};
     if (withPath) {
-        struct stat st {};
-        if (::stat(where.c_str(), &st) != 0)
-            return errno == ENOENT || errno == ENOTDIR ? Status::FileNotFound : Status::IoError;
-        out.device = st.st_dev, out.inode = st.st_ino, out.size = static_cast<uint64_t>(st.st_size);
-        out.modifiedSeconds = st.st_mtim.tv_sec, out.modifiedNanoseconds = st.st_mtim.tv_nsec;
+        FileFacts now;
+        if (Status s = lookAtPath(where, now); !ok(s)) return s;
+        out.device = now.device, out.inode = now.inode, out.size = now.size;
+        out.modifiedSeconds = now.modifiedSeconds, out.modifiedNanoseconds = now.modifiedNanoseconds;
     }
     // A mapped file's marks are read from the mapping (which shows the file as it is
     // now, at no cost of a system call); otherwise the bytes from the start to the
     // last mark in one read. A mark the file no longer reaches is left out: the size
     // or the store's cut says the file changed.
+    // (Unmapped, a file that now ends before the last mark has its marks read one by
+    // one, so that those it still reaches count as they do from a mapping: a file cut
+    // short is then told as damaged, not as one that kept changing.)
     std::string bytes;
-    if (store->mapped()) {
-        for (const auto& [offset, length] : markSpans) {
-            const Status s = store->peek(offset, length, bytes);
-            if (ok(s)) out.marks += bytes;
-            else if (s != Status::Truncated) return s;
+    if (!store->mapped()) {
+        uint64_t end = 0;
+        for (const auto& [offset, length] : markSpans) end = std::max(end, offset + length);
+        const Status s = store->peek(0, static_cast<size_t>(end), bytes);
+        if (!ok(s) && s != Status::Truncated) return s;
+        if (ok(s)) {
+            for (const auto& [offset, length] : markSpans) out.marks.append(bytes, static_cast<size_t>(offset), length);
+            return Status::Success;
         }
-        return Status::Success;
     }
-    uint64_t end = 0;
-    for (const auto& [offset, length] : markSpans) end = std::max(end, offset + length);
-    Status s = store->peek(0, static_cast<size_t>(end), bytes);
-    if (s == Status::Truncated) return Status::Success;
-    if (!ok(s)) return s;
-    for (const auto& [offset, length] : markSpans) out.marks.append(bytes, static_cast<size_t>(offset), length);
+    for (const auto& [offset, length] : markSpans) {
+        const Status s = store->peek(offset, length, bytes);
+        if (ok(s)) out.marks += bytes;
+        else if (s != Status::Truncated) return s;
+    }
     return Status::Success;
 }
 
@@ -291,6 +301,62 @@ File::~File() = default;
 Status File::Impl::load() {
     Status s = readHeader(*store, layout);
     if (!ok(s)) return s;
+    s = layout.undecidedCopies.empty() ? loadTables() : chooseControlRecord();
+    if (!ok(s)) return s;
+    // The version read must be the one stamped: the same file at the path, of the
+    // size the store took at open (a commit that grew the file after that and
+    // before the control record was read would leave its new pages out), and no
+    // commit finished since the control record was read.
+    placeMarks();
+    s = takeStamp(stamp, true);
+    if (!ok(s)) return s == Status::FileNotFound ? Status::Conflict : s;
+    if (stamp.device != store->device() || stamp.inode != store->inode() || stamp.size != store->fileSize())
+        return Status::Conflict;
+    if (layout.pat != PatKind::None && stampedUsage(stamp) != layout.fcrUsage)
+        return Status::Conflict;
+    return Status::Success;
+}
+
+// A copy is borne out when its header reads, the page tables (their newest
+// copies: the counts that would bound them are in doubt) map every data page it
+// needs, each key's root is an index page of that key, and the data pages hold
+// as many live records as it counts, each of which decodes. A stale copy names
+// an older, smaller file: its record count and roots no longer fit the tables.
+// (Opening: no other thread reads the directory yet.)
+Status File::Impl::tryCopy(uint32_t page) {
+    directory.store(nullptr, std::memory_order_release);
+    directoryOwner.reset();
+    Status s = readHeader(*store, layout, page);
+    if (ok(s)) s = loadTables();
+    for (const KeySpec& key : layout.info.keys) {
+        if (!ok(s) || key.rootPage == 0xFFFFFFFFu) continue;
+        PageEntry e;
+        s = map->lookup(key.rootPage, e);
+        if (ok(s) && e.type != (pagetype::Index | key.number)) s = Status::Corrupt;
+    }
+    if (!ok(s)) return s;
+    std::string record;
+    s = scan(1, [&](unsigned, RecordAddress, std::string_view slot) { return records->decode(slot, record); });
+    directory.store(nullptr, std::memory_order_release);
+    directoryOwner.reset();
+    return s;
+}
+
+Status File::Impl::chooseControlRecord() {
+    const std::vector<uint32_t> copies = layout.undecidedCopies;
+    const std::string why = layout.undecided;
+    std::vector<uint32_t> borneOut;
+    for (uint32_t page : copies)
+        if (ok(tryCopy(page))) borneOut.push_back(page);
+    if (borneOut.size() != 1) return Status::Corrupt;
+    if (Status s = tryCopy(borneOut[0]); !ok(s)) return s;
+    layout.info.controlRecordChoice =
+        "the copy at page " + std::to_string(borneOut[0]) + " (" + why + "; only this copy's record count, " +
+        std::to_string(layout.info.recordCount) + ", and index roots agree with the page tables and records)";
+    return Status::Success;
+}
+
+Status File::Impl::loadTables() {
     const FileInfo& info = layout.info;
 
     // The owner name is accepted as given and not checked: how the engine turns a
@@ -317,20 +383,7 @@ Status File::Impl::load() {
     map = std::make_unique<PageMap>(*store, layout);
     records = std::make_unique<RecordReader>(*store, *map, layout);
     if (info.family != Family::Pre6 && map->groups() == 0) return Status::Truncated;
-    s = loadAcs();
-    if (!ok(s)) return s;
-    // The version read must be the one stamped: the same file at the path, of the
-    // size the store took at open (a commit that grew the file after that and
-    // before the control record was read would leave its new pages out), and no
-    // commit finished since the control record was read.
-    placeMarks();
-    s = takeStamp(stamp, true);
-    if (!ok(s)) return s == Status::FileNotFound ? Status::Conflict : s;
-    if (stamp.device != store->device() || stamp.inode != store->inode() || stamp.size != store->fileSize())
-        return Status::Conflict;
-    if (layout.pat != PatKind::None && stampedUsage(stamp) != layout.fcrUsage)
-        return Status::Conflict;
-    return Status::Success;
+    return loadAcs();
 }
 
 namespace {
@@ -343,10 +396,7 @@ constexpr int kOpenAttempts = 8;
 constexpr size_t kHeadBytes = size_t{64} << 10;
 
 // Whether the file at path is another file, or was written, between two looks.
-bool movedOn(const struct stat& a, const struct stat& b) {
-    return a.st_dev != b.st_dev || a.st_ino != b.st_ino || a.st_size != b.st_size ||
-           a.st_mtim.tv_sec != b.st_mtim.tv_sec || a.st_mtim.tv_nsec != b.st_mtim.tv_nsec;
-}
+bool movedOn(const FileFacts& a, const FileFacts& b) { return !(a == b); }
 }  // namespace
 
 // A failure met while the file was being written may be the writer's half-done
@@ -357,21 +407,20 @@ Status File::open(const std::string& path, std::unique_ptr<File>& out, const Ope
     Status s = Status::Conflict;
     for (int attempt = 0; attempt < kOpenAttempts; ++attempt) {
         if (attempt > 0) pauseBeforeRetry(attempt);
-        struct stat before {}, after {};
-        const bool looked = ::stat(path.c_str(), &before) == 0;
+        FileFacts before, after;
+        const bool looked = ok(lookAtPath(path, before));
         bool headMoved = false;
         s = openOnce(path, out, options, headMoved);
         if (ok(s)) return s;
         if (s == Status::Conflict || headMoved) continue;
-        if (!looked || ::stat(path.c_str(), &after) != 0 || !movedOn(before, after)) return s;
+        if (!looked || !ok(lookAtPath(path, after)) || !movedOn(before, after)) return s;
     }
     return s;
 }
 
 void pauseBeforeRetry(int attempt) {
     const long micros = std::min(50000L, 200L << std::min(attempt - 1, 8));
-    struct timespec t {0, micros * 1000};
-    while (::nanosleep(&t, &t) != 0 && errno == EINTR) {}
+    std::this_thread::sleep_for(std::chrono::microseconds(micros));
 }
 
 Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const OpenOptions& options,
@@ -382,9 +431,7 @@ Status File::openOnce(const std::string& path, std::unique_ptr<File>& out, const
     impl->path = path;
     // Looks at the path later are made where it pointed at open, whatever the
     // process's current folder is by then.
-    std::error_code ec;
-    const std::filesystem::path absolute = std::filesystem::absolute(path, ec);
-    impl->where = ec ? path : absolute.string();
+    impl->where = absolutePath(path);
     impl->options = options;
     PageStore::Options storeOptions;
     storeOptions.map = options.mapFile;
@@ -696,13 +743,20 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
 }
 
 // The visitors below return EndOfFile to stop the scan.
+// Scans that decode records from variable pages also check that no fragment
+// serves two records (a damaged pointer that hands one record's bytes out twice
+// and loses another's): a fault found only once every record has been read.
 Status File::forEachRecord(const std::function<bool(RecordAddress, const std::string&)>& visit) const {
     std::string record;
-    return impl_->scan(1, [&](unsigned, RecordAddress addr, std::string_view slot) {
-        Status s = impl_->records->decode(slot, record);
+    FragmentList fragments;
+    FragmentList* claimed = impl_->layout.info.compressed || impl_->layout.info.variable ? &fragments : nullptr;
+    Status s = impl_->scan(1, [&](unsigned, RecordAddress addr, std::string_view slot) {
+        Status s = impl_->records->decode(slot, record, claimed);
         if (!ok(s)) return s;
         return visit(addr, record) ? Status::Success : Status::EndOfFile;
     });
+    if (ok(s) && claimed) s = checkClaimedOnce(fragments, impl_->records->damage());
+    return s;
 }
 
 Status File::forEachRecordView(const std::function<bool(RecordAddress, std::string_view)>& visit) const {
@@ -719,6 +773,7 @@ Status File::forEachRecordViewInParts(
     // One decoding buffer per run, on cache lines of their own.
     struct alignas(128) Scratch {
         std::string bytes;
+        FragmentList fragments;
     };
     std::vector<Scratch> scratch(std::max(1u, std::min(parts, 8u)));
     // The slot bytes a visitor of one key's bytes reads.
@@ -732,17 +787,28 @@ Status File::forEachRecordViewInParts(
         from += l.recordOffset, to += l.recordOffset;
         if (to <= l.info.physicalRecordLength) reads = {static_cast<uint32_t>(from), static_cast<uint32_t>(to)};
     }
-    return impl_->scan(parts, [&](unsigned part, RecordAddress addr, std::string_view slot) {
+    Status s = impl_->scan(parts, [&](unsigned part, RecordAddress addr, std::string_view slot) {
         std::string_view record;
         Status s = Status::Success;
         if (whole && fits(slot.size(), l.recordOffset, l.info.recordLength))
             record = slot.substr(l.recordOffset, l.info.recordLength);
         else
-            s = impl_->records->decodeView(slot, record, scratch[part].bytes);
+            s = impl_->records->decodeView(slot, record, scratch[part].bytes, whole ? nullptr : &scratch[part].fragments);
         if (!ok(s)) return s;
         return visit(part, addr, record) ? Status::Success : Status::EndOfFile;
     }, reads, passed);
+    if (!ok(s) || whole) return s;
+    FragmentList& all = scratch[0].fragments;
+    for (size_t p = 1; p < scratch.size(); ++p) all.insert(all.end(), scratch[p].fragments.begin(), scratch[p].fragments.end());
+    return checkClaimedOnce(all, impl_->records->damage());
 }
+
+std::string File::damage() const {
+    std::string note = impl_->records ? impl_->records->damage().get() : std::string();
+    return note.empty() ? impl_->damage.get() : note;
+}
+
+void File::noteDamage(std::string what) const { impl_->damage.set(std::move(what)); }
 
 void File::prefetchRecord(RecordAddress addr) const {
     const Impl& f = *impl_;

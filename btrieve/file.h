@@ -126,6 +126,13 @@ public:
     // from the start of this slot). For following duplicate chains.
     Status readSlot(RecordAddress addr, std::string& out) const;
 
+    // What the first check that failed found wrong, in words, when it can say
+    // (e.g. "variable page 85: fragment 2 is claimed by two records"); empty
+    // otherwise. For the message that reports the failure's status.
+    std::string damage() const;
+    // Records such a finding made above the file (the key order, an index walk).
+    void noteDamage(std::string what) const;
+
     // Reads from the file so far: header reads and page-cache misses.
     uint64_t pageReads() const;
 

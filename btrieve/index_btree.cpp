@@ -791,7 +791,89 @@ Step TreeCursor::toBound(std::string_view value, size_t segments, bool after, st
     return land(true, why);
 }
 
+// An in-order walk over a tree's entries that checks each against the next of
+// the records in the engine's order: its first record (and with duplicates its
+// last, the end of the value's run) must be the next in order, and its key that
+// record's under the key's collation. Each entry takes at least one record, so
+// the walk ends after as many entries as there are records.
+class TreeCheck {
+public:
+    TreeCheck(const TreeIndex& index, const File& file, const std::vector<RecordAddress>& order)
+        : index_(index), file_(file), order_(order) {}
+
+    std::string run() {
+        std::string why;
+        if (index_.root() != kNone && !walk(index_.root(), 0, why)) return why;
+        if (at_ != order_.size())
+            return "a walk through the index reached " + std::to_string(at_) + " of " +
+                   std::to_string(order_.size()) + " records";
+        return {};
+    }
+
+private:
+    bool walk(uint32_t page, size_t depth, std::string& why) {
+        if (depth >= kMaxDepth) {
+            why = "the index is deeper than " + std::to_string(kMaxDepth) + " pages";
+            return false;
+        }
+        NodeRef n;
+        if (index_.node(page, n, why) != Step::Ok) return false;
+        for (uint32_t i = 0; i <= n->count; ++i) {
+            if (!n->leaf && !walk(n->children[i], depth + 1, why)) return false;
+            if (i < n->count && !entry(*n, i, why)) return false;
+        }
+        return true;
+    }
+
+    bool entry(const Node& n, uint32_t i, std::string& why) {
+        if (at_ >= order_.size() || order_[at_] != n.first[i]) {
+            why = "the index lists the records in another order than their keys give";
+            return false;
+        }
+        if (!sameKey(n, i, n.first[i], why)) return false;
+        if (index_.duplicates()) {
+            while (at_ < order_.size() && order_[at_] != n.last[i]) ++at_;
+            if (at_ == order_.size()) {
+                why = "a duplicate chain ends before its entry's last record";
+                return false;
+            }
+            if (n.last[i] != n.first[i] && !sameKey(n, i, n.last[i], why)) return false;
+        }
+        ++at_;
+        return true;
+    }
+
+    bool sameKey(const Node& n, uint32_t i, RecordAddress addr, std::string& why) {
+        std::string_view rec;
+        if (Status st = file_.readRecordView(addr, rec, scratch_); !ok(st)) {
+            why = "an entry's record cannot be read (" + statusText(st) + ")";
+            return false;
+        }
+        if (compareKeys(index_.key(), index_.info(), extractKey(index_.key(), rec), n.key(i)) != 0) {
+            why = "an entry's key differs from its record's";
+            return false;
+        }
+        return true;
+    }
+
+    const TreeIndex& index_;
+    const File& file_;
+    const std::vector<RecordAddress>& order_;
+    size_t at_ = 0;
+    std::string scratch_;
+};
+
 }  // namespace
+
+std::string treeDisagreement(const File& file, const KeySpec& key, const std::vector<RecordAddress>& order) {
+    if (!fileIndexUnusable(file, key).empty()) return {};
+    // A walk with nothing shared: the index holds its File by reference only.
+    std::shared_ptr<const RecordSource> unowned(std::shared_ptr<const RecordSource>(), &file);
+    TreeIndex index(unowned, file, key);
+    std::string why;
+    if (index.init(why) != Step::Ok) return why;
+    return TreeCheck(index, file, order).run();
+}
 
 // ---- choosing an index ------------------------------------------------------------
 
@@ -802,6 +884,7 @@ std::string fileIndexUnusable(const RecordSource& source, const KeySpec& key) {
     const uint16_t flags = key.flags();
     if (flags & keyflag::RepeatingDuplicates) return "repeating-duplicate key: index layout not known";
     if (key.segments.empty()) return "key without segments";
+    if (!key.damage.empty()) return "damaged key: " + key.damage;
     const bool dups = key.allowsDuplicates();
     if (key.entrySize != 4 + key.totalLength() + (dups ? 8u : 4u)) return "index entry size does not fit the key";
     if (key.entrySize + detail::familyRow(info).indexHeader > info.pageSize) return "index entry larger than a page";

@@ -7,10 +7,13 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "btrieve/index.h"
 
 namespace btrieve {
+
+class File;
 
 // Why the file's own tree of key cannot be walked at all (the family's or the
 // key's index layout is unknown, the source is not a file, ...); empty when it can.
@@ -21,6 +24,14 @@ std::string fileIndexUnusable(const RecordSource& source, const KeySpec& key);
 // check out; whyNot then says why.
 Status makeBTreeIndex(std::shared_ptr<const RecordSource> source, const KeySpec& key,
                       std::unique_ptr<KeyIndex>& out, std::string* whyNot = nullptr);
+
+// Where the file's own tree of key disagrees with order, the file's live records
+// in the engine's order (engineKeyOrder): each page as a walk checks it, the
+// entries in that order, each entry's key its record's. Why not, in the words of
+// the fallback a walk would make; empty when the tree agrees or cannot be walked
+// at all (fileIndexUnusable). Reads the index pages and one or two records an
+// entry, not the records between a chain's ends.
+std::string treeDisagreement(const File& file, const KeySpec& key, const std::vector<RecordAddress>& order);
 
 // The default index of a Table: the file's own tree where it can be walked and
 // its root checks out, otherwise the in-memory index, whose description() then

@@ -21,7 +21,17 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
                    PassedPages passed) {
     keys.clear();
     addresses.clear();
+    const std::string name = "key " + std::to_string(key.number);
+    if (!key.damage.empty()) {
+        file.noteDamage(name + ": " + key.damage);
+        return Status::Corrupt;
+    }
     const size_t keyLength = key.totalLength();
+    // Every record holds every key whole: a shorter one (a compressed record, whose
+    // length only reading tells) means a damaged key or record.
+    uint64_t keyEnd = 0;
+    for (const auto& seg : key.segments) keyEnd = std::max<uint64_t>(keyEnd, uint64_t{seg.position} + seg.length);
+    std::atomic<uint64_t> shortRecord{UINT64_MAX};
     // Two runs of pages scanned at once, each into buffers of its own, then joined
     // in order. The header's count saves regrowing, but a damaged or hostile header
     // may claim billions, and a system that does not overcommit refuses to reserve
@@ -67,6 +77,7 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
             }
             p.used += keyLength;
         } else {
+            if (rec.size() < keyEnd) shortRecord.store(rec.size(), std::memory_order_relaxed);
             p.keys.resize(p.used);
             appendKey(key, rec, p.keys);
             p.used = p.keys.size();
@@ -76,6 +87,11 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
         return false;
     }, &key, passed);
     if (!ok(st)) return st;
+    if (const uint64_t length = shortRecord.load(); length != UINT64_MAX) {
+        file.noteDamage(name + " does not fit a record of " + std::to_string(length) + " bytes (it ends at byte " +
+                        std::to_string(keyEnd) + ")");
+        return Status::Corrupt;
+    }
     if (tooMany) return Status::UnsupportedLayout;
     for (Part& p : parts) p.keys.resize(p.used);
     keys = std::move(parts[0].keys);

@@ -1,115 +1,10 @@
 #include "btrieve/pages.h"
 
-#include "btrieve/open_file.h"
-
 #include <algorithm>
-#include <cerrno>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <sys/vfs.h>
-#include <unistd.h>
-
 #include <cstdlib>
 #include <cstring>
 
 namespace btrieve::detail {
-namespace {
-
-// The SIGBUS guard: one entry per live mapping. The handler reads the table
-// without locks, so entries are claimed and released through their state.
-struct GuardEntry {
-    std::atomic<int> state{0};  // 0 free, 1 being filled, 2 live
-    std::atomic<uintptr_t> begin{0};
-    std::atomic<uintptr_t> end{0};  // rounded up to whole system pages
-    std::atomic<bool> hit{false};
-};
-constexpr int kGuardEntries = 256;
-GuardEntry g_guard[kGuardEntries];
-struct sigaction g_previous {};
-std::atomic<uintptr_t> g_systemPage{4096};
-// What the system maps with one entry where it can (a large page or a large
-// page-cache folio).
-constexpr uintptr_t kLargeSpan = uintptr_t{2} << 20;
-std::once_flag g_installOnce;
-std::atomic<bool> g_installed{false};
-
-void onSigbus(int sig, siginfo_t* info, void* context) {
-    const auto at = reinterpret_cast<uintptr_t>(info->si_addr);
-    for (auto& e : g_guard) {
-        if (e.state.load(std::memory_order_acquire) != 2) continue;
-        const uintptr_t begin = e.begin.load(std::memory_order_relaxed);
-        const uintptr_t end = e.end.load(std::memory_order_relaxed);
-        if (at < begin || at >= end) continue;
-        // Zero pages from the faulting page to the end of the mapping: the access
-        // is retried on them, and the store reports Truncated from now on.
-        const uintptr_t from = at & ~(g_systemPage.load(std::memory_order_relaxed) - 1);
-        void* r = ::mmap(reinterpret_cast<void*>(from), end - from, PROT_READ,
-                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
-        if (r == MAP_FAILED) break;
-        e.hit.store(true, std::memory_order_release);
-        return;
-    }
-    // Not one of ours: whoever handled it before, or the default action.
-    if (g_previous.sa_flags & SA_SIGINFO) {
-        if (g_previous.sa_sigaction) {
-            g_previous.sa_sigaction(sig, info, context);
-            return;
-        }
-    } else if (g_previous.sa_handler != SIG_DFL && g_previous.sa_handler != SIG_IGN) {
-        g_previous.sa_handler(sig);
-        return;
-    }
-    struct sigaction dfl {};
-    dfl.sa_handler = SIG_DFL;
-    sigemptyset(&dfl.sa_mask);
-    ::sigaction(sig, &dfl, nullptr);  // the retried access now ends the process
-}
-
-bool installGuard() {
-    std::call_once(g_installOnce, [] {
-        const long ps = ::sysconf(_SC_PAGESIZE);
-        if (ps > 0) g_systemPage.store(static_cast<uintptr_t>(ps));
-        struct sigaction sa {};
-        sa.sa_sigaction = onSigbus;
-        sa.sa_flags = SA_SIGINFO;
-        sigemptyset(&sa.sa_mask);
-        if (::sigaction(SIGBUS, &sa, &g_previous) == 0) g_installed.store(true);
-    });
-    return g_installed.load();
-}
-
-int claimGuard(const char* base, uint64_t length) {
-    const uintptr_t sp = g_systemPage.load();
-    for (int i = 0; i < kGuardEntries; ++i) {
-        int expected = 0;
-        if (!g_guard[i].state.compare_exchange_strong(expected, 1)) continue;
-        const auto b = reinterpret_cast<uintptr_t>(base);
-        g_guard[i].begin.store(b);
-        g_guard[i].end.store(b + ((length + sp - 1) & ~(sp - 1)));
-        g_guard[i].hit.store(false);
-        g_guard[i].state.store(2, std::memory_order_release);
-        return i;
-    }
-    return -1;
-}
-
-}  // namespace
-
-bool networkFilesystem(long long type) {
-    switch (static_cast<uint32_t>(type)) {
-    case 0x6969u:      // NFS
-    case 0x517Bu:      // SMB
-    case 0xFF534D42u:  // CIFS
-    case 0xFE534D42u:  // SMB2
-    case 0x01021997u:  // 9P
-    case 0x00C36400u:  // Ceph
-    case 0x5346414Fu:  // AFS
-        return true;
-    default: return false;
-    }
-}
 
 const char* describe(ReadMode mode) {
     switch (mode) {
@@ -127,35 +22,26 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out)
 
 Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out, const Options& options) {
     out.reset();
-    int fd = -1;
+    OsFile file;
     uint64_t size = 0;
-    if (Status s = openRegularFileNonBlocking(path, fd, size); !ok(s)) return s;
-    out = std::make_unique<PageStore>(Key{}, fd, size);
+    if (Status s = OsFile::openToRead(path, file, size); !ok(s)) return s;
+    out = std::make_unique<PageStore>(Key{}, std::move(file), size);
     PageStore& s = *out;
-    struct stat st {};
-    if (::fstat(fd, &st) == 0) s.device_ = st.st_dev, s.inode_ = st.st_ino;
+    FileFacts facts;
+    if (ok(s.file_.facts(facts))) s.device_ = facts.device, s.inode_ = facts.inode;
     // Map the file when the guard can protect the mapping and the file is local;
     // else pread only.
     const char* forced = std::getenv("BTRIEVE_READS");
-    struct statfs fsInfo {};
     if (!options.map || (forced && std::strcmp(forced, "pread") == 0))
         s.readMode_ = ReadMode::PreadAsked;
-    else if (::fstatfs(fd, &fsInfo) == 0 && networkFilesystem(static_cast<long long>(fsInfo.f_type)))
+    else if (s.file_.onNetworkFilesystem())
         s.readMode_ = ReadMode::PreadNetwork;
-    if (s.readMode_ == ReadMode::PreadNoMapping && s.size_ > 0 && s.size_ <= SIZE_MAX && installGuard()) {
-        void* m = ::mmap(nullptr, static_cast<size_t>(s.size_), PROT_READ, MAP_SHARED, fd, 0);
-        if (m != MAP_FAILED) {
-            s.guardSlot_ = claimGuard(static_cast<const char*>(m), s.size_);
-            if (s.guardSlot_ >= 0) {
-                s.map_ = static_cast<const char*>(m);
-                s.readMode_ = ReadMode::Mapping;
-                s.tallies_[kSlots].recent = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);
-            } else {
-                ::munmap(m, static_cast<size_t>(s.size_));
-            }
-        }
+    if (s.readMode_ == ReadMode::PreadNoMapping && s.mapping_.map(s.file_, s.size_)) {
+        s.map_ = s.mapping_.data();
+        s.readMode_ = ReadMode::Mapping;
+        s.tallies_[kSlots].recent = std::make_unique<std::atomic<uint64_t>[]>(kRecentPages);
     }
-    s.advise(Access::Random);
+    s.advise(AccessHint::Random);
     return Status::Success;
 }
 
@@ -164,19 +50,9 @@ Status PageStore::open(const std::string& path, std::unique_ptr<PageStore>& out,
 // kernel a fault on a mapping read as normal brings in megabytes around it).
 // Sequential: read far ahead. Normal: the kernel's own guess. Only advice; where
 // the system lacks a call it is skipped.
-void PageStore::advise(Access pattern) const {
-#if defined(POSIX_FADV_RANDOM) && defined(POSIX_FADV_SEQUENTIAL) && defined(POSIX_FADV_NORMAL)
-    const int file = pattern == Access::Random ? POSIX_FADV_RANDOM
-                     : pattern == Access::Sequential ? POSIX_FADV_SEQUENTIAL : POSIX_FADV_NORMAL;
-    ::posix_fadvise(fd_, 0, 0, file);
-#endif
-#if defined(MADV_RANDOM) && defined(MADV_SEQUENTIAL) && defined(MADV_NORMAL)
-    if (map_) {
-        const int memory = pattern == Access::Random ? MADV_RANDOM
-                           : pattern == Access::Sequential ? MADV_SEQUENTIAL : MADV_NORMAL;
-        ::madvise(const_cast<char*>(map_), static_cast<size_t>(size_), memory);
-    }
-#endif
+void PageStore::advise(AccessHint pattern) const {
+    file_.advise(pattern);
+    mapping_.advise(pattern);
 }
 
 void PageStore::turnToMapping() const {
@@ -185,7 +61,7 @@ void PageStore::turnToMapping() const {
 
 void PageStore::beginPass() const {
     std::lock_guard lock(passMutex_);
-    if (passes_++ == 0) advise(Access::Sequential);
+    if (passes_++ == 0) advise(AccessHint::Sequential);
     turnToMapping();
 }
 
@@ -193,26 +69,20 @@ void PageStore::endPass() const {
     std::lock_guard lock(passMutex_);
     // Reads by address follow a pass (the export's gather, the in-memory index's
     // moves): random, over pages the pass has just brought in.
-    if (--passes_ == 0) advise(Access::Random);
+    if (--passes_ == 0) advise(AccessHint::Random);
 }
 
-PageStore::~PageStore() {
-    if (map_) {
-        g_guard[guardSlot_].state.store(0, std::memory_order_release);
-        ::munmap(const_cast<char*>(map_), static_cast<size_t>(size_));
-    }
-    if (fd_ >= 0) ::close(fd_);
-}
+PageStore::~PageStore() = default;
 
 bool PageStore::truncated() const {
     if (shortRead_.load(std::memory_order_relaxed)) return true;
-    return map_ && g_guard[guardSlot_].hit.load(std::memory_order_acquire);
+    return mapping_.faulted();
 }
 
 Status PageStore::checkSize() const {
-    struct stat st {};
-    if (::fstat(fd_, &st) != 0) return Status::IoError;
-    if (static_cast<uint64_t>(st.st_size) < size_) shortRead_.store(true);
+    FileFacts now;
+    if (!ok(file_.facts(now))) return Status::IoError;
+    if (now.size < size_) shortRead_.store(true);
     return truncated() ? Status::Truncated : Status::Success;
 }
 
@@ -239,15 +109,7 @@ Status PageStore::peek(uint64_t offset, size_t length, std::string& out, PeekVia
 
 Status PageStore::preadAll(uint64_t offset, size_t length, std::string& out) const {
     out.resize(length);
-    size_t done = 0;
-    while (done < length) {
-        ssize_t n = ::pread(fd_, out.data() + done, length - done, static_cast<off_t>(offset + done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Status::IoError;
-        if (n == 0) return Status::Truncated;
-        done += static_cast<size_t>(n);
-    }
-    return Status::Success;
+    return file_.readAll(offset, out.data(), length);
 }
 
 void PageStore::setPageSize(uint32_t pageSize) {
@@ -352,18 +214,6 @@ void PageStore::prefetchLines(uint64_t page, const uint32_t* offsets, size_t n) 
     for (size_t i = 0; i < n; ++i) __builtin_prefetch(p + offsets[i]);
 }
 
-void adviseLargePages(const void* p, size_t bytes) {
-#ifdef MADV_HUGEPAGE
-    const auto begin = reinterpret_cast<uintptr_t>(p);
-    if (!p || bytes < kLargeSpan || begin > UINTPTR_MAX - bytes) return;
-    const uintptr_t from = (begin + kLargeSpan - 1) & ~(kLargeSpan - 1);
-    const uintptr_t to = (begin + bytes) & ~(kLargeSpan - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
-#else
-    (void)p, (void)bytes;
-#endif
-}
-
 void PageStore::release(uint64_t first, uint64_t end) const {
     if (!viaMapping() || first >= end || pageSize_ == 0) return;
     // Whole 2 MB spans of the mapping only: the kernel may map large page-cache
@@ -374,7 +224,7 @@ void PageStore::release(uint64_t first, uint64_t end) const {
     const uintptr_t from = std::max(base, (base + static_cast<uintptr_t>(first * pageSize_)) & ~(kLargeSpan - 1));
     uintptr_t to = base + static_cast<uintptr_t>(std::min<uint64_t>(end * pageSize_, size_));
     if (to != limit) to &= ~(kLargeSpan - 1);
-    if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+    if (to > from) mapping_.release(from - base, to - base);
 }
 
 Status PageStore::readPage(uint64_t page, PageRef& out) const {
@@ -410,7 +260,7 @@ Status PageStore::readPage(uint64_t page, PageRef& out) const {
         // A walk across the file: the mapping serves it better, read as the kernel
         // sees fit.
         std::lock_guard passLock(passMutex_);
-        if (passes_ == 0) advise(Access::Normal);
+        if (passes_ == 0) advise(AccessHint::Normal);
         turnToMapping();
     }
     out = std::move(ref);

@@ -41,16 +41,10 @@
 #include <unordered_map>
 #include <vector>
 
+#include "btrieve/file_access.h"
 #include "btrieve/status.h"
 
 namespace btrieve::detail {
-
-// Asks that the memory of [p, p + bytes), not yet touched, be backed by large
-// pages where the system offers them; only a hint, and nothing for less than
-// 2 MB. An index of a million keys takes a dozen MB, which the process would
-// otherwise fault in 4 KB at a time: thousands of faults, each costing more than
-// the zeroed bytes it brings.
-void adviseLargePages(const void* p, size_t bytes);
 
 // Reserves room for n elements in a vector or string and gives it that hint.
 template <class Container>
@@ -99,15 +93,13 @@ enum class ReadMode {
 };
 // One phrase for reports: "mapping and pread", "pread (network filesystem)", ...
 const char* describe(ReadMode mode);
-// Whether a filesystem type (statfs f_type) is one served over the network.
-bool networkFilesystem(long long type);
 
 class PageStore {
 public:
     struct Options {
         bool map = true;  // false: always pread (tests compare both paths)
     };
-    // Opens path with O_RDONLY: no lock, no write access asked for.
+    // Opens path read-only: no lock, no write access asked for.
     static Status open(const std::string& path, std::unique_ptr<PageStore>& out);
     static Status open(const std::string& path, std::unique_ptr<PageStore>& out, const Options& options);
     ~PageStore();
@@ -200,30 +192,29 @@ public:
         friend class PageStore;
         Key() = default;
     };
-    PageStore(Key, int fd, uint64_t size) : fd_(fd), size_(size) {}
+    PageStore(Key, OsFile file, uint64_t size) : file_(std::move(file)), size_(size) {}
 
 private:
     void beginPass() const;
     void endPass() const;
     // From now on pages come from the mapping (no effect on a store not mapped).
     void turnToMapping() const;
-    enum class Access { Random, Sequential, Normal };
-    void advise(Access pattern) const;
+    void advise(AccessHint pattern) const;
     void decrypt(std::string& page, uint64_t firstPage) const;
     void countMapped(uint64_t page) const;
     void addRead(unsigned slot) const;  // one more read in the slot's tally
     // Exactly length bytes at offset by pread; Truncated when the file ends first.
     Status preadAll(uint64_t offset, size_t length, std::string& out) const;
 
-    int fd_ = -1;
+    OsFile file_;
     uint64_t size_ = 0;
     uint64_t device_ = 0, inode_ = 0;
     ReadMode readMode_ = ReadMode::PreadNoMapping;
-    const char* map_ = nullptr;  // the whole file, read-only, or null
+    FileMapping mapping_;
+    const char* map_ = nullptr;  // the whole file, read-only (mapping_'s view), or null
     mutable std::atomic<bool> viaMap_{false};
     mutable std::mutex passMutex_;
     mutable std::atomic<unsigned> passes_{0};  // passes under way; changed under passMutex_
-    int guardSlot_ = -1;         // this mapping's entry in the SIGBUS guard table
     mutable std::atomic<bool> shortRead_{false};
     uint32_t pageSize_ = 0;
     uint64_t pages_ = 0;  // whole pages in the file, once the page size is fixed

@@ -51,6 +51,7 @@ UsageField patUsageField(PatKind kind) {
 // current. Only where both are above it (tables counted apart from the control
 // record), or where a control record copy is unreadable (damage, not a commit
 // under way: see Layout::tableUsageLimit), does the higher of the two count.
+// -1 when neither copy is valid, or one is damaged.
 int PageMap::pick(uint32_t group, std::string_view first, std::string_view second, uint64_t& best) const {
     const std::string_view copies[2] = {first, second};
     const UsageField field = patUsageField(layout_.pat);
@@ -62,6 +63,9 @@ int PageMap::pick(uint32_t group, std::string_view first, std::string_view secon
         const bool valid = layout_.pat == PatKind::V6 ? r.u16(0) == 0x5050
                                                       : r.u16(3) == 0x5050 && r.u16(0) == group + 1;
         const uint64_t usage = field.size == 2 ? r.u16(field.at) : r.u32(field.at);
+        // A copy never written is all zeros; one with other bytes but no signature
+        // is damaged, and the other copy may be older than the file's records.
+        if (!valid && copies[member].find_first_not_of('\0') != std::string_view::npos) return -1;
         if (!valid || !r.ok()) continue;
         if (newest < 0 || usage > newestUsage) newest = member, newestUsage = usage;
         if (bounded && usage > layout_.tableUsageLimit) continue;

@@ -28,6 +28,7 @@
 //   6.x and later: every fragment begins with one; FF FF FF FF ends the chain.
 #include "btrieve/records.h"
 
+#include <algorithm>
 #include <set>
 
 #include "btrieve/bytes.h"
@@ -156,13 +157,27 @@ Status RecordReader::fragment(uint32_t page, uint32_t index, PageRef& holder, Fr
     const uint32_t begin = entry & 0x7FFF;
     // The fragment runs to the next higher offset in the table, counting the
     // end-of-area entry after the last fragment; without one, to the table.
+    // Two fragments that begin at one offset hold the same bytes: a damaged
+    // offset, which would hand one record's bytes out as another's.
     uint64_t end = tableStart;
     const uint32_t scan = 2ull * (count + 1) <= ps - layout_.varDataOffset ? count + 1 : count;
     for (uint32_t i = 0; i < scan; ++i) {
         const uint16_t e = r.u16(ps - 2ull * (i + 1));
         if (e == 0xFFFF) continue;
         const uint32_t o = e & 0x7FFF;
+        // Every offset lies in the fragment area (6.x and later keep no flag in
+        // it): one outside is a count that took in bytes that are no table.
+        if (i < count && (o < layout_.varDataOffset || o > tableStart || (layout_.everyFragmentLinked && e != o))) {
+            damage_.set("variable page " + std::to_string(page) + ": fragment " + std::to_string(i) +
+                        " lies outside the page's fragment area");
+            return Status::VariablePageError;
+        }
         if (o > begin && o < end) end = o;
+        if (o == begin && i != index && i < count) {
+            damage_.set("variable page " + std::to_string(page) + ": fragments " + std::to_string(index) + " and " +
+                        std::to_string(i) + " begin at the same offset");
+            return Status::VariablePageError;
+        }
     }
     if (!r.ok() || begin < layout_.varDataOffset || end > tableStart || begin > end)
         return Status::VariablePageError;
@@ -179,11 +194,22 @@ Status RecordReader::fragment(uint32_t page, uint32_t index, PageRef& holder, Fr
     return Status::Success;
 }
 
-Status RecordReader::readChain(uint32_t page, uint32_t index, std::string& out) const {
+Status checkClaimedOnce(FragmentList& fragments, const DamageNote& note) {
+    std::sort(fragments.begin(), fragments.end());
+    const auto twice = std::adjacent_find(fragments.begin(), fragments.end());
+    if (twice == fragments.end()) return Status::Success;
+    note.set("variable page " + std::to_string(*twice >> 16) + ": fragment " + std::to_string(*twice & 0xFFFF) +
+             " is claimed by two records");
+    return Status::Corrupt;
+}
+
+Status RecordReader::readChain(uint32_t page, uint32_t index, std::string& out, FragmentList* fragments) const {
     // A chain that visits a fragment twice runs in a circle; record each one seen.
     std::set<uint64_t> seen;
     for (;;) {
-        if (!seen.insert(static_cast<uint64_t>(page) << 16 | index).second) return Status::VariablePageError;
+        const uint64_t id = static_cast<uint64_t>(page) << 16 | index;
+        if (!seen.insert(id).second) return Status::VariablePageError;
+        if (fragments) fragments->push_back(id);
         PageRef holder;
         Fragment f;
         Status s = fragment(page, index, holder, f);
@@ -196,7 +222,8 @@ Status RecordReader::readChain(uint32_t page, uint32_t index, std::string& out) 
     }
 }
 
-Status RecordReader::decodeView(std::string_view slot, std::string_view& out, std::string& scratch) const {
+Status RecordReader::decodeView(std::string_view slot, std::string_view& out, std::string& scratch,
+                                FragmentList* fragments) const {
     const Layout& l = layout_;
     out = {};
     if (!l.info.compressed) {
@@ -209,12 +236,12 @@ Status RecordReader::decodeView(std::string_view slot, std::string_view& out, st
             return Status::Success;
         }
     }
-    Status s = decode(slot, scratch);
+    Status s = decode(slot, scratch, fragments);
     if (ok(s)) out = scratch;
     return s;
 }
 
-Status RecordReader::decode(std::string_view slot, std::string& out) const {
+Status RecordReader::decode(std::string_view slot, std::string& out, FragmentList* fragments) const {
     out.clear();
     const Layout& l = layout_;
     uint32_t page = 0, index = 0;
@@ -225,7 +252,7 @@ Status RecordReader::decode(std::string_view slot, std::string& out) const {
     if (l.info.compressed) {
         if (none) return Status::VariablePageError;
         std::string stream;
-        Status s = readChain(page, index, stream);
+        Status s = readChain(page, index, stream, fragments);
         if (!ok(s)) return s;
         s = decompressRecord(stream, out, kMaxRecordBytes);
         return s == Status::Corrupt ? Status::VariablePageError : s;
@@ -234,7 +261,7 @@ Status RecordReader::decode(std::string_view slot, std::string& out) const {
     out.assign(slot.substr(l.recordOffset, l.info.recordLength));
     if (l.info.variable && !none) {
         std::string tail;
-        Status s = readChain(page, index, tail);
+        Status s = readChain(page, index, tail, fragments);
         if (!ok(s)) return s;
         out += tail;
     }

@@ -8,12 +8,40 @@
 #include <string>
 #include <string_view>
 #include <unordered_set>
+#include <vector>
 
 #include "btrieve/fcr.h"
 #include "btrieve/pages.h"
 #include "btrieve/pat.h"
 
 namespace btrieve::detail {
+
+// What a failed check found, in words, for the message that reports the failure
+// (e.g. "variable page 85: fragment 2 is claimed by two records"). The first
+// finding is kept: later failures are often its consequences.
+class DamageNote {
+public:
+    void set(std::string text) const {
+        std::lock_guard lock(mutex_);
+        if (text_.empty()) text_ = std::move(text);
+    }
+    std::string get() const {
+        std::lock_guard lock(mutex_);
+        return text_;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    mutable std::string text_;
+};
+
+// The fragments of variable pages a record's chain passed through, one number
+// each (page << 16 | fragment), for the check that no fragment serves two records.
+using FragmentList = std::vector<uint64_t>;
+
+// Sorts fragments and finds a fragment named twice; Corrupt (with the note set)
+// when there is one.
+Status checkClaimedOnce(FragmentList& fragments, const DamageNote& note);
 
 class RecordReader {
 public:
@@ -30,12 +58,17 @@ public:
     // Whether the slot at offset in a data page holds a live record.
     Status isLive(uint32_t page, uint32_t offset, std::string_view slot, bool& live) const;
 
-    // The logical bytes of a live slot.
-    Status decode(std::string_view slot, std::string& out) const;
+    // The logical bytes of a live slot. fragments, when given, gets the variable
+    // page fragments the record was read from.
+    Status decode(std::string_view slot, std::string& out, FragmentList* fragments = nullptr) const;
     // The same without a copy when the record lies whole in the slot (a fixed
     // record, or a variable one without a tail): out views the slot. Otherwise
     // the record is decoded into scratch and out views scratch.
-    Status decodeView(std::string_view slot, std::string_view& out, std::string& scratch) const;
+    Status decodeView(std::string_view slot, std::string_view& out, std::string& scratch,
+                      FragmentList* fragments = nullptr) const;
+
+    // What the last check that failed found, when it can say.
+    const DamageNote& damage() const { return damage_; }
 
 private:
     struct Fragment {
@@ -44,7 +77,7 @@ private:
         uint32_t nextPage = 0;
         uint32_t nextFragment = 0;
     };
-    Status readChain(uint32_t page, uint32_t fragment, std::string& out) const;
+    Status readChain(uint32_t page, uint32_t fragment, std::string& out, FragmentList* fragments) const;
     Status fragment(uint32_t page, uint32_t index, PageRef& holder, Fragment& out) const;
     bool readPointer(std::string_view bytes, uint64_t at, uint32_t& page, uint32_t& fragment,
                      bool& none) const;
@@ -56,6 +89,7 @@ private:
     mutable std::once_flag freeOnce_;
     mutable Status freeStatus_ = Status::Success;
     mutable std::unordered_set<uint64_t> freeSlots_;  // pre-6: absolute offsets on the free chain
+    DamageNote damage_;
 };
 
 // Upper bound for one record's logical bytes; a longer chain or stream is corrupt.

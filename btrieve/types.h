@@ -60,6 +60,10 @@ struct KeySpec {
     uint32_t uniqueCount = 0;
     uint16_t entrySize = 0;
     uint16_t duplicateOffset = 0;       // offset of this key's duplicate pointers, 0 if none
+    // Why the descriptor cannot be read by (a segment outside the record), e.g.
+    // "segment 0 lies outside the record (position 65535, length 8)"; empty when
+    // it can. Reading by a damaged key fails; the file's other keys stay usable.
+    std::string damage;
 };
 
 enum class Family { Pre6, V6, V8 };  // V8 covers 8.x, 9.0 and 9.5 layouts
@@ -81,6 +85,9 @@ struct FileInfo {
     bool encrypted = false;
     std::vector<KeySpec> keys;
     std::vector<AcsTable> acsTables;
+    // How the current control record copy was chosen when the copies' usage
+    // counts could not tell (which copy, and the evidence); empty when they did.
+    std::string controlRecordChoice;
 };
 
 // One field of a record layout (a data control's field definition).

@@ -109,12 +109,9 @@
 #include "btrieve/formats.h"
 #include "btrieve/key_order.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "btrieve/file_access.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <numeric>
@@ -329,7 +326,7 @@ struct KeyPlan {
 // Buffers runs of consecutive physical pages into large writes.
 class PageOutput {
 public:
-    PageOutput(int fd, uint32_t pageSize) : fd_(fd), pageSize_(pageSize) {}
+    PageOutput(const detail::OsFile& file, uint32_t pageSize) : file_(file), pageSize_(pageSize) {}
     Status write(uint32_t phys, const uint8_t* page) {
         if (!buf_.empty() && phys != start_ + pages_) {
             if (Status s = flush(); !ok(s)) return s;
@@ -341,23 +338,15 @@ public:
         return Status::Success;
     }
     Status flush() {
-        const uint8_t* p = buf_.data();
-        size_t left = buf_.size();
-        off_t at = static_cast<off_t>(start_) * pageSize_;
-        while (left > 0) {
-            ssize_t n = ::pwrite(fd_, p, left, at);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return Status::IoError;
-            p += n;
-            left -= static_cast<size_t>(n);
-            at += n;
-        }
+        const uint64_t at = uint64_t{start_} * pageSize_;
+        if (Status s = file_.writeAll(at, reinterpret_cast<const char*>(buf_.data()), buf_.size()); !ok(s))
+            return s;
         buf_.clear();
         pages_ = 0;
         return Status::Success;
     }
 private:
-    int fd_;
+    const detail::OsFile& file_;
     uint32_t pageSize_;
     std::vector<uint8_t> buf_;
     uint32_t start_ = 0, pages_ = 0;
@@ -451,7 +440,7 @@ private:
     void place();
     Status sortKeys();
     void buildTree(KeyPlan& k);
-    Status writeAll(int fd, const RecordGenerator& generate);
+    Status writeAll(const detail::OsFile& file, const RecordGenerator& generate);
     Status writeDataPages(PageOutput& out, const RecordGenerator& generate);
     Status putLiveSlot(uint8_t* p, std::string_view rec, uint64_t index, TailPacker& tails,
                        const TailPacker::Flush& flushTail);
@@ -1094,8 +1083,8 @@ Status Writer::writeHeaders8(PageOutput& out) {
     return out.flush();
 }
 
-Status Writer::writeAll(int fd, const RecordGenerator& generate) {
-    PageOutput out(fd, o_.pageSize);
+Status Writer::writeAll(const detail::OsFile& file, const RecordGenerator& generate) {
+    PageOutput out(file, o_.pageSize);
     std::vector<uint8_t> page(o_.pageSize);
     // The roots as the file was created, empty; stale once their trees hold data.
     if (o_.staleShadows) {
@@ -1121,8 +1110,7 @@ Status Writer::writeAll(int fd, const RecordGenerator& generate) {
 
 Status Writer::run(const std::string& path, const RecordGenerator& generate, WriteSummary* summary) {
     if (Status s = plan(); !ok(s)) return s;
-    struct stat st;
-    if (::lstat(path.c_str(), &st) == 0) return Status::InvalidOperation;  // never overwrite
+    if (detail::pathTaken(path)) return Status::InvalidOperation;  // never overwrite
     if (Status s = gather(generate); !ok(s)) return s;
     place();
     // Record addresses are 32 bits: the last data page must stay below 4 GiB.
@@ -1131,12 +1119,12 @@ Status Writer::run(const std::string& path, const RecordGenerator& generate, Wri
     if (Status s = sortKeys(); !ok(s)) return s;
     if (nextLogical_ > kMaxPage24) return Status::UnsupportedLayout;
 
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return errno == EEXIST ? Status::InvalidOperation : Status::IoError;
-    Status s = writeAll(fd, generate);
-    if (::close(fd) != 0 && ok(s)) s = Status::IoError;
+    detail::OsFile file;
+    if (Status s = detail::OsFile::createNew(path, file); !ok(s)) return s;
+    Status s = writeAll(file, generate);
+    if (!ok(file.close()) && ok(s)) s = Status::IoError;
     if (!ok(s)) {
-        ::unlink(path.c_str());  // our own half-written file, never someone else's
+        detail::removeFile(path);  // our own half-written file, never someone else's
         return s;
     }
     if (summary) {

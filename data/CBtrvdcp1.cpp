@@ -140,6 +140,10 @@ std::string pathErrorText(Status status, const std::string& path) {
     }
 }
 
+std::string mismatchText(const std::string& path, const std::string& differences) {
+    return "The company file " + path + " does not hold the records this program expects: " + differences + ".";
+}
+
 COleVariant toVariant(const btrieve::Value& v) {
     struct Visitor {
         COleVariant operator()(std::monostate) const { return {}; }
@@ -315,10 +319,16 @@ std::string companyFileErrorText(Status status, const std::string& path) {
     case Status::UnsupportedVersion:
     case Status::UnsupportedEncryption:
     case Status::UnsupportedLayout: return file + " is a Btrieve file this program cannot read" + code;
+    case Status::Conflict: return file + " is being written by Peachtree" + code + " Try again in a moment.";
     default: break;
     }
     if (isDamage(status)) return file + " is damaged" + code;
     return file + " cannot be read" + code;
+}
+
+bool IsReadFailure(short status) {
+    const auto st = static_cast<Status>(status);
+    return st != Status::Success && st != Status::EndOfFile && st != Status::KeyNotFound;
 }
 
 CBtrvdcpException::CBtrvdcpException(btrieve::Status status, std::string fileName,
@@ -349,18 +359,28 @@ void BtrvDataControl::requireOpen(const char* operation) const {
 }
 
 // After a call that took up a new version of the file (another program wrote it):
-// the count kept goes, and a file that now holds other records (another file put in
-// its place) is refused from then on, since nothing read through this layout would
-// mean what the window shows it as.
+// the count kept goes, and a version that Open would refuse is refused while it
+// stands there: one cut short (a copy that did not finish), or one that holds other
+// records (another file put in its place), since nothing read through this layout
+// would mean what the window shows it as. The company's file put back is read again.
 Status BtrvDataControl::followed(Status st) {
-    if (table_->generation() == generation_) return st;
-    generation_ = table_->generation();
-    recordCount_.reset();
-    if (layouts::fileDifferences(layout_, table_->info()).empty()) return st;
-    foreign_ = Status::LayoutMismatch;
-    if (btrieve::ok(fault_)) fault_ = foreign_;
-    return foreign_;
+    if (table_->generation() != generation_) {
+        generation_ = table_->generation();
+        recordCount_.reset();
+        const btrieve::FileInfo& info = table_->info();
+        const auto* file = dynamic_cast<const btrieve::File*>(table_->source().get());
+        foreignDifferences_ = layouts::fileDifferences(layout_, info);
+        if (file && info.pageCount * info.pageSize > file->fileSize()) refused_ = Status::Truncated;
+        else refused_ = foreignDifferences_.empty() ? Status::Success : Status::LayoutMismatch;
+        if (btrieve::ok(fault_)) fault_ = refused_;
+    }
+    return btrieve::ok(refused_) ? st : refused_;
 }
+
+// Before a call: takes up the file's current version, so that a version refused is
+// refused before the call moves on it (the current record stays where it stood, to
+// be found again once the company's file is back).
+Status BtrvDataControl::takeUpFile() { return followed(table_->follow()); }
 
 short BtrvDataControl::positioned(Status st) {
     st = followed(st);
@@ -384,7 +404,8 @@ short BtrvDataControl::open() {
     table_.reset();
     blank_ = false;
     generation_ = 0;
-    foreign_ = Status::Success;
+    refused_ = Status::Success;
+    foreignDifferences_.clear();
     recordCount_.reset();
     lastCriteria_.reset();
     lastCriteriaText_.clear();
@@ -414,8 +435,7 @@ short BtrvDataControl::open() {
     // program (or is another company file under this name): nothing read from it
     // through this layout would mean what the window shows it as.
     if (const std::string diff = layouts::fileDifferences(layout_, info); !diff.empty())
-        return refuse(Status::LayoutMismatch, "The company file " + path +
-                                                  " does not hold the records this program expects: " + diff + ".");
+        return refuse(Status::LayoutMismatch, mismatchText(path, diff));
 
     auto table = std::make_unique<btrieve::Table>(std::shared_ptr<const btrieve::File>(std::move(file)));
     if (!info.keys.empty()) {
@@ -428,15 +448,23 @@ short BtrvDataControl::open() {
     return 0;
 }
 
+std::string BtrvDataControl::errorText(Status status) const {
+    const std::string path = platform::mapWindowsPath(fileName_);
+    if (status == Status::LayoutMismatch && !foreignDifferences_.empty())
+        return mismatchText(path, foreignDifferences_);
+    std::string text = pathErrorText(status, path);
+    return text.empty() ? companyFileErrorText(status, path) : text;
+}
+
 short BtrvDataControl::moveNext() {
     requireOpen("MoveNext");
-    if (!btrieve::ok(foreign_)) return positioned(foreign_);
+    if (const Status st = takeUpFile(); !btrieve::ok(st)) return positioned(st);
     return positioned(table_->moveNext());
 }
 
 short BtrvDataControl::movePrevious() {
     requireOpen("MovePrevious");
-    if (!btrieve::ok(foreign_)) return positioned(foreign_);
+    if (const Status st = takeUpFile(); !btrieve::ok(st)) return positioned(st);
     return positioned(table_->movePrevious());
 }
 
@@ -454,7 +482,8 @@ Status BtrvDataControl::criteriaFor(const std::string& text, const btrieve::Crit
 short BtrvDataControl::findFirst(const std::string& criteria) {
     requireOpen("FindFirst");
     const btrieve::Criteria* c = nullptr;
-    const Status st = btrieve::ok(foreign_) ? criteriaFor(criteria, c) : foreign_;
+    Status st = takeUpFile();
+    if (btrieve::ok(st)) st = criteriaFor(criteria, c);
     if (!btrieve::ok(st)) return positioned(st);
     return positioned(table_->findFirst(*c));
 }
@@ -462,7 +491,8 @@ short BtrvDataControl::findFirst(const std::string& criteria) {
 short BtrvDataControl::findNext(const std::string& criteria) {
     requireOpen("FindNext");
     const btrieve::Criteria* c = nullptr;
-    const Status st = btrieve::ok(foreign_) ? criteriaFor(criteria, c) : foreign_;
+    Status st = takeUpFile();
+    if (btrieve::ok(st)) st = criteriaFor(criteria, c);
     if (!btrieve::ok(st)) return positioned(st);
     return positioned(table_->findNext(*c));
 }
@@ -559,9 +589,11 @@ void BtrvDataControl::seek(const std::string& comparison, const COleVariant* key
     else if (op == "<") seekOp = btrieve::SeekOp::Lt;
     else raise(Status::InvalidOperation, "Seek: unknown comparison \"" + comparison + "\"");
 
+    const std::string what = "Seek " + op + " \"" + (count > 0 ? keyValues[0].toString() : "") + "\"";
+    if (const Status st = takeUpFile(); !btrieve::ok(st)) raise(static_cast<Status>(positioned(st)), what);
     const std::string key = encodeKey(keyValues, count);
-    const Status st = static_cast<Status>(positioned(btrieve::ok(foreign_) ? table_->seek(seekOp, key) : foreign_));
-    if (!btrieve::ok(st)) raise(st, "Seek " + op + " \"" + (count > 0 ? keyValues[0].toString() : "") + "\"");
+    const Status st = static_cast<Status>(positioned(table_->seek(seekOp, key)));
+    if (!btrieve::ok(st)) raise(st, what);
 }
 
 COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
@@ -579,9 +611,9 @@ COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
             }
     }
     if (!field) raise(Status::UnknownField, "GetFieldValue(\"" + fieldName.toString() + "\")");
-    // A record of a file put in this one's place that holds other records means
-    // nothing through this layout.
-    if (!btrieve::ok(foreign_)) raise(foreign_, "GetFieldValue(\"" + field->name + "\")");
+    // Nothing of a version refused is read (a record of another program's file means
+    // nothing through this layout).
+    if (!btrieve::ok(refused_)) raise(refused_, "GetFieldValue(\"" + field->name + "\")");
     if (!table_->hasCurrent() && !blank_)
         raise(Status::InvalidPositioning, "GetFieldValue(\"" + field->name + "\")");
     btrieve::Value value;
@@ -595,7 +627,7 @@ COleVariant BtrvDataControl::getFieldValue(const COleVariant& fieldName) {
 // count is not trusted to agree with the pages).
 long BtrvDataControl::getRecordCount() {
     requireOpen("GetRecordCount");
-    Status st = followed(btrieve::ok(foreign_) ? table_->follow() : foreign_);
+    Status st = takeUpFile();
     if (btrieve::ok(st) && !recordCount_) {
         uint64_t n = 0;
         st = followed(table_->countRecords(n));
@@ -644,3 +676,9 @@ COleVariant CBtrvdcp1::GetFieldValue(const COleVariant& fieldName) {
 }
 
 long CBtrvdcp1::GetRecordCount() { return require().getRecordCount(); }
+
+short RequireRead(const CBtrvdcp1& data, short status, const char* operation) {
+    if (!IsReadFailure(status)) return status;
+    const BtrvDataControl* c = data.control();
+    throw CBtrvdcpException(static_cast<Status>(status), c ? c->fileName() : std::string(), operation);
+}

@@ -21,7 +21,10 @@
 //
 // The company file stays open while another program (the accounting program) writes
 // it: each move, find, seek and count reads the file's current version (see
-// btrieve/table.h), so new and changed records show and deleted ones go.
+// btrieve/table.h), so new and changed records show and deleted ones go. A file that
+// cannot be read any more (gone, damaged, another program's file in its place) makes
+// each call return or raise its status, with the current record kept; once the file
+// is readable again, calls go on from that record.
 //
 // Open refuses, with a status and one sentence for the user (openError), a file that
 // is missing, not a regular file (a pipe, device or directory is never opened, so
@@ -111,8 +114,13 @@ btrieve::Date dateFromOleDate(double oleDate);
 
 // One sentence for the user naming a company file (path as the system sees it) and
 // what its status says is wrong with it: "The company file /x/customer.dat is damaged
-// (status 1003: file is corrupt)."
+// (status 1003: file is corrupt)." Status 80 (the file kept changing while it was
+// read) says that Peachtree is writing the file and to try again.
 std::string companyFileErrorText(btrieve::Status status, const std::string& path);
+
+// Whether a move's or find's status says its file could not be read: anything but
+// found (0), past either end (EndOfFile) or no such record (KeyNotFound).
+bool IsReadFailure(short status);
 
 // The error the data control raises.
 class CBtrvdcpException : public std::runtime_error {
@@ -162,6 +170,9 @@ public:
     const layouts::Layout& layout() const { return layout_; }
     // Why the last Open failed, one sentence naming the file; empty after a success.
     const std::string& openError() const { return openError_; }
+    // The sentence for a status a call on the open file returned or raised, worded as
+    // Open words it: "The company file /x/customer.dat was not found."
+    std::string errorText(btrieve::Status status) const;
     // The first status since Open by which a move or find found the file damaged
     // (a page that cannot be read); Success while none did. Moves return their status
     // to callers that may not look at it; this keeps the damage from passing unseen.
@@ -174,6 +185,7 @@ private:
     [[noreturn]] void raise(btrieve::Status status, const std::string& what) const;
     void requireOpen(const char* operation) const;
     btrieve::Status followed(btrieve::Status st);
+    btrieve::Status takeUpFile();
     short positioned(btrieve::Status st);
     short refuse(btrieve::Status status, std::string message);
     btrieve::Status criteriaFor(const std::string& text, const btrieve::Criteria*& out);
@@ -187,8 +199,10 @@ private:
     // The table's generation last seen: it grows each time the table takes up a new
     // version of the file written by another program.
     uint64_t generation_ = 0;
-    // LayoutMismatch once the file was found replaced by one holding other records.
-    btrieve::Status foreign_ = btrieve::Status::Success;
+    // Truncated or LayoutMismatch while the version read is one Open would refuse (cut
+    // short, or holding other records: then how they differ from the layout).
+    btrieve::Status refused_ = btrieve::Status::Success;
+    std::string foreignDifferences_;
     // A move, find or seek failed with no record current: fields then read from a blank
     // record (empty text, zero, no date), as from a cleared record buffer.
     bool blank_ = false;
@@ -227,3 +241,7 @@ public:
 private:
     BtrvDataControl& require() const;
 };
+
+// Returns status, or raises it as data's error when IsReadFailure calls it a failure,
+// so that a status the caller does not otherwise look at is not taken for an answer.
+short RequireRead(const CBtrvdcp1& data, short status, const char* operation);

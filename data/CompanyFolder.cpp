@@ -74,8 +74,8 @@ void writeDataPathFile(const std::string& path) {
 
 // Reads the company folder and names the three company files on the data controls.
 // A missing data-path file counts as an empty one. The folder taken from the settings
-// file is remembered in a new data-path file; when that cannot be written, the folder
-// is still used and the next start finds it the same way.
+// file is remembered in a new data-path file; when that cannot be written, the user is
+// told so, the folder is still used and the next start finds it the same way.
 void COpenInvoiceDlg::LocateCompanyFolder() {
     using namespace companyfolder;
     const std::string settingsFile = settingsFilePath();
@@ -94,6 +94,11 @@ void COpenInvoiceDlg::LocateCompanyFolder() {
                 writeDataPathFile(m_strDataPath);
             } catch (const FileError& error) {
                 std::cerr << framework::applicationTitle() << ": " << error.what() << '\n';
+                framework::AfxMessageBox("The company folder " + shownPath(m_strDataPath) +
+                                         " could not be written to " + kDataPathFile + " (" +
+                                         platform::fileErrorCauseText(error.cause()) +
+                                         "), so Vexel uses it for this run only and looks it up in "
+                                         "paw70.ini again at the next start.");
             }
         }
     }

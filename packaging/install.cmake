@@ -2,6 +2,7 @@
 #
 # Layout under the prefix:
 #   bin/openinvoice, bin/btrexport, bin/mkcompany
+#   lib/openinvoice/btrieve.so, the SQLite extension (".load /usr/lib/openinvoice/btrieve")
 #   share/openinvoice/{skins,sounds,icons}/ and share/openinvoice/openinvoice.html,
 #     which the program finds from bin/ through ../share/openinvoice
 #   share/applications/, share/metainfo/, share/icons/hicolor/NxN/apps/, share/man/man1/
@@ -12,6 +13,12 @@ set(OPENINVOICE_PACKAGING ${CMAKE_CURRENT_LIST_DIR})
 set(OPENINVOICE_RES ${CMAKE_SOURCE_DIR}/res)
 
 install(TARGETS btrexport mkcompany RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+
+# The SQLite extension, in the package's own library folder (engine-only builds
+# too): one path to give .load whatever the machine's multiarch folder is.
+if(TARGET btrieve_sqlite)
+  install(TARGETS btrieve_sqlite LIBRARY DESTINATION lib/openinvoice)
+endif()
 
 # Manual pages, compressed as Debian wants them (gzip -n: the same bytes every build).
 set(OPENINVOICE_MAN_PAGES)
@@ -65,7 +72,9 @@ invoices. It reads the company's Btrieve files read-only, without Peachtree,
 also on a share or in a Wine prefix, and follows Peachtree's user security.
 .
 Also holds btrexport, which inspects a Btrieve file and exports its records as
-CSV, and mkcompany, which writes a sample company.")
+CSV, or every table of a data dictionary as CSV or into an SQLite database, an
+SQLite extension that queries the files live, and mkcompany, which writes a
+sample company.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://www.corvane.example/)

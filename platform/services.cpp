@@ -96,10 +96,19 @@ QString defaultHandler(const QString& mimeType, bool* unknown = nullptr) {
     return ran ? QString::fromUtf8(query.readAllStandardOutput()).trimmed() : QString();
 }
 
+// A web name without a scheme ("www.example.com/page"), which the Windows shell opens
+// as a web address, as the http URL it stands for; other targets as they are.
+std::string withWebScheme(const std::string& target) {
+    const bool web = target.size() > 4 && QString::fromLatin1(target.data(), 4).compare(
+                                              QLatin1String("www."), Qt::CaseInsensitive) == 0;
+    return web ? "http://" + target : target;
+}
+
 class RealShell final : public ShellService {
 public:
-    long shellOpen(const std::string& target, int) override {
-        if (target.empty()) return kFileNotFound;
+    long shellOpen(const std::string& given, int) override {
+        if (given.empty()) return kFileNotFound;
+        const std::string target = withWebScheme(given);
         if (looksLikeUrl(target)) {
             const QUrl url(fromAnsi(target));
             if (!url.isValid()) return kFileNotFound;

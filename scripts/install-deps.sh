@@ -7,6 +7,7 @@ pkgs=(
   qt6-base-dev qt6-multimedia-dev libqt6opengl6-dev
   qt6-qpa-plugins libgl1-mesa-dev
   libgtest-dev libgmock-dev googletest libbenchmark-dev
+  libsqlite3-dev sqlite3
   clang-14 libclang-rt-14-dev
   fonts-liberation xvfb xauth x11-utils imagemagick
   at-spi2-core python3

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built program into a temporary prefix and checks it the way a user
 # meets it: every file in place, the installed program finding its skins, sounds,
-# help page and icons from another folder, the per-user folder of the desktop entry,
+# help page and icons from another folder, the SQLite extension loading, the per-user folder of the desktop entry,
 # the desktop entry, the AppStream metainfo and the manual pages valid, and the
 # installed program opening its window through the desktop entry's Exec line.
 # Exits non-zero at the first failure.
@@ -22,7 +22,7 @@ step "install into $prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
 step "files in place"
-files=(bin/openinvoice bin/btrexport bin/mkcompany
+files=(bin/openinvoice bin/btrexport bin/mkcompany lib/openinvoice/btrieve.so
   share/openinvoice/openinvoice.html
   share/openinvoice/skins/grey.skn share/openinvoice/skins/military.skn share/openinvoice/skins/zhelezo.skn
   share/openinvoice/icons/openinvoice-16.png share/openinvoice/icons/openinvoice-32.png
@@ -61,6 +61,12 @@ if "$prefix/bin/openinvoice" --no-such-switch 2>/dev/null; then fail "an unknown
 step "tools answer --help"
 "$prefix/bin/btrexport" --help | grep -q "^usage: btrexport" || fail "btrexport --help"
 "$prefix/bin/mkcompany" --help | grep -q "^usage: mkcompany" || fail "mkcompany --help"
+
+step "the installed SQLite extension reads a sample company"
+"$prefix/bin/mkcompany" "$work/sql-company" >/dev/null
+customers=$(sqlite3 :memory: ".load $prefix/lib/openinvoice/btrieve" "SELECT btrieve_attach('$work/sql-company')" \
+  "SELECT count(*) FROM customer" | tail -1)
+[ "$customers" = 250 ] || fail "the installed extension read $customers customers, not 250"
 
 step "desktop entry, metainfo and manual pages are valid"
 desktop-file-validate "$prefix/share/applications/$app_id.desktop"

@@ -346,12 +346,24 @@ SkinLabel::SkinLabel(const framework::ActiveXCreateInfo& info, QWidget* parent)
     setFocusPolicy(Qt::NoFocus);
 }
 
+// Assistive technology hears the text on show: an accessible name that was the
+// label's text (the caption the window template gave it) follows the text, and so
+// does a label without a name; a name of its own stays, and the text is its value.
 void SkinLabel::setText(const QString& text) {
     if (text == text_) return;
+    const QString name = accessibleName();
+    const bool nameWasText = !name.isEmpty() && name == text_;
     text_ = text;
     update();
-    QAccessibleEvent changed(this, QAccessible::NameChanged);
-    QAccessible::updateAccessibility(&changed);
+    if (nameWasText) {
+        setAccessibleName(text);  // which tells of the new name
+    } else if (name.isEmpty()) {
+        QAccessibleEvent changed(this, QAccessible::NameChanged);
+        QAccessible::updateAccessibility(&changed);
+    } else {
+        QAccessibleValueChangeEvent changed(this, text);
+        QAccessible::updateAccessibility(&changed);
+    }
 }
 
 void SkinLabel::applySkin(const SkinFormInterface& form) {

@@ -3,6 +3,9 @@
 //   btrexport --info FILE                    header facts, one a line
 //   btrexport --raw [--key N] FILE           each live record as lowercase hex, key order
 //   btrexport --layout NAME [--key N] FILE   CSV by a company-file layout, key order
+//   btrexport --ddf DIR --list | --table NAME [--key N] | --sqlite OUT.db
+//                                            the tables of a data dictionary
+//                                            (btrexport_ddf.h)
 //
 // Records come in the order of key N (key 0 unless given), as the engine's index
 // lists them: the records of one key value in the order of their duplicate chain
@@ -40,13 +43,16 @@
 #include <vector>
 
 #include "btrieve/file.h"
+#include "btrieve/index_btree.h"
 #include "btrieve/table.h"
 #include "btrieve/keys.h"
 #include "btrieve/status.h"
 #include "btrieve/value.h"
 #include "data/layouts.h"
 #include "tools/btrexport_csv.h"
+#include "tools/btrexport_ddf.h"
 #include "tools/btrexport_emit.h"
+#include "tools/tool_platform.h"
 
 namespace {
 
@@ -54,6 +60,7 @@ using btrieve::Status;
 using btrexport::Format;
 using btrexport::Out;
 using btrexport::emitInOrder;
+using btrexport::exportRecords;
 using btrexport::keyOrder;
 
 const char kUsage[] =
@@ -61,14 +68,16 @@ const char kUsage[] =
     "       btrexport --raw [--key N] FILE\n"
     "       btrexport --layout customer|journal|permiss [--key N] FILE\n";
 
-int fail(const std::string& file, Status st) {
-    std::fprintf(stderr, "btrexport: %s: %s\n", file.c_str(), btrieve::statusText(st).c_str());
+int fail(const std::string& file, Status st, const std::string& damage = {}) {
+    std::fprintf(stderr, "btrexport: %s: %s%s%s\n", file.c_str(), btrieve::statusText(st).c_str(),
+                 damage.empty() ? "" : ": ", damage.c_str());
     return 1;
 }
 
 int usage(const char* why) {
     if (why) std::fprintf(stderr, "btrexport: %s\n", why);
     std::fputs(kUsage, stderr);
+    std::fputs(btrexport::kDictionaryUsage, stderr);
     return 2;
 }
 
@@ -149,6 +158,7 @@ int runInfo(const std::string& path) {
     std::printf("compressed: %s\n", yes(i.compressed));
     std::printf("acs tables: %zu\n", i.acsTables.size());
     std::printf("reads: %s\n", file->readMethod().c_str());
+    if (!i.controlRecordChoice.empty()) std::printf("control record: %s\n", i.controlRecordChoice.c_str());
     std::printf("keys: %zu\n", i.keys.size());
     // Which index serves each key: the file's own B-tree when it checks out over a
     // full walk, else the in-memory index and why.
@@ -165,42 +175,33 @@ int runInfo(const std::string& path) {
             if (seg.acs >= 0) std::printf(", acs %d", seg.acs);
             std::printf("\n");
         }
-        table.verifyIndex(k.number);
-        std::printf("key %d index: %s\n", k.number, table.indexDescription(k.number).c_str());
+        if (!k.damage.empty()) std::printf("key %d damage: %s\n", k.number, k.damage.c_str());
+        // A walk that fails on the in-memory index too: the records cannot be read by this key.
+        const Status walked = table.verifyIndex(k.number);
+        std::string index = table.indexDescription(k.number);
+        if (!btrieve::ok(walked) && index.rfind("unavailable", 0) != 0)
+            index = "unavailable (" + btrieve::statusText(walked) + ", after " + index + ")";
+        std::printf("key %d index: %s\n", k.number, index.c_str());
         printNullKeys(*shared, k);
     }
+    if (const std::string damage = shared->damage(); !damage.empty()) std::printf("damage: %s\n", damage.c_str());
     return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 // ---- output --------------------------------------------------------------------
 
-// Writes every live record in the order of key (or physical order for a file without
-// keys when no key was asked for).
-Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out, const Format& format) {
-    const btrieve::FileInfo& info = file.info();
-    Status st = Status::InvalidKeyNumber;
-    if (info.keys.empty() && !keyGiven) {
-        csvout::Buffer& b = out.raw();
-        btrieve::Value value;
-        Status rowStatus = Status::Success;
-        st = file.forEachRecordView([&](btrieve::RecordAddress, std::string_view rec) {
-            rowStatus = format(b, rec, value);
-            out.maybeFlush();
-            return btrieve::ok(rowStatus);
-        });
-        if (btrieve::ok(st)) st = rowStatus;
-    } else {
-        for (const auto& k : info.keys) {
-            if (k.number != key) continue;
-            std::vector<btrieve::RecordAddress> order;
-            st = keyOrder(file, k, order);
-            if (btrieve::ok(st)) st = emitInOrder(file, order, out, format);
-            break;
-        }
+// The end of an export: on a failure, what was wrong and how many rows went out
+// before it, so that output redirected to a file is not taken for the whole table.
+int finishExport(const btrieve::File& file, Status st, size_t rows, Out& out) {
+    const bool written = out.finish();
+    if (!btrieve::ok(st)) {
+        fail(file.path(), st, file.damage());
+        if (rows > 0)
+            std::fprintf(stderr, "btrexport: %s: %zu rows were written before the damage; the output is incomplete\n",
+                         file.path().c_str(), rows);
+        return 1;
     }
-    // Bytes read from a file that shrank meanwhile may be zeros: not a good export.
-    if (btrieve::ok(st)) st = file.checkUnchanged();
-    return st;
+    return written ? 0 : fail("standard output", Status::IoError);
 }
 
 std::shared_ptr<btrieve::File> openShared(const std::string& path, const std::string& owner, Status& st) {
@@ -216,6 +217,7 @@ int runRaw(const std::string& path, int key, bool keyGiven) {
     auto file = openShared(path, "", st);
     if (!btrieve::ok(st)) return fail(path, st);
     Out out;
+    size_t rows = 0;
     st = exportRecords(*file, key, keyGiven, out, [](csvout::Buffer& b, std::string_view rec, btrieve::Value&) {
         static const char digits[] = "0123456789abcdef";
         char* p = b.room(rec.size() * 2 + 1);
@@ -226,10 +228,8 @@ int runRaw(const std::string& path, int key, bool keyGiven) {
         *p++ = '\n';
         b.advance(p);
         return Status::Success;
-    });
-    const bool written = out.finish();
-    if (!btrieve::ok(st)) return fail(path, st);
-    return written ? 0 : fail("standard output", Status::IoError);
+    }, &rows);
+    return finishExport(*file, st, rows, out);
 }
 
 int runLayout(const std::string& name, const layouts::Layout& layout, const std::string& path, int key,
@@ -252,13 +252,12 @@ int runLayout(const std::string& name, const layouts::Layout& layout, const std:
         out.raw().advance(csvout::putText(out.raw().room(3 * name.size() + 2), name));
     }
     out.put("\r\n");
-    const csvout::RowWriter rows(layout.fields);
-    st = exportRecords(*file, key, keyGiven, out, [&rows](csvout::Buffer& b, std::string_view rec, btrieve::Value& v) {
-        return rows.append(b, rec, v);
-    });
-    const bool written = out.finish();
-    if (!btrieve::ok(st)) return fail(path, st);
-    return written ? 0 : fail("standard output", Status::IoError);
+    const csvout::RowWriter writer(layout.fields);
+    size_t rows = 0;
+    st = exportRecords(*file, key, keyGiven, out, [&writer](csvout::Buffer& b, std::string_view rec, btrieve::Value& v) {
+        return writer.append(b, rec, v);
+    }, &rows);
+    return finishExport(*file, st, rows, out);
 }
 
 bool parseKey(const char* text, int& out) {
@@ -280,18 +279,21 @@ const char kHelp[] =
     "                        or permiss\n"
     "  --key N               records in the order of key N (default 0); a file\n"
     "                        without keys is read in physical order\n"
+    "%s"
     "  --help                show this text\n"
     "\n"
     "Exit status: 0 success, 1 a file that cannot be read, 2 bad arguments.\n";
 
 int main(int argc, char** argv) {
-    std::vector<std::string> args(argv + 1, argv + argc);
+    std::vector<std::string> args = tools::startTool(argc, argv);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
-        std::fputs(kHelp, stdout);
+        std::fputs(btrexport::kDictionaryUsage, stdout);
+        std::printf(kHelp, btrexport::kDictionaryHelp);
         return 0;
     }
     if (args.empty()) return usage(nullptr);
+    if (args[0] == "--ddf") return btrexport::runDictionary(args);
     const std::string mode = args[0];
     std::string layoutName, path;
     int key = 0;

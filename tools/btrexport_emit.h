@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "btrieve/file.h"
+#include "btrieve/index_btree.h"
 #include "btrieve/key_order.h"
 #include "btrieve/parallel.h"
 #include "btrieve/status.h"
@@ -92,8 +93,10 @@ inline void byPage(std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& vis
 // the processor's caches from formatting to writing; each thread takes the next
 // block as soon as it has written its last, so neither waits for the other except
 // for its turn to write.
+// rowsWritten, when given, gets the number of rows written (all of them, or those
+// before the failing row).
 inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordAddress>& order,
-                                   Out& out, const Format& format) {
+                                   Out& out, const Format& format, size_t* rowsWritten = nullptr) {
     constexpr size_t kBlock = 4096;
     constexpr size_t kAhead = 12;  // records whose pages are being loaded meanwhile
     // Apart by whole cache lines, as both threads move their buffers' ends all
@@ -106,16 +109,19 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
         std::vector<std::pair<btrieve::RecordAddress, uint32_t>> visits, sorted;  // address, row in block
         std::vector<uint32_t> buckets;
         std::vector<std::pair<size_t, size_t>> rows;                             // row's bytes in staging
+        size_t made = 0;                                                          // rows in text
     };
     // Rows [from, to) in key order, one by one: the way that stops exactly at a
     // failing row, after writing what came before it.
     auto inKeyOrder = [&](size_t from, size_t to, Part& p) {
         p.text.clear();
         p.status = btrieve::Status::Success;
+        p.made = 0;
         for (size_t i = from; i < to && btrieve::ok(p.status); ++i) {
             std::string_view rec;
             p.status = file.readRecordView(order[i], rec, p.scratch);
             if (btrieve::ok(p.status)) p.status = format(p.text, rec, p.value);
+            if (btrieve::ok(p.status)) ++p.made;
         }
     };
     auto run = [&](size_t from, size_t to, Part& p) {
@@ -136,6 +142,7 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
         }
         p.text.clear();
         p.status = btrieve::Status::Success;
+        p.made = to - from;
         for (const auto& [at, length] : p.rows) p.text.append(p.staging.view(at, length));
     };
     const size_t n = order.size();
@@ -147,6 +154,7 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
     size_t written = 0;                                 // blocks written, or passed over after a failure
     btrieve::Status result = btrieve::Status::Success;  // the first failing row's status
     Part parts[2];
+    if (rowsWritten) *rowsWritten = 0;
     btrieve::runParts(blocks > 1 ? 2 : 1, [&](unsigned part) {
         Part& p = parts[part];
         // Blocks are taken in increasing order and a thread takes its next only
@@ -158,6 +166,7 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
             turn.wait(lock, [&] { return written == b; });
             if (btrieve::ok(result) && !failed.load(std::memory_order_relaxed)) {
                 out.write(p.text.view());
+                if (rowsWritten) *rowsWritten += p.made;
                 if (!btrieve::ok(p.status)) {
                     result = p.status;
                     failed.store(true, std::memory_order_relaxed);
@@ -168,6 +177,43 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
         }
     });
     return result;
+}
+
+// Writes every live record in the order of key (or physical order for a file without
+// keys when no key was asked for).
+inline btrieve::Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out, const Format& format,
+                                     size_t* rows = nullptr) {
+    const btrieve::FileInfo& info = file.info();
+    btrieve::Status st = btrieve::Status::InvalidKeyNumber;
+    size_t written = 0;
+    if (info.keys.empty() && !keyGiven) {
+        csvout::Buffer& b = out.raw();
+        btrieve::Value value;
+        btrieve::Status rowStatus = btrieve::Status::Success;
+        st = file.forEachRecordView([&](btrieve::RecordAddress, std::string_view rec) {
+            rowStatus = format(b, rec, value);
+            written += btrieve::ok(rowStatus);
+            out.maybeFlush();
+            return btrieve::ok(rowStatus);
+        });
+        if (btrieve::ok(st)) st = rowStatus;
+    } else {
+        for (const auto& k : info.keys) {
+            if (k.number != key) continue;
+            std::vector<btrieve::RecordAddress> order;
+            st = keyOrder(file, k, order);
+            if (const std::string why = btrieve::ok(st) ? btrieve::treeDisagreement(file, k, order) : ""; !why.empty())
+                std::fprintf(stderr,
+                             "btrexport: %s: key %d: read without the file's index, which disagrees with the records (%s)\n",
+                             file.path().c_str(), k.number, why.c_str());
+            if (btrieve::ok(st)) st = emitInOrder(file, order, out, format, &written);
+            break;
+        }
+    }
+    if (rows) *rows = written;
+    // Bytes read from a file that shrank meanwhile may be zeros: not a good export.
+    if (btrieve::ok(st)) st = file.checkUnchanged();
+    return st;
 }
 
 }  // namespace btrexport

@@ -1,5 +1,6 @@
 // mkcompany: writes a sample or benchmark company folder (customer.dat,
-// journal.dat, permiss.dat) in the record layouts of data/layouts.h.
+// journal.dat, permiss.dat) in the record layouts of data/layouts.h, and the data
+// dictionary that describes them (FILE.DDF, FIELD.DDF, INDEX.DDF).
 //
 //   mkcompany DIR [--customers N] [--journal-rows M]
 //             [--security none|vexel-password|lesser-user|no-vexel]
@@ -28,8 +29,6 @@
 // - Journal rows in date order, the rows of one customer in the order they were
 //   entered.
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <charconv>
@@ -42,9 +41,12 @@
 #include <string>
 #include <vector>
 
+#include "btrieve/dictionary_writer.h"
+#include "btrieve/file_access.h"
 #include "btrieve/value.h"
 #include "btrieve/writer.h"
 #include "data/layouts.h"
+#include "tools/tool_platform.h"
 
 using btrieve::DataType;
 using btrieve::Status;
@@ -491,10 +493,40 @@ btrieve::WriterOptions optionsFor(const layouts::Layout& l, uint32_t pageSize, u
     return o;
 }
 
-bool exists(const std::string& path) {
-    struct stat st;
-    return ::lstat(path.c_str(), &st) == 0;
+// The company's data dictionary (FILE.DDF, FIELD.DDF, INDEX.DDF), as real company
+// folders carry one: a table per file (customer, journal, permiss) with the
+// layout's field names, types, offsets and sizes, and each key on its field.
+Status writeCompanyDictionary(const std::string& dir, bool v8, std::string& failedFile) {
+    std::vector<btrieve::DictionaryTableDef> tables;
+    uint16_t fieldId = 100;
+    const std::pair<const char*, const layouts::Layout*> files[] = {
+        {"customer", &layouts::customer()}, {"journal", &layouts::journal()}, {"permiss", &layouts::permiss()}};
+    for (const auto& [name, layout] : files) {
+        btrieve::DictionaryTableDef t;
+        t.id = static_cast<uint16_t>(10 + tables.size());
+        t.name = name;
+        t.location = layout->fileName;
+        std::vector<uint16_t> ids;
+        for (const auto& f : layout->fields) {
+            btrieve::DictColumn c;
+            c.id = fieldId++;
+            c.name = f.name;
+            c.type = static_cast<uint8_t>(f.type);
+            c.offset = f.offset;
+            c.size = f.length;
+            t.fields.push_back(c);
+        }
+        for (const auto& k : layout->keys)
+            for (const auto& c : t.fields)
+                if (c.name == k.field) t.keys.push_back({c.id});
+        tables.push_back(std::move(t));
+    }
+    btrieve::DictionaryWriterOptions options;
+    options.version = v8 ? 0x0800 : 0x0610;
+    return btrieve::writeDictionary(dir, tables, options, &failedFile);
 }
+
+bool exists(const std::string& path) { return btrieve::detail::pathTaken(path); }
 
 // What a failed mkdir or create says, in words a user acts on.
 std::string reason(int e) {
@@ -511,19 +543,19 @@ std::string reason(int e) {
 // Creates dir and its parents; on failure, why.
 bool makeDirs(const std::string& dir, std::string& why) {
     for (size_t i = 1; i <= dir.size(); ++i) {
-        if (i < dir.size() && dir[i] != '/') continue;
+        if (i < dir.size() && !tools::folderSeparator(dir[i])) continue;
         std::string part = dir.substr(0, i);
-        if (::mkdir(part.c_str(), 0755) != 0 && errno != EEXIST) {
+        if (tools::makeFolder(part) != 0 && errno != EEXIST) {
             why = reason(errno);
             return false;
         }
     }
-    struct stat st;
-    if (::stat(dir.c_str(), &st) != 0) {
-        why = reason(errno);
-        return false;
-    }
-    if (!S_ISDIR(st.st_mode)) {
+    int err = 0;
+    if (!tools::isFolder(dir, err)) {
+        if (err != 0) {
+            why = reason(err);
+            return false;
+        }
         why = "it exists and is not a folder";
         return false;
     }
@@ -533,14 +565,10 @@ bool makeDirs(const std::string& dir, std::string& why) {
 // Whether a new file can be made in dir: a scratch file created and removed again,
 // so that a refusal is reported before any company file is begun.
 bool canCreateIn(const std::string& dir, std::string& why) {
-    std::string probe = dir + "/.mkcompany-XXXXXX";
-    const int fd = ::mkstemp(probe.data());
-    if (fd < 0) {
-        why = reason(errno);
+    if (const int err = tools::probeCreate(dir, ".mkcompany-"); err != 0) {
+        why = reason(err);
         return false;
     }
-    ::close(fd);
-    ::unlink(probe.c_str());
     return true;
 }
 
@@ -645,7 +673,8 @@ int badArgument(const std::string& why) {
 const char kHelp[] =
     "\n"
     "Writes a sample Peachtree company (customer.dat, journal.dat, permiss.dat) into\n"
-    "DIR, which is created when missing. Existing company files are never overwritten.\n"
+    "DIR, which is created when missing, with the data dictionary that describes them\n"
+    "(FILE.DDF, FIELD.DDF, INDEX.DDF). Existing company files are never overwritten.\n"
     "\n"
     "  --customers N       customers to write (default 250)\n"
     "  --journal-rows M    journal rows to write (default 4000)\n"
@@ -663,6 +692,12 @@ const char kHelp[] =
     "Exit status: 0 success, 1 a file that cannot be written, 2 bad arguments.\n";
 
 int main(int argc, char** argv) {
+    std::vector<std::string> given = tools::startTool(argc, argv);
+    std::vector<char*> pointers{argv[0]};
+    for (std::string& a : given) pointers.push_back(a.data());
+    argc = static_cast<int>(pointers.size());
+    pointers.push_back(nullptr);
+    argv = pointers.data();
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
@@ -717,7 +752,7 @@ int main(int argc, char** argv) {
 
     const std::string cust = o.dir + "/customer.dat", jrnl = o.dir + "/journal.dat",
                       perm = o.dir + "/permiss.dat";
-    for (const auto& f : {cust, jrnl, perm})
+    for (const auto& f : {cust, jrnl, perm, o.dir + "/FILE.DDF", o.dir + "/FIELD.DDF", o.dir + "/INDEX.DDF"})
         if (exists(f)) {
             std::fprintf(stderr, "mkcompany: %s already exists; not overwriting a company\n", f.c_str());
             return 1;
@@ -760,6 +795,9 @@ int main(int argc, char** argv) {
     if (o.v8) po.version = 0x0800;
     s = btrieve::writeFile(perm, po, company.permissRecords());
     if (!btrieve::ok(s)) return fail(perm, s);
+    std::string failedFile;
+    s = writeCompanyDictionary(o.dir, o.v8, failedFile);
+    if (!btrieve::ok(s)) return fail(failedFile, s);
 
     std::printf("%s: %u customers, %u journal rows, security %s\n", o.dir.c_str(), o.customers,
                 company.journalRows(), o.security.c_str());

@@ -1,5 +1,6 @@
 // The customer browser in the real main window over a real company: the customer on
 // show, "<" and ">", the lookup box, "$", "Show Detail" and "Print".
+#include <QAccessible>
 #include <QDir>
 #include <QFile>
 #include <QFileDevice>
@@ -8,6 +9,7 @@
 #include <unistd.h>
 
 #include "company_fixture.h"
+#include "platform/detail.h"
 
 using namespace companytest;
 
@@ -295,6 +297,37 @@ TEST_F(BrowserTest, ListColumnsLineUpUnderTheirHeadings) {
     });
 }
 
+// What assistive technology is told is what the window draws: the value of each of
+// the nine customer edits, the balance label's name (the amount, never its caption),
+// and each row of the list, after every display.
+TEST_F(BrowserTest, AssistiveTechnologyHearsWhatTheWindowShows) {
+    auto heard = [](QWidget* w, QAccessible::Text t) { return QAccessible::queryAccessibleInterface(w)->text(t); };
+    COpenInvoiceDlg dlg;
+    auto expectHeardAsShown = [&](const char* when) {
+        SCOPED_TRACE(when);
+        for (int id : {IDC_CUSTID_EDIT, IDC_BILLNAME_EDIT, IDC_BILLADDR1_EDIT, IDC_BILLADDR2_EDIT,
+                       IDC_CITYSTATEZIP_EDIT, IDC_PHONE_EDIT, IDC_FAX_EDIT, IDC_EMAIL_EDIT, IDC_CONTACT_EDIT})
+            EXPECT_EQ(heard(edit(dlg, id), QAccessible::Value), edit(dlg, id)->text()) << id;
+        EXPECT_EQ(heard(dlg.GetDlgItem(IDC_BALANCE_VALUE), QAccessible::Name), QString::fromStdString(balance(dlg)));
+        auto* list = qobject_cast<framework::ListBoxWidget*>(dlg.GetDlgItem(IDC_INVOICE_LIST));
+        QAccessibleInterface* listHeard = QAccessible::queryAccessibleInterface(list);
+        ASSERT_EQ(listHeard->childCount(), list->count());
+        for (int i = 0; i < list->count(); ++i)
+            EXPECT_EQ(listHeard->child(i)->text(QAccessible::Name), list->item(i)->text()) << i;
+    };
+    runWindow(dlg, [&] {
+        EXPECT_EQ(heard(dlg.GetDlgItem(IDC_BALANCE_VALUE), QAccessible::Name), "$1234567.89");
+        click(dlg, IDC_DETAIL_BUTTON);
+        ASSERT_EQ(rows(dlg).size(), 4u);
+        expectHeardAsShown("after Show Detail");
+        lookUp(dlg, "CAFE");
+        expectHeardAsShown("after the lookup");
+        click(dlg, IDC_DETAIL_BUTTON);
+        click(dlg, IDC_NEXT_BUTTON);
+        expectHeardAsShown("after >");
+    });
+}
+
 TEST_F(BrowserTest, PrintWritesTheAddressBlockWithCrLfAndOpensIt) {
     COpenInvoiceDlg dlg;
     runWindow(dlg, [&] {
@@ -306,10 +339,22 @@ TEST_F(BrowserTest, PrintWritesTheAddressBlockWithCrLfAndOpensIt) {
     // is an empty line.
     EXPECT_EQ(readFile("Output.txt"), "Caf\xE9 M\xFCller\r\nMarienplatz 1\r\n\r\nM\xFCnchen,     \r\n");
     ASSERT_EQ(services.shell->opens.size(), 2u);
-    EXPECT_EQ(services.shell->opens[0].target, "output.txt");
+    EXPECT_EQ(services.shell->opens[0].target, "Output.txt");
     EXPECT_EQ(services.shell->opens[0].showCommand, 1);
     EXPECT_TRUE(messages().empty());
     EXPECT_TRUE(soundNames().empty() || soundNames().back() != "detail.wav");
+}
+
+// File names count case here: an older "output.txt" beside the report is not the
+// file opened, whichever way the platform matches names.
+TEST_F(BrowserTest, PrintOpensTheFileJustWrittenNotAnOlderOneOfAnotherCase) {
+    writeFile("output.txt", "an older report\r\n");
+    COpenInvoiceDlg dlg;
+    runWindow(dlg, [&] { click(dlg, IDC_PRINT_BUTTON); });
+    ASSERT_EQ(services.shell->opens.size(), 1u);
+    const std::string opened = platform::detail::matchPathCase(services.shell->opens[0].target);
+    EXPECT_EQ(readFile(opened), "Acme Corp\r\n123 Main St\r\nSuite 4\r\nReno,   NV  89501\r\n");
+    EXPECT_EQ(readFile("output.txt"), "an older report\r\n");
 }
 
 TEST_F(BrowserTest, PrintUsesTypedTextOnlyAfterShowDetailTookItIn) {

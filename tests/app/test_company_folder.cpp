@@ -4,7 +4,10 @@
 #include <QListWidget>
 #include <QPushButton>
 
+#include <sys/stat.h>
+
 #include "company_fixture.h"
+#include "read_override.h"
 #include "data/CompanyFolder.h"
 
 using namespace companytest;
@@ -66,6 +69,26 @@ TEST_F(CompanyFolderTest, WithoutADataPathFileTheLastCompany0LineIsUsedAndRememb
     // The next start reads it from there, whatever paw70.ini says by then.
     writeFile(settingsFile(), "Company0=/nowhere\n");
     EXPECT_EQ(startAndShow(), "ACME");
+}
+
+// A current folder the user may not write: the folder from paw70.ini is used, and the
+// user is told once that DataPath.kxi could not keep it.
+TEST_F(CompanyFolderTest, ADataPathFileThatCannotBeWrittenAtStartIsReportedOnce) {
+    writeFile(settingsFile(), "Company0=" + companyFolder() + "\r\n");
+    std::string id;
+    {
+        apptest::WithoutReadOverride reduced;
+        if (!reduced.holds()) GTEST_SKIP() << "this user writes into any folder, so none is closed to it";
+        ::chmod(".", 0500);
+        id = startAndShow();
+        ::chmod(".", 0700);
+    }
+    EXPECT_EQ(id, "ACME");
+    EXPECT_EQ(startMessages(), std::vector<std::string>{"The company folder " + companyFolder() +
+                                                        " could not be written to DataPath.kxi (access to the "
+                                                        "file was denied), so Vexel uses it for this run only and "
+                                                        "looks it up in paw70.ini again at the next start."});
+    EXPECT_FALSE(exists("DataPath.kxi"));
 }
 
 TEST_F(CompanyFolderTest, AnEmptyDataPathFileFallsBackAndGetsThePath) {

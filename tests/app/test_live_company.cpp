@@ -163,28 +163,4 @@ TEST_F(LiveCompanyTest, ACompanyRestoredFromABackupIsReadAtTheNextLookup) {
     EXPECT_TRUE(messages().empty());
 }
 
-// Another program's file put in place of customer.dat while the window runs: its
-// bytes are never shown as a customer; ">" keeps the customer on show, and the
-// lookup says "eof" and names the file in the error box.
-TEST_F(LiveCompanyTest, AFileOfOtherRecordsPutInPlaceOfTheCustomersIsRefused) {
-    COpenInvoiceDlg dlg;
-    runWindow(dlg, [&] {
-        ASSERT_EQ(shown(dlg, IDC_CUSTID_EDIT), "ACME");
-        const std::string folder = companyFolder();
-        inAnotherProcess([&] {
-            std::filesystem::copy_file(folder + "/journal.dat", folder + "/other.dat");
-            std::filesystem::rename(folder + "/other.dat", folder + "/customer.dat");
-        });
-        click(dlg, IDC_NEXT_BUTTON);
-        EXPECT_EQ(shown(dlg, IDC_CUSTID_EDIT), "ACME");
-        lookUp(dlg, "CAFE");
-        EXPECT_EQ(shown(dlg, IDC_CUSTID_EDIT), "ACME");
-    });
-    const auto said = messages();
-    ASSERT_EQ(said.size(), 2u);
-    EXPECT_EQ(said[0], "eof");
-    EXPECT_NE(said[1].find("customer.dat"), std::string::npos) << said[1];
-    EXPECT_NE(said[1].find("status 1013"), std::string::npos) << said[1];
-}
-
 }  // namespace

@@ -2,10 +2,8 @@
 // folder) and what is wrong with it, in the framework's error report, nothing of the
 // broken file is shown, the rest of the start-up still runs, and the window runs in
 // restricted mode. Special files in place of a company file are answered at once.
-#include <linux/capability.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
 #include <sys/un.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -16,9 +14,11 @@
 #include <filesystem>
 #include <thread>
 
+#include "read_override.h"
 #include "security_fixture.h"
 
 using namespace securitytest;
+using apptest::WithoutReadOverride;
 
 namespace {
 
@@ -34,27 +34,6 @@ void overwrite(const std::string& path, size_t offset, size_t length, char byte)
     f.seekp(static_cast<std::streamoff>(offset));
     f << std::string(length, byte);
 }
-
-// Without the capabilities that let the superuser read any file, in this thread (the
-// one that opens the company files); put back when it ends.
-class WithoutReadOverride {
-public:
-    WithoutReadOverride() {
-        header_.version = _LINUX_CAPABILITY_VERSION_3;
-        if (syscall(SYS_capget, &header_, saved_) != 0) return;
-        __user_cap_data_struct reduced[2] = {saved_[0], saved_[1]};
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        dropped_ = syscall(SYS_capset, &header_, reduced) == 0;
-    }
-    ~WithoutReadOverride() {
-        if (dropped_) syscall(SYS_capset, &header_, saved_);
-    }
-
-private:
-    __user_cap_header_struct header_{};
-    __user_cap_data_struct saved_[2]{};
-    bool dropped_ = false;
-};
 
 // What a case makes of the company before the window starts, and what the user must
 // be told.
@@ -174,11 +153,7 @@ TEST_F(StartUpErrorTest, AnUnreadablePermissionsFile) {
     const std::string path = companyFile(kPermissFile);
     ASSERT_EQ(::chmod(path.c_str(), 0), 0);
     WithoutReadOverride reduced;
-    const int probe = ::open(path.c_str(), O_RDONLY);
-    if (probe >= 0) {
-        ::close(probe);
-        GTEST_SKIP() << "this user reads a file of mode 000 even without the override capabilities";
-    }
+    if (!reduced.holds()) GTEST_SKIP() << "this user reads a file of mode 000 even without the override capabilities";
     expectFailsClosed("The company file " + path + " cannot be read: permission denied.", false);
 }
 

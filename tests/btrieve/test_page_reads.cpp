@@ -58,6 +58,7 @@ std::unique_ptr<PageStore> openStore(const std::string& path, bool map) {
 }  // namespace
 
 TEST(PageReads, SinglePagesComeByPreadUntilAPassThenFromTheMapping) {
+    SKIP_WHERE_FILES_ARE_NOT_MAPPED();
     TempDir dir;
     const std::string path = writeFileOf(dir, "p.dat", 512, 40, 1500);
     auto s = openStore(path, true);
@@ -89,6 +90,7 @@ TEST(PageReads, SinglePagesComeByPreadUntilAPassThenFromTheMapping) {
 }
 
 TEST(PageReads, PreadAndMappingGiveTheSameBytesForEveryPageAndRun) {
+    SKIP_WHERE_FILES_ARE_NOT_MAPPED();
     TempDir dir;
     for (const std::string& path : corpusAndWritten(dir)) {
         auto mapped = openStore(path, true), read = openStore(path, false);
@@ -211,6 +213,7 @@ TEST(PageReads, TheCacheStaysBoundedAndLookupsAgreeWithTheWholeTable) {
 }
 
 TEST(PageReads, AWalkAcrossTheFileTurnsToTheMapping) {
+    SKIP_WHERE_FILES_ARE_NOT_MAPPED();
     // Interactive reads that go on past a few megabytes are a walk across the file:
     // the store takes later pages from the mapping instead of copying each.
     TempDir dir;
@@ -270,6 +273,7 @@ uint64_t residentKbOfMappings(const std::string& path) {
 }  // namespace
 
 TEST(PageReads, SeeksAcrossAMappedFileBringLittleOfItsMappingIn) {
+    SKIP_WHERE_FILES_ARE_NOT_MAPPED();
     // Single reads go by pread, so a lookup here and there across a large mapped file
     // leaves its mapping (nearly) untouched; reads through the mapping would fault in,
     // and keep resident, a large part of the file.

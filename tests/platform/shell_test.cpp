@@ -23,6 +23,24 @@ TEST(Shell, MissingFilesAndProgramsGiveShellCodes) {
     EXPECT_GT(real.shell->runProgram("true", {"--ignored"}, SW_SHOW), 31u);
 }
 
+// A web name without a scheme (the About box's "www." link) is opened as the http
+// address it stands for, as the Windows shell opens it, not looked for as a file:
+// the desktop is asked for the http handler, and with none set up the answer is "no
+// association" (31), not "file not found" (2).
+TEST(Shell, AWebNameWithoutASchemeOpensAsAnHttpAddress) {
+    ScopedCurrentFolder cwd;
+    writeFile(cwd.path() + "/bin/xdg-mime", "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/asked\"\n");
+    QFile::setPermissions(cwd.path() + "/bin/xdg-mime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    const char* path = std::getenv("PATH");
+    testsupport::ScopedEnv onPath("PATH", cwd.str() + "/bin:" + (path ? path : "/usr/bin:/bin"));
+    const auto real = realServices();
+    EXPECT_EQ(real.shell->shellOpen("www.openinvoice.example", SW_SHOWNORMAL), 31);
+    EXPECT_EQ(real.shell->shellOpen("WWW.openinvoice.example/peach.asp", SW_SHOWNORMAL), 31);
+    EXPECT_EQ(testsupport::readFile(cwd.path() + "/bin/asked"),
+              "query default x-scheme-handler/http\nquery default x-scheme-handler/http\n");
+    EXPECT_EQ(real.shell->shellOpen("www", SW_SHOWNORMAL), 2);  // a file name after all
+}
+
 TEST(Shell, ProgramsGetEachArgumentWholeAndNoShell) {
     ScopedCurrentFolder cwd;
     const auto real = realServices();

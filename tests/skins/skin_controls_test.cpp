@@ -138,6 +138,25 @@ TEST_F(SkinTest, LabelShowsAnsiTextAndExposesIt) {
     EXPECT_EQ(iface->text(QAccessible::Name), "$0.00");
 }
 
+// The window template names a label by its caption; the name then follows the text
+// on show, so a screen reader hears the balance, not "Balance". A name of the label's
+// own stays, and the text is its value.
+TEST_F(SkinTest, ALabelNamedByItsCaptionIsHeardByTheTextOnShow) {
+    QWidget dialog;
+    auto* label = new skins::SkinLabel(info(1037, "IDC_BALANCE_VALUE", "Balance", {{"Text", "Label"}}), &dialog);
+    label->setAccessibleName("Balance");  // as the dialog gives it
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(label);
+    ASSERT_NE(iface, nullptr);
+    for (const char* text : {"$100.00", "", "$0.00"}) {
+        label->setText(text);
+        EXPECT_EQ(iface->text(QAccessible::Name), text);
+    }
+    label->setAccessibleName("Amount owed");
+    label->setText("$5.00");
+    EXPECT_EQ(iface->text(QAccessible::Name), "Amount owed");
+    EXPECT_EQ(iface->text(QAccessible::Value), "$5.00");
+}
+
 TEST_F(SkinTest, FormIsAPaneDescribedByItsId) {
     QWidget dialog;
     auto* form = new skins::SkinFormWidget(info(1000, "IDC_SKINFORM", ""), &dialog);

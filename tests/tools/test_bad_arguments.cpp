@@ -5,6 +5,7 @@
 // and each answer is checked word for word.
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
@@ -12,8 +13,10 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstring>
 #include <filesystem>
@@ -27,7 +30,10 @@
 #include "btrieve/file.h"
 #include "btrieve/writer.h"
 #include "data/layouts.h"
+#include "tests/support/run_shell.h"
+#ifndef _WIN32
 #include "tests/btrieve/bound_socket.h"
+#endif
 #include "tests/btrieve/key_segment.h"
 
 namespace fs = std::filesystem;
@@ -72,6 +78,18 @@ struct Outcome {
 Outcome run(const char* program, const std::vector<std::string>& args, bool asNobody = false) {
     static TempFolder scratch;
     const std::string outPath = scratch / "out", errPath = scratch / "err";
+#ifdef _WIN32
+    // No time limit here: the cases that could wait (pipes) are POSIX ones.
+    (void)asNobody;
+    std::string line = "'" + std::string(program) + "'";
+    for (const auto& a : args) line += " '" + a + "'";
+    Outcome r;
+    r.exitCode = testsupport::runShell(line + " >'" + outPath + "' 2>'" + errPath + "'");
+    r.finished = true;
+    r.out = slurp(outPath);
+    r.err = slurp(errPath);
+    return r;
+#else
     const int outFd = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     const int errFd = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
     std::vector<char*> argv{const_cast<char*>(program)};
@@ -106,6 +124,7 @@ Outcome run(const char* program, const std::vector<std::string>& args, bool asNo
     r.out = slurp(outPath);
     r.err = slurp(errPath);
     return r;
+#endif
 }
 
 Outcome btrexport(const std::vector<std::string>& args, bool asNobody = false) {
@@ -120,6 +139,7 @@ std::string firstLine(const std::string& s) { return s.substr(0, s.find('\n')); 
 
 // ---- btrexport: special files and path problems -----------------------------
 
+#ifndef _WIN32
 TEST(BtrexportBadFiles, SpecialFilesAreAnsweredAtOnceWithWhatTheyAre) {
     TempFolder dir;
     const std::string fifo = dir / "customer.dat", sock = dir / "journal.dat", folder = dir / "permiss.dat";
@@ -168,6 +188,8 @@ TEST(BtrexportBadFiles, AFileTheUserMayNotReadIsPermissionDenied) {
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.err, "btrexport: " + locked + ": status 46 (permission denied)\n");
 }
+
+#endif
 
 // ---- btrexport: layouts that do not fit ---------------------------------------
 
@@ -301,6 +323,13 @@ TEST(MkcompanyBadArguments, TheMessageNamesTheArgumentAndWhatIsWrong) {
         {{}, "no folder given"},
     };
     for (const Case& k : cases) {
+#ifdef _WIN32
+        // A Windows command line is UTF-16: bytes that are not UTF-8 cannot reach a program.
+        if (k.message.find("not valid UTF-8") != std::string::npos) {
+            std::printf("[ not run  ] %s (no such argument on Windows)\n", k.message.c_str());
+            continue;
+        }
+#endif
         const Outcome r = mkcompany(k.args);
         ASSERT_TRUE(r.finished);
         EXPECT_EQ(r.exitCode, 2) << k.message;
@@ -333,6 +362,7 @@ TEST(MkcompanyBadArguments, PasswordsAreWrittenAsWindows1252) {
     EXPECT_EQ(stored, "M\xFCller\x80\x91");
 }
 
+#ifndef _WIN32
 TEST(MkcompanyBadFolders, PermissionProblemsAreSaidAsSuch) {
     TempFolder dir;
     const std::string closed = dir / "closed";
@@ -392,5 +422,19 @@ TEST(MkcompanyBadFolders, SomethingOtherThanAFolderInTheWay) {
     EXPECT_EQ(r.err, "mkcompany: " + co + "/journal.dat already exists; not overwriting a company\n");
     EXPECT_FALSE(fs::exists(co + "/customer.dat"));
 }
+#endif
+
+
+#ifdef _WIN32
+// Named pipes, sockets, /dev devices, symbolic links, permission bits and sysfs as
+// POSIX has them.
+#define POSIX_ONLY(suite, name) \
+    TEST(suite, name) { GTEST_SKIP() << "POSIX special files, links and permissions: not on Windows"; }
+POSIX_ONLY(BtrexportBadFiles, SpecialFilesAreAnsweredAtOnceWithWhatTheyAre)
+POSIX_ONLY(BtrexportBadFiles, AFileTheUserMayNotReadIsPermissionDenied)
+POSIX_ONLY(MkcompanyBadFolders, PermissionProblemsAreSaidAsSuch)
+POSIX_ONLY(MkcompanyBadFolders, AFolderRootMayNotWriteEither)
+POSIX_ONLY(MkcompanyBadFolders, SomethingOtherThanAFolderInTheWay)
+#endif
 
 }  // namespace

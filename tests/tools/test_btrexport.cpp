@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <set>
@@ -20,6 +21,7 @@
 #include "btrieve/writer.h"
 #include "data/layouts.h"
 #include "tests/btrieve/key_segment.h"
+#include "tests/support/run_shell.h"
 
 namespace fs = std::filesystem;
 
@@ -68,16 +70,20 @@ ToolRun btrexport(const std::string& args, bool keepOut = true, const std::strin
     const std::string cmd = env + quote(BTREXPORT_PATH) + " " + args + " >" + quote(out.string()) + " 2>" +
                             quote(err.string());
     ToolRun r;
-    const int status = std::system(cmd.c_str());
+    const int status = testsupport::runShell(cmd);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     r.err = slurp(err);
     if (keepOut) {
         r.out = slurp(out);
     } else {
+#ifdef _WIN32
+        r.outSha256 = testsupport::sha256OfFile(out.string());
+#else
         FILE* p = popen(("sha256sum " + quote(out.string())).c_str(), "r");
         char buf[65] = {};
         if (p && std::fread(buf, 1, 64, p) == 64) r.outSha256 = buf;
         if (p) pclose(p);
+#endif
     }
     return r;
 }
@@ -401,7 +407,7 @@ protected:
         scratch_ = new Scratch;
         const std::string cmd = quote(MKCOMPANY_PATH) + " " + quote((scratch_->dir() / "co").string()) +
                                 " --customers 40 --journal-rows 300 --seed 5 >/dev/null";
-        ASSERT_EQ(std::system(cmd.c_str()), 0);
+        ASSERT_EQ(testsupport::runShell(cmd), 0);
     }
     static void TearDownTestSuite() {
         delete scratch_;
@@ -563,6 +569,127 @@ TEST(BtrexportCsv, EveryWindows1252ByteConvertsAndSpecialFieldsAreQuoted) {
     EXPECT_NE(r.out.find(",\"say \"\"hi\"\"\","), std::string::npos);
     EXPECT_NE(r.out.find(",\"two\r\nlines\","), std::string::npos);
     EXPECT_NE(r.out.find(",plain,"), std::string::npos);
+}
+
+// ---- damaged files ------------------------------------------------------------
+
+// A copy of src in dir, changed by patch; its quoted path.
+std::string patchedCopy(const fs::path& dir, const fs::path& src, const std::function<void(std::string&)>& patch) {
+    std::string bytes = slurp(src);
+    patch(bytes);
+    const fs::path p = dir / src.filename();
+    std::ofstream(p, std::ios::binary) << bytes;
+    return quote(p.string());
+}
+std::string damagedCopy(const fs::path& dir, const fs::path& src, size_t at, int mask) {
+    return patchedCopy(dir, src, [&](std::string& b) { b[at] = static_cast<char>(b[at] ^ mask); });
+}
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A usage count damaged so that the counts no longer tell which control record
+// copy is current (equal counts; the higher on the copy marked stale): the export
+// reads every row as before, and --info says which copy was read and why.
+TEST(BtrexportDamage, ControlRecordCopiesTheCountsCannotTellApart) {
+    Scratch s;
+    struct Case {
+        const char* format;
+        const char* file;
+        const char* layout;
+        size_t at;
+        int mask;
+    };
+    for (const Case& c : {Case{"6", "journal.dat", "journal", 4100, 1}, Case{"6", "customer.dat", "customer", 4, 2},
+                          Case{"8", "journal.dat", "journal", 8198, 1}, Case{"8", "customer.dat", "customer", 6, 2}}) {
+        SCOPED_TRACE(std::string(c.format) + " " + c.file);
+        const fs::path co = s.dir() / (std::string("co") + c.format);
+        if (!fs::exists(co)) {
+            const std::string cmd = quote(MKCOMPANY_PATH) + " " + quote(co.string()) +
+                                    " --customers 30 --journal-rows 200 --format " + c.format + " >/dev/null";
+            ASSERT_EQ(std::system(cmd.c_str()), 0);
+        }
+        const fs::path damaged = s.dir() / c.format;
+        fs::create_directories(damaged);
+        const std::string copy = damagedCopy(damaged, co / c.file, c.at, c.mask);
+        const ToolRun original = btrexport(std::string("--layout ") + c.layout + " " + quote((co / c.file).string()));
+        const ToolRun r = btrexport(std::string("--layout ") + c.layout + " " + copy);
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_GT(lines(r.out).size(), 30u);
+        EXPECT_TRUE(r.out == original.out);
+        const ToolRun info = btrexport("--info " + copy);
+        EXPECT_TRUE(contains(info.out, "control record: the copy at page ")) << info.out;
+    }
+}
+
+// A fragment pointer damaged so that two records decode to the same bytes: refused,
+// naming the file and the page, before any row.
+TEST(BtrexportDamage, AFragmentClaimedByTwoRecordsIsRefused) {
+    const fs::path src = corpusDir() / "exchequer/BaseDemo/REPORTS/Reports.Dat";
+    if (!fs::exists(src)) GTEST_SKIP() << src;
+    Scratch s;
+    const std::string copy = damagedCopy(s.dir(), src, 0x1043a, 0x74);
+    const ToolRun r = btrexport("--raw " + copy);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, (s.dir() / "Reports.Dat").string() + ": status 1003 (file is corrupt): variable page 88"))
+        << r.err;
+    EXPECT_TRUE(r.out.empty());
+    const ToolRun info = btrexport("--info " + copy);
+    EXPECT_TRUE(contains(info.out, "damage: variable page 88: fragment 3 is claimed by two records")) << info.out;
+}
+
+// A key segment moved past the end of every record: reading by that key fails,
+// naming it; the other keys read as before, and --info shows them.
+TEST(BtrexportDamage, AKeyOutsideTheRecordFailsAlone) {
+    const fs::path src = corpusDir() / "ccc-fibu/D01-2024/FI0130.BTR";
+    if (!fs::exists(src)) GTEST_SKIP() << src;
+    Scratch s;
+    const std::string copy = patchedCopy(s.dir(), src, [](std::string& b) { b[0x124] = b[0x125] = '\xFF'; });
+    const ToolRun r = btrexport("--raw " + copy);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "key 0 does not fit a record")) << r.err;
+    const ToolRun byKey1 = btrexport("--raw --key 1 " + copy, false);
+    EXPECT_EQ(byKey1.exitCode, 0) << byKey1.err;
+    EXPECT_EQ(byKey1.outSha256, btrexport("--raw --key 1 " + quote(src.string()), false).outSha256);
+    const ToolRun info = btrexport("--info " + copy);
+    EXPECT_EQ(info.exitCode, 0);
+    EXPECT_TRUE(contains(info.out, "key 0 index: unavailable (status 1003")) << info.out;
+    EXPECT_TRUE(contains(info.out, "key 1 index: file B-tree")) << info.out;
+}
+
+// An 8.0 file whose record length is 0 in both control record copies is damage.
+TEST(BtrexportDamage, An8xRecordLengthOfZeroIsDamage) {
+    const fs::path src = corpusDir() / "exchequer/BaseDemo/ExchqSS.Dat";
+    if (!fs::exists(src)) GTEST_SKIP() << src;
+    Scratch s;
+    const std::string copy = patchedCopy(s.dir(), src, [](std::string& b) {
+        for (size_t copyAt : {0, 2 * 2048}) b[copyAt + 0x16] = b[copyAt + 0x17] = 0;
+    });
+    const ToolRun r = btrexport("--raw " + copy);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "ExchqSS.Dat: status 1003 (file is corrupt)")) << r.err;
+}
+
+// An index entry whose key no longer matches its record: the records are right,
+// so the export goes on without the file's index and says so.
+TEST_F(BtrexportCompany, AnIndexThatDisagreesWithTheRecordsIsLeftAside) {
+    const fs::path src = scratch_->dir() / "co" / "journal.dat";
+    const std::string bytes = slurp(src);
+    const auto at = [&](size_t i) { return static_cast<uint32_t>(static_cast<uint8_t>(bytes[i])); };
+    // The journal's key 0 tree is one leaf; find it through the current page table
+    // (page 2 or 3, the higher usage count) and change its second entry's key.
+    const size_t ps = 4096;
+    const size_t pat = at(2 * ps + 4) > at(3 * ps + 4) ? 2 * ps : 3 * ps;
+    size_t leaf = 0;
+    for (size_t e = pat + 8; e < pat + ps && !leaf; e += 4)
+        if (at(e + 1) == 0x80) leaf = (at(e) << 16 | at(e + 3) << 8 | at(e + 2)) * ps;
+    ASSERT_NE(leaf, 0u);
+    Scratch s;
+    const std::string copy = damagedCopy(s.dir(), src, leaf + 12 + 14 + 4, 1);
+    const ToolRun r = btrexport("--layout journal " + copy);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(r.out == btrexport("--layout journal " + file("journal.dat")).out);
+    EXPECT_TRUE(contains(r.err, "key 0: read without the file's index, which disagrees with the records (an entry's key differs from its record's)"))
+        << r.err;
 }
 
 }  // namespace

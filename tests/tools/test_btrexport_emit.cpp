@@ -67,6 +67,12 @@ protected:
     // the stream.
     std::string emit(const std::vector<RecordAddress>& order, uint32_t failAt, Status& st,
                      uint32_t slowAt = UINT32_MAX) {
+        size_t rows = 0;
+        return emit(order, failAt, st, rows, slowAt);
+    }
+    // rows: the rows the emit says it wrote.
+    std::string emit(const std::vector<RecordAddress>& order, uint32_t failAt, Status& st, size_t& rows,
+                     uint32_t slowAt = UINT32_MAX) {
         std::FILE* stream = std::tmpfile();
         EXPECT_NE(stream, nullptr);
         {
@@ -78,7 +84,7 @@ protected:
                 if (s == slowAt) std::this_thread::sleep_for(std::chrono::milliseconds(50));
                 b.append(std::to_string(s) + "\n");
                 return Status::Success;
-            });
+            }, &rows);
             EXPECT_TRUE(out.finish());
         }
         std::string got;
@@ -135,7 +141,9 @@ TEST_F(BtrexportEmit, AFailingRowEndsTheOutputRightBeforeIt) {
         std::string_view rec;
         ASSERT_EQ(file_->readRecordView(order[at], rec, scratch), Status::Success);
         Status st = Status::Success;
-        EXPECT_TRUE(emit(order, serial(rec), st) == linesOf(order, at)) << at;
+        size_t rows = 0;
+        EXPECT_TRUE(emit(order, serial(rec), st, rows) == linesOf(order, at)) << at;
         EXPECT_EQ(st, Status::Corrupt) << at;
+        EXPECT_EQ(rows, at);
     }
 }

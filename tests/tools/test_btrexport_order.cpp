@@ -18,6 +18,7 @@
 #include "btrieve/file.h"
 #include "btrieve/writer.h"
 #include "tests/btrieve/key_segment.h"
+#include "tests/support/run_shell.h"
 
 namespace fs = std::filesystem;
 
@@ -77,7 +78,7 @@ TEST(BtrexportOrder, ManyBlocksComeOutInStableKeyOrder) {
 
     const std::string out = (dir / "out").string();
     const std::string cmd = std::string(BTREXPORT_PATH) + " --raw '" + path + "' > '" + out + "'";
-    const int status = std::system(cmd.c_str());
+    const int status = testsupport::runShell(cmd);
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     std::ifstream in(out, std::ios::binary);
     const std::string got((std::istreambuf_iterator<char>(in)), {});

@@ -17,6 +17,7 @@
 #include "btrieve/file.h"
 #include "btrieve/table.h"
 #include "data/layouts.h"
+#include "tests/support/run_shell.h"
 
 namespace {
 
@@ -26,7 +27,7 @@ public:
         char name[] = "/tmp/mkcompany_test_XXXXXX";
         path_ = mkdtemp(name);
     }
-    ~Folder() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+    ~Folder() { testsupport::runShell("rm -rf '" + path_ + "'"); }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 private:
     std::string path_;
@@ -41,7 +42,7 @@ ToolResult mkcompany(const std::string& args) {
     Folder tmp;
     const std::string errFile = tmp / "stderr";
     const std::string cmd = std::string(MKCOMPANY_PATH) + " " + args + " >/dev/null 2>" + errFile;
-    const int status = std::system(cmd.c_str());
+    const int status = testsupport::runShell(cmd);
     ToolResult r;
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     std::ifstream in(errFile);
