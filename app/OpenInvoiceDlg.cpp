@@ -2,9 +2,8 @@
 
 #include <QIcon>
 
+#include "browser/CustomerFields.h"
 #include "framework/cmdtarget.h"
-
-using framework::trace;
 
 BEGIN_MESSAGE_MAP(COpenInvoiceDlg, framework::CDialog)
     ON_WM_PAINT()
@@ -130,8 +129,7 @@ public:
     }
 
     // Opens a company file; false, with its error reported, when it cannot be read.
-    bool Open(CBtrvdcp1& data, const char* step) {
-        trace(step);
+    bool Open(CBtrvdcp1& data) {
         short status = 0;
         if (!Run([&] { status = data.Open(); })) return false;
         if (status == 0) return true;
@@ -146,10 +144,7 @@ public:
     // Takes back a display that failed: no part of a customer read from a file that
     // could not be read stays on show.
     void ClearCustomer() {
-        for (std::string* text : {&dlg_.m_strBillAddr1, &dlg_.m_strBillAddr2, &dlg_.m_strCityStateZip,
-                                  &dlg_.m_strFax, &dlg_.m_strBillName, &dlg_.m_strPhone, &dlg_.m_strCustID,
-                                  &dlg_.m_strContact, &dlg_.m_strEmail})
-            text->clear();
+        for (const browser::CustomerText& shown : browser::kCustomerTexts) (dlg_.*shown.member).clear();
         dlg_.m_nIndex = 0;
         if (dlg_.m_InvoiceList.IsAttached()) dlg_.m_InvoiceList.ResetContent();
         dlg_.UpdateData(FALSE);
@@ -163,10 +158,8 @@ private:
 }  // namespace
 
 BOOL COpenInvoiceDlg::OnInitDialog() {
-    trace("CDialog::OnInitDialog");
     CDialog::OnInitDialog();
 
-    trace("SetIcon");
     SetIcon(m_hIcon, TRUE);
     SetIcon(m_hIcon, FALSE);
 
@@ -175,17 +168,15 @@ BOOL COpenInvoiceDlg::OnInitDialog() {
     // Errors of the first display go to the start-up's report, not the handler's.
     m_bStartingUp = true;
     StartUp startUp(*this);
-    trace("LocateCompanyFolder");
     if (startUp.Run([&] { LocateCompanyFolder(); })) {
-        startUp.Open(m_PermissData, "m_PermissData.Open");
-        const bool customers = startUp.Open(m_CustomerData, "m_CustomerData.Open");
-        startUp.Open(m_JournalData, "m_JournalData.Open");
+        startUp.Open(m_PermissData);
+        const bool customers = startUp.Open(m_CustomerData);
+        startUp.Open(m_JournalData);
 
         // The first customer, unless its file could not be opened. A move that met a
         // damaged page returns a status the display need not look at; the control
         // keeps it, and it counts as the display's error.
         if (customers) {
-            trace("OnClickNextButton");
             bool shown = startUp.Run([&] { OnClickNextButton(); });
             if (const BtrvDataControl* control = m_CustomerData.control(); shown && !btrieve::ok(control->fault())) {
                 startUp.Fail(companyFileErrorText(control->fault(), platform::mapWindowsPath(control->fileName())));
@@ -200,30 +191,25 @@ BOOL COpenInvoiceDlg::OnInitDialog() {
     // The security result is known only when every company file could be read.
     int security = -1;
     if (!startUp.failed()) {
-        trace("CheckSecurity");
         startUp.Run([&] { security = CheckSecurity(); });
         if (startUp.failed()) security = -1;
     }
 
-    trace("LoadFirstSkin");
     try {
         LoadFirstSkin();
     } catch (const std::exception& error) {
         framework::ReportCommandError(error);  // the template's skin stays
     }
-    trace("ApplySkinToControls");
     ApplySkinToControls();
 
     if (security == -1) EnterRestrictedMode();
 
-    trace("ApplySkinToControls");
     ApplySkinToControls();
     // TRUE: the focus goes to the first tab stop, the lookup box.
     return TRUE;
 }
 
 void COpenInvoiceDlg::EnterRestrictedMode() {
-    trace("EnterRestrictedMode");
     framework::AfxMessageBox("Vexel Controls will be disabled in this mode");
     for (int id : {IDC_BALANCE_FILTER_BUTTON, IDC_PREV_BUTTON, IDC_DETAIL_BUTTON, IDC_NEXT_BUTTON,
                    IDC_BALANCE_VALUE})

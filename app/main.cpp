@@ -9,13 +9,8 @@
 //                                exit 1 when one is missing (no window is opened)
 //   openinvoice --help | --version
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QStringList>
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -23,6 +18,7 @@
 #include "app/OpenInvoiceDlg.h"
 #include "framework/cmdtarget.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 #include "skins/Skin.h"
 
 COpenInvoiceApp theApp;
@@ -64,41 +60,25 @@ Options parse(const QStringList& arguments) {
     return o;
 }
 
-// $XDG_DATA_HOME/openinvoice; a relative XDG_DATA_HOME is ignored, as the XDG base
-// directory rules ask.
-QString userFolder() {
-    const char* xdg = std::getenv("XDG_DATA_HOME");
-    QString data = xdg && xdg[0] == '/' ? QString::fromLocal8Bit(xdg) : QString();
-    if (data.isEmpty()) data = QDir::homePath() + QLatin1String("/.local/share");
-    return data + QLatin1String("/openinvoice");
-}
-
 // Makes the per-user folder the current folder; the reason in words when it cannot.
-std::string enterUserFolder() {
-    const QString folder = userFolder();
-    if (!QDir().mkpath(folder))
-        return "cannot create the folder " + folder.toStdString() + ": " + std::strerror(errno);
-    if (!QDir::setCurrent(folder))
-        return "cannot use the folder " + folder.toStdString() + " as the working folder";
-    return {};
-}
+std::string enterUserFolder() { return platform::enterFolder(platform::userDataFolder("openinvoice")); }
 
 // One line per file the program needs of its own; false when any is missing.
 bool checkInstall() {
     bool complete = true;
     auto report = [&](const std::string& what, const std::string& path) {
-        const bool found = !path.empty() && QFileInfo(QString::fromStdString(path)).isFile();
+        const bool found = platform::isFile(path);
         std::printf("%-18s %s\n", what.c_str(), found ? path.c_str() : "MISSING");
         complete = complete && found;
     };
     std::printf("%-18s %s\n", "program folder", platform::programFolder().c_str());
-    std::printf("%-18s %s\n", "working folder", QDir::currentPath().toStdString().c_str());
+    std::printf("%-18s %s\n", "working folder", platform::currentFolder().c_str());
     report("help page", framework::helpFilePath());
     for (const char* skin : {"grey.skn", "military.skn", "zhelezo.skn"})
-        report(std::string("skin ") + skin, skins::resolveSkinFile(skin).toStdString());
+        report(std::string("skin ") + skin, platform::toFileName(skins::resolveSkinFile(skin)));
     for (const char* sound : {sounds::kAbout, sounds::kRecentList, sounds::kMove, sounds::kBalanceFilter,
                               sounds::kDetail})
-        report(std::string("sound ") + sound, platform::resolveSoundFile(sound));
+        report(std::string("sound ") + sound, platform::resolveProgramFile(sound, "sounds"));
     for (const char* size : {"32", "16"})
         report(std::string("icon ") + size, platform::programFolder() + "/icons/openinvoice-" + size + ".png");
     return complete;

@@ -8,6 +8,7 @@
 #include <QSignalBlocker>
 
 #include "app/OpenInvoiceDlg.h"
+#include "browser/CustomerFields.h"
 #include "browser/TextFormat.h"
 
 namespace {
@@ -75,32 +76,14 @@ void COpenInvoiceDlg::OnClickSoundButton() { m_bSound = m_bSound == 1 ? 0 : 1; }
 // Reads the current customer record into the members and the window. Every field is
 // read before any is shown: a record that cannot be read whole changes nothing.
 void COpenInvoiceDlg::ShowCurrentCustomer() {
-    auto text = [this](const char* field) { return m_CustomerData.GetFieldValue(field).toString(); };
-    std::string custID = text("custID");
-    std::string billName = text("BillName");
-    std::string billAddr1 = text("BillAddr1");
-    std::string billAddr2 = text("BillAddr2");
-    std::string cityStateZip = text("BillCity");
-    cityStateZip += ",   " + text("BillState");
-    cityStateZip += "  " + text("BillZip");
-    std::string phone = text("Phone");
-    std::string fax = text("Fax");
-    std::string email = text("Email");
-    std::string contact = text("Contact");
+    std::string texts[std::size(browser::kCustomerTexts)];
+    for (size_t i = 0; i < std::size(texts); ++i) texts[i] = browser::kCustomerTexts[i].read(m_CustomerData);
     // The journal keeps nindex in 16 bits: the low 16 bits, signed, link the two.
     const int nIndex = m_CustomerData.GetFieldValue("nindex").toShort();
     const std::string balance =
         browser::formatText("$%.2f", m_CustomerData.GetFieldValue("ARbalance").toDouble());
 
-    m_strCustID = std::move(custID);
-    m_strBillName = std::move(billName);
-    m_strBillAddr1 = std::move(billAddr1);
-    m_strBillAddr2 = std::move(billAddr2);
-    m_strCityStateZip = std::move(cityStateZip);
-    m_strPhone = std::move(phone);
-    m_strFax = std::move(fax);
-    m_strEmail = std::move(email);
-    m_strContact = std::move(contact);
+    for (size_t i = 0; i < std::size(texts); ++i) this->*browser::kCustomerTexts[i].member = std::move(texts[i]);
     m_nIndex = nIndex;
     m_BalanceLabel.SetText(balance);
 

@@ -240,7 +240,7 @@ std::optional<std::string> pinnedBytes(const FieldDef& f, const KeySegment& seg,
     case DataType::Integer:
     case DataType::AutoIncrement: {
         int64_t v;
-        if (!integralLiteral(literal, v) || (n != 1 && n != 2 && n != 4 && n != 8)) return std::nullopt;
+        if (!integralLiteral(literal, v) || !widthAllowed(f.type, n)) return std::nullopt;
         if (n < 8) {
             const int64_t lim = int64_t{1} << (8 * n - 1);
             if (v < -lim || v >= lim) return std::nullopt;
@@ -252,7 +252,7 @@ std::optional<std::string> pinnedBytes(const FieldDef& f, const KeySegment& seg,
     case DataType::UnsignedBinary:
     case DataType::OldBinary: {
         int64_t v;
-        if (!integralLiteral(literal, v) || v < 0 || n == 0 || n > 8) return std::nullopt;
+        if (!integralLiteral(literal, v) || v < 0 || !widthAllowed(f.type, n)) return std::nullopt;
         if (n < 8 && static_cast<uint64_t>(v) >> (8 * n) != 0) return std::nullopt;
         std::string out;
         appendLittleEndian(out, static_cast<uint64_t>(v), n);
@@ -274,7 +274,7 @@ std::optional<std::string> pinnedBytes(const FieldDef& f, const KeySegment& seg,
         return out;
     }
     case DataType::Float: {
-        if (seg.type != DataType::Float) return std::nullopt;
+        if (seg.type != DataType::Float || !widthAllowed(f.type, n)) return std::nullopt;
         double d;
         if (auto p = std::get_if<int64_t>(&literal)) d = static_cast<double>(*p);
         else if (auto p = std::get_if<double>(&literal)) d = *p;
@@ -282,11 +282,9 @@ std::optional<std::string> pinnedBytes(const FieldDef& f, const KeySegment& seg,
         std::string out(n, '\0');
         if (n == 8) {
             std::memcpy(out.data(), &d, 8);
-        } else if (n == 4) {
+        } else {
             const float fl = static_cast<float>(d);
             std::memcpy(out.data(), &fl, 4);
-        } else {
-            return std::nullopt;
         }
         return out;
     }

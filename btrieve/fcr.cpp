@@ -206,9 +206,10 @@ Status checkVersion(ByteReader& f, Layout& out, bool& negative) {
     FileInfo& info = out.info;
     if (info.family == Family::Pre6) return Status::Success;
     info.version = versionOf(f.u16(fcr::Version), negative);
-    const bool v6 = info.version >= kV6.versionMin && info.version <= kV6.versionMax;
-    if (v6 != (info.family == Family::V6) || info.version > 0x0950) return Status::Corrupt;
-    if ((info.version == 0x0950) != (out.pat == PatKind::V95)) return Status::Corrupt;
+    auto within = [&](const FormatFamily& row) { return info.version >= row.versionMin && info.version <= row.versionMax; };
+    if (within(kV6) != (info.family == Family::V6) || info.version > std::end(kFormats)[-1].versionMax)
+        return Status::Corrupt;
+    if (within(kV95) != (out.format == &kV95)) return Status::Corrupt;
     return Status::Success;
 }
 

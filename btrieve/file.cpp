@@ -109,14 +109,8 @@ Status loadAcsPage(const File::Impl& f, uint32_t page, AcsTable& out) {
     Status s = f.map->read(page, f.layout.pat == PatKind::None ? pagetype::Unused : pagetype::Acs, bytes);
     if (!ok(s)) return s;
     ByteReader r(*bytes);
-    std::vector<uint32_t> candidates;
-    switch (f.layout.pat) {
-    case PatKind::None:
-    case PatKind::V6: candidates = {6}; break;
-    case PatKind::V8: candidates = {8}; break;
-    case PatKind::V95: candidates = {8, 10}; break;
-    }
-    for (uint32_t at : candidates) {
+    for (uint32_t at : f.layout.format->acsSignatureAt) {
+        if (at == 0) continue;
         const uint8_t sig = r.u8(at);
         if (sig == 0xAD) return Status::UnsupportedLayout;
         if (sig != 0xAC) continue;
@@ -288,7 +282,7 @@ bool File::Impl::directPage(uint32_t logical, Status& s, PageRef& page, RecordRe
     s = store->readPage(physical, page);
     if (!ok(s)) return true;
     ByteReader r(*page);
-    const bool self = layout.pat == PatKind::V6
+    const bool self = layout.format->pageNumbers == PageNumbers::PageTable
                           ? r.patPage(0) == logical && r.u8(1) == pagetype::Data
                           : r.u32(0) == logical && r.u16(4) == pagetype::Data;
     if (!self || !r.ok()) {

@@ -100,59 +100,135 @@ enum : uint32_t {
 }  // namespace segment
 }  // namespace fcr
 
+// How a family's pages give page numbers (index pages' own number and children,
+// data pages' own number): ws physical page (pre-6), page-table layout
+// [bits 16-23][type][bits 0-7][bits 8-15] (6.x), plain u32 logical page (8.x on).
+enum class PageNumbers { Swapped, PageTable, Plain };
+// How an index page says which key it belongs to: pre-6 by a write counter without
+// the data pages' 0x8000 bit, 6.x by the type byte 0x80 + key number in its page
+// number, 8.x on by the u16 0x8000 + key number at 0x04.
+enum class IndexOwner { Counter, TypeByte, KeyWord };
+// How index entries and duplicate chains point at a record: a ws value that
+// File::addressFromPointer reads (pre-6 file offset, 6.x logical page * page size +
+// slot offset), or (logical page << s) | slot index (8.x on).
+enum class RecordPointers { Offset, PageShiftSlot };
+
 // One format family's constants. A field of 0 means the family has no such thing.
 struct FormatFamily {
-    Family family;
-    PatKind pat;
-    uint16_t versionMin, versionMax;  // version word range, inclusive
+    Family family = Family::Pre6;
+    PatKind pat = PatKind::None;
+    uint16_t versionMin = 0, versionMax = 0;  // version word range, inclusive
 
     // Page size: a u16 at 0x08, or (8.x and later) a byte of 256-byte units at 0x2B.
-    uint32_t pageSizeAt;
-    uint32_t pageSizeUnit;  // 1: u16 in bytes; 256: u8 in units of 256
-    uint32_t maxPageSize;
+    uint32_t pageSizeAt = 0;
+    uint32_t pageSizeUnit = 0;  // 1: u16 in bytes; 256: u8 in units of 256
+    uint32_t maxPageSize = 0;
 
     // FCR copies: two copies, each at least copyMinBytes and copyMinPages long;
     // the current one has the higher usage count.
-    uint32_t copyMinBytes, copyMinPages;
-    uint32_t usageAt, usageSize;  // usageSize 0: a single copy at page 0
+    uint32_t copyMinBytes = 0, copyMinPages = 0;
+    uint32_t usageAt = 0, usageSize = 0;  // usageSize 0: a single copy at page 0
 
     // Fields whose place differs between families.
-    uint32_t fileFlagsAt;
-    uint32_t keyCount2At, keyCount2Size;  // the second key count, checked against 0x14
-    uint32_t katAt, katMinimum;           // katAt 0: descriptors packed from 0x110
-    uint32_t descriptorSize;
+    uint32_t fileFlagsAt = 0;
+    uint32_t keyCount2At = 0, keyCount2Size = 0;  // the second key count, checked against 0x14
+    uint32_t katAt = 0, katMinimum = 0;           // katAt 0: descriptors packed from 0x110
+    uint32_t descriptorSize = 0;
 
     // Data pages and slots.
-    uint32_t slotsOffset;         // first slot in a data page
-    uint32_t usageWordSize;       // plain slots start with a usage word of this size
-    uint32_t compressedLiveByte;  // compressed slots: byte that is non-zero when live
-    uint32_t compressedMinSlot;   // compressed slots are at least this long
+    uint32_t slotsOffset = 0;         // first slot in a data page
+    uint32_t usageWordSize = 0;       // plain slots start with a usage word of this size
+    uint32_t compressedLiveByte = 0;  // compressed slots: byte that is non-zero when live
+    uint32_t compressedMinSlot = 0;   // compressed slots are at least this long
 
     // Variable pages.
-    uint32_t varPtrSize;  // 4: [page 16-23][page 0-7][page 8-15][fragment]; 6: u32 page, u16 fragment
-    uint32_t varCountOffset, varDataOffset;
-    bool everyFragmentLinked;
+    uint32_t varPtrSize = 0;  // 4: [page 16-23][page 0-7][page 8-15][fragment]; 6: u32 page, u16 fragment
+    uint32_t varCountOffset = 0, varDataOffset = 0;
+    bool everyFragmentLinked = false;
 
     // Page allocation tables: pairs of copies after the FCR copies.
-    uint32_t patFirstCopies;  // copies (of copyPages each) before the first pair
-    uint32_t patEntryBase, patEntrySize;
-    uint32_t patUsableSixteenths;  // share of a copy, in sixteenths, that holds entries
-    uint32_t patReserved;          // bytes of that share not given to entries
-    uint32_t patEntriesAt512;      // entries per pair with 512-byte pages, when not by the rule
+    uint32_t patFirstCopies = 0;  // copies (of copyPages each) before the first pair
+    uint32_t patEntryBase = 0, patEntrySize = 0;
+    uint32_t patUsableSixteenths = 0;  // share of a copy, in sixteenths, that holds entries
+    uint32_t patReserved = 0;          // bytes of that share not given to entries
+    uint32_t patEntriesAt512 = 0;      // entries per pair with 512-byte pages, when not by the rule
+
+    // Page numbers and record pointers.
+    PageNumbers pageNumbers = PageNumbers::Swapped;
+    RecordPointers recordPointers = RecordPointers::Offset;
+
+    // Index pages (index_btree.cpp): header length, where the entry count and the
+    // right-most child stand, how a page names its key, and (9.5) a u16 that is zero.
+    uint32_t indexHeader = 0, indexCountAt = 0, indexRightAt = 0;
+    IndexOwner indexOwner = IndexOwner::Counter;
+    uint32_t indexZeroAt = 0;
+
+    // ACS pages: where the signature byte 0xAC may stand (0 for a second place: none).
+    uint32_t acsSignatureAt[2] = {0, 0};
 };
 
-// clang-format off
 inline constexpr FormatFamily kFormats[] = {
-    // family        pat            versions         page size        copies    usage      flags   count2    KAT         desc  slots uw live min  var ptr/count/data linked  PAT
-    {Family::Pre6, PatKind::None, 0x0300, 0x05FF, 0x08, 1,   4096,  0,    1,  0,    0,     0x106, 0,    0, 0,    0,    30,   6,   0, 4,   5,   4, 0x0A, 0x0C, false, 0, 0,    0, 0,  0,  0},
-    {Family::V6,   PatKind::V6,   0x0600, 0x07FF, 0x08, 1,   4096,  0,    1,  0x04, 4,     0x106, 0x76, 1, 0x78, 0x7A, 30,   6,   2, 4,   7,   4, 0x0A, 0x0C, true,  2, 0x08, 4, 16, 8,  0},
-    {Family::V8,   PatKind::V8,   0x0800, 0x094F, 0x2B, 256, 16384, 2048, 2,  0x06, 2,     0x190, 0x76, 2, 0x7A, 0x7C, 36,   8,   2, 6,   9,   6, 14,   16,   true,  4, 0x14, 6, 15, 24, 312},
-    {Family::V8,   PatKind::V95,  0x0950, 0x0950, 0x2B, 256, 16384, 2048, 2,  0x08, 4,     0x190, 0x76, 2, 0x7A, 0x7C, 36,   10,  2, 6,   9,   6, 16,   18,   true,  4, 0x10, 8, 15, 32, 0},
+    {.family = Family::Pre6, .pat = PatKind::None, .versionMin = 0x0300, .versionMax = 0x05FF,
+     .pageSizeAt = 0x08, .pageSizeUnit = 1, .maxPageSize = 4096,
+     .copyMinBytes = 0, .copyMinPages = 1, .usageAt = 0, .usageSize = 0,
+     .fileFlagsAt = 0x106, .keyCount2At = 0, .keyCount2Size = 0, .katAt = 0, .katMinimum = 0, .descriptorSize = 30,
+     .slotsOffset = 6, .usageWordSize = 0, .compressedLiveByte = 4, .compressedMinSlot = 5,
+     .varPtrSize = 4, .varCountOffset = 0x0A, .varDataOffset = 0x0C, .everyFragmentLinked = false,
+     .pageNumbers = PageNumbers::Swapped, .recordPointers = RecordPointers::Offset,
+     .indexHeader = 12, .indexCountAt = 6, .indexRightAt = 8, .indexOwner = IndexOwner::Counter,
+     .acsSignatureAt = {6, 0}},
+    {.family = Family::V6, .pat = PatKind::V6, .versionMin = 0x0600, .versionMax = 0x07FF,
+     .pageSizeAt = 0x08, .pageSizeUnit = 1, .maxPageSize = 4096,
+     .copyMinBytes = 0, .copyMinPages = 1, .usageAt = 0x04, .usageSize = 4,
+     .fileFlagsAt = 0x106, .keyCount2At = 0x76, .keyCount2Size = 1, .katAt = 0x78, .katMinimum = 0x7A,
+     .descriptorSize = 30,
+     .slotsOffset = 6, .usageWordSize = 2, .compressedLiveByte = 4, .compressedMinSlot = 7,
+     .varPtrSize = 4, .varCountOffset = 0x0A, .varDataOffset = 0x0C, .everyFragmentLinked = true,
+     .patFirstCopies = 2, .patEntryBase = 0x08, .patEntrySize = 4, .patUsableSixteenths = 16, .patReserved = 8,
+     .pageNumbers = PageNumbers::PageTable, .recordPointers = RecordPointers::Offset,
+     .indexHeader = 12, .indexCountAt = 6, .indexRightAt = 8, .indexOwner = IndexOwner::TypeByte,
+     .acsSignatureAt = {6, 0}},
+    {.family = Family::V8, .pat = PatKind::V8, .versionMin = 0x0800, .versionMax = 0x094F,
+     .pageSizeAt = 0x2B, .pageSizeUnit = 256, .maxPageSize = 16384,
+     .copyMinBytes = 2048, .copyMinPages = 2, .usageAt = 0x06, .usageSize = 2,
+     .fileFlagsAt = 0x190, .keyCount2At = 0x76, .keyCount2Size = 2, .katAt = 0x7A, .katMinimum = 0x7C,
+     .descriptorSize = 36,
+     .slotsOffset = 8, .usageWordSize = 2, .compressedLiveByte = 6, .compressedMinSlot = 9,
+     .varPtrSize = 6, .varCountOffset = 14, .varDataOffset = 16, .everyFragmentLinked = true,
+     .patFirstCopies = 4, .patEntryBase = 0x14, .patEntrySize = 6, .patUsableSixteenths = 15, .patReserved = 24,
+     .patEntriesAt512 = 312,
+     .pageNumbers = PageNumbers::Plain, .recordPointers = RecordPointers::PageShiftSlot,
+     .indexHeader = 14, .indexCountAt = 8, .indexRightAt = 10, .indexOwner = IndexOwner::KeyWord,
+     .acsSignatureAt = {8, 0}},
+    // 9.5: the 8.x layout with wider usage counts and a zero u16 at 0x06 of index pages.
+    {.family = Family::V8, .pat = PatKind::V95, .versionMin = 0x0950, .versionMax = 0x0950,
+     .pageSizeAt = 0x2B, .pageSizeUnit = 256, .maxPageSize = 16384,
+     .copyMinBytes = 2048, .copyMinPages = 2, .usageAt = 0x08, .usageSize = 4,
+     .fileFlagsAt = 0x190, .keyCount2At = 0x76, .keyCount2Size = 2, .katAt = 0x7A, .katMinimum = 0x7C,
+     .descriptorSize = 36,
+     .slotsOffset = 10, .usageWordSize = 2, .compressedLiveByte = 6, .compressedMinSlot = 9,
+     .varPtrSize = 6, .varCountOffset = 16, .varDataOffset = 18, .everyFragmentLinked = true,
+     .patFirstCopies = 4, .patEntryBase = 0x10, .patEntrySize = 8, .patUsableSixteenths = 15, .patReserved = 32,
+     .patEntriesAt512 = 0,
+     .pageNumbers = PageNumbers::Plain, .recordPointers = RecordPointers::PageShiftSlot,
+     .indexHeader = 16, .indexCountAt = 10, .indexRightAt = 12, .indexOwner = IndexOwner::KeyWord,
+     .indexZeroAt = 6, .acsSignatureAt = {8, 10}},
 };
-// clang-format on
 
 inline constexpr const FormatFamily& kPre6 = kFormats[0];
 inline constexpr const FormatFamily& kV6 = kFormats[1];
+inline constexpr const FormatFamily& kV95 = kFormats[3];
+
+// The row of an open file, from its facts: its family, and for 8.x and later its
+// version (the reader has checked that the version lies in the row the header named).
+inline const FormatFamily& familyRow(const FileInfo& info) {
+    switch (info.family) {
+    case Family::Pre6: return kPre6;
+    case Family::V6: return kV6;
+    case Family::V8: break;
+    }
+    return info.version >= kV95.versionMin && info.version <= kV95.versionMax ? kV95 : kFormats[2];
+}
 
 // The family a version word belongs to, among those with a signature (6.x and
 // later), or null.

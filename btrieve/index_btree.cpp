@@ -53,6 +53,7 @@
 
 #include "btrieve/bytes.h"
 #include "btrieve/file.h"
+#include "btrieve/formats.h"
 #include "btrieve/key_order.h"
 #include "btrieve/keys.h"
 
@@ -68,15 +69,9 @@ constexpr size_t kNodeCache = 32;
 // Outcome of one step through the tree: Fault means the tree does not check out.
 enum class Step { Ok, End, Fault };
 
-// Where an index page keeps its header fields, by family.
-struct PageLayout {
-    uint32_t header = 12, countAt = 6, rightAt = 8;
-};
-PageLayout pageLayout(const FileInfo& info) {
-    if (info.family != Family::V8) return {};
-    if (info.version == 0x0950) return {16, 10, 12};
-    return {14, 8, 10};
-}
+using detail::FormatFamily;
+using detail::IndexOwner;
+using detail::PageNumbers;
 
 struct Node {
     uint32_t page = 0;
@@ -162,8 +157,8 @@ public:
     TreeIndex(std::shared_ptr<const RecordSource> source, const File& file, KeySpec key)
         : source_(std::move(source)), file_(file), info_(file.info()), key_(std::move(key)),
           keyLength_(key_.totalLength()), dups_(key_.allowsDuplicates()), nullable_(hasNullValue(key_)),
-          page_(pageLayout(info_)) {
-        recordOffset_ = info_.family == Family::Pre6 ? 0 : 2;
+          format_(detail::familyRow(file.info())) {
+        recordOffset_ = format_.usageWordSize;
     }
 
     // Reads the root; Fault when it does not check out.
@@ -239,7 +234,7 @@ private:
     uint32_t keyLength_;
     bool dups_;
     bool nullable_;
-    PageLayout page_;
+    const FormatFamily& format_;
     uint32_t recordOffset_ = 0;
 
     mutable std::mutex mutex_;
@@ -330,8 +325,11 @@ private:
 
 uint32_t TreeIndex::childPointer(ByteReader& r, uint64_t at, bool& bad) const {
     if (r.u32(at) == kNone) return kNone;
-    if (info_.family == Family::Pre6) return r.swapped32(at);
-    if (info_.family == Family::V8) return r.u32(at);
+    switch (format_.pageNumbers) {
+    case PageNumbers::Swapped: return r.swapped32(at);
+    case PageNumbers::Plain: return r.u32(at);
+    case PageNumbers::PageTable: break;
+    }
     if (r.u8(at + 1) != 0x80 + key_.number) bad = true;
     return r.patPage(at);
 }
@@ -347,7 +345,7 @@ Step TreeIndex::node(uint32_t page, NodeRef& out, std::string& why) const {
     const std::string where = "index page " + std::to_string(page);
     auto n = std::make_shared<Node>();
     n->page = page;
-    n->header = page_.header;
+    n->header = format_.indexHeader;
     n->entrySize = key_.entrySize;
     n->keyLength = keyLength_;
     if (Status st = file_.readLogicalPage(page, n->bytes); !ok(st)) {
@@ -356,26 +354,27 @@ Step TreeIndex::node(uint32_t page, NodeRef& out, std::string& why) const {
     }
     ByteReader r(n->bytes);
     bool ours = false;
-    switch (info_.family) {
-    case Family::Pre6: ours = (r.u16(4) & 0x8000) == 0; break;
-    case Family::V6: ours = r.u8(1) == 0x80 + key_.number; break;
-    case Family::V8: ours = r.u16(4) == 0x8000 + key_.number && (page_.header == 14 || r.u16(6) == 0); break;
+    switch (format_.indexOwner) {
+    case IndexOwner::Counter: ours = (r.u16(4) & 0x8000) == 0; break;
+    case IndexOwner::TypeByte: ours = r.u8(1) == 0x80 + key_.number; break;
+    case IndexOwner::KeyWord: ours = r.u16(4) == 0x8000 + key_.number; break;
     }
+    if (format_.indexZeroAt != 0 && r.u16(format_.indexZeroAt) != 0) ours = false;
     if (!ours) {
         why = where + " is not a page of this key's index";
         return Step::Fault;
     }
-    n->count = r.u16(page_.countAt);
-    if (page_.header + static_cast<uint64_t>(n->count) * n->entrySize > n->bytes.size()) {
+    n->count = r.u16(format_.indexCountAt);
+    if (format_.indexHeader + static_cast<uint64_t>(n->count) * n->entrySize > n->bytes.size()) {
         why = where + " holds more entries than fit";
         return Step::Fault;
     }
     bool bad = false;
-    const uint32_t right = childPointer(r, page_.rightAt, bad);
+    const uint32_t right = childPointer(r, format_.indexRightAt, bad);
     n->leaf = right == kNone;
     if (!n->leaf && n->count == 0) bad = true;  // a free page, not a node
     for (uint32_t i = 0; i < n->count; ++i) {
-        const uint64_t at = page_.header + static_cast<uint64_t>(i) * n->entrySize;
+        const uint64_t at = format_.indexHeader + static_cast<uint64_t>(i) * n->entrySize;
         const uint32_t child = childPointer(r, at, bad);
         if ((child == kNone) != n->leaf) bad = true;
         if (!n->leaf) n->children.push_back(child);
@@ -516,7 +515,7 @@ Step TreeIndex::init(std::string& why) const {
     }
     // Deeper roots: a tree as deep as the left-most path holds at most
     // (m + 1)^depth - 1 entries with m entries a page.
-    const uint64_t perPage = (info_.pageSize - page_.header) / key_.entrySize;
+    const uint64_t perPage = (info_.pageSize - format_.indexHeader) / key_.entrySize;
     uint64_t capacity = 1;
     uint32_t depth = 0;
     for (NodeRef at = n; depth < kMaxDepth && capacity <= values; ++depth) {
@@ -888,7 +887,7 @@ std::string fileIndexUnusable(const RecordSource& source, const KeySpec& key) {
     if (!key.damage.empty()) return "damaged key: " + key.damage;
     const bool dups = key.allowsDuplicates();
     if (key.entrySize != 4 + key.totalLength() + (dups ? 8u : 4u)) return "index entry size does not fit the key";
-    if (key.entrySize + pageLayout(info).header > info.pageSize) return "index entry larger than a page";
+    if (key.entrySize + detail::familyRow(info).indexHeader > info.pageSize) return "index entry larger than a page";
     if (dups && !hasDuplicateChains(*file, key)) return "no duplicate pointers in the records";
     return {};
 }

@@ -10,6 +10,7 @@
 
 #include "btrieve/bytes.h"
 #include "btrieve/file.h"
+#include "btrieve/formats.h"
 #include "btrieve/keys.h"
 #include "btrieve/pages.h"
 #include "btrieve/parallel.h"
@@ -388,7 +389,8 @@ RecordAddress recordPointerAt(const File& file, std::string_view bytes, uint64_t
     detail::ByteReader r(bytes);
     const uint32_t raw = r.u32(at);
     if (!r.ok() || raw == 0xFFFFFFFFu) return kNoRecord;
-    if (file.info().family != Family::V8) return file.addressFromPointer(r.swapped32(at));
+    if (detail::familyRow(file.info()).recordPointers == detail::RecordPointers::Offset)
+        return file.addressFromPointer(r.swapped32(at));
     const uint32_t shift = recordPointerShift(file.slotsPerPage());
     return file.addressOfSlot(raw >> shift, raw & ((1u << shift) - 1));
 }

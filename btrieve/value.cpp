@@ -24,8 +24,38 @@
 namespace btrieve {
 namespace {
 
+// The widths each type may have: a set of widths up to 8 bytes (bit n for n bytes), or
+// every width from anyFrom up.
+struct TypeWidths {
+    DataType type;
+    unsigned widths = 0;
+    int anyFrom = -1;
+};
+
+constexpr unsigned kOneToEight = 0x1FE;
+constexpr unsigned kPowersOfTwo = 1u << 1 | 1u << 2 | 1u << 4 | 1u << 8;
+constexpr unsigned kFourOrEight = 1u << 4 | 1u << 8;
+
+constexpr TypeWidths kTypeWidths[] = {
+    {.type = DataType::String, .anyFrom = 0},
+    {.type = DataType::OldString, .anyFrom = 0},
+    {.type = DataType::ZString, .anyFrom = 0},
+    {.type = DataType::LString, .anyFrom = 0},
+    {.type = DataType::Integer, .widths = kPowersOfTwo},
+    {.type = DataType::AutoIncrement, .widths = kPowersOfTwo},
+    {.type = DataType::UnsignedBinary, .widths = kOneToEight},
+    {.type = DataType::OldBinary, .widths = kOneToEight},
+    {.type = DataType::Float, .widths = kFourOrEight},
+    {.type = DataType::BFloat, .widths = kFourOrEight},
+    {.type = DataType::Date, .widths = 1u << 4},
+    {.type = DataType::Time, .widths = 1u << 4},
+    {.type = DataType::Logical, .widths = 1u << 1 | 1u << 2},
+    {.type = DataType::Decimal, .anyFrom = 1},
+    {.type = DataType::Money, .anyFrom = 1},
+    {.type = DataType::Numeric, .anyFrom = 1},
+};
+
 Status decodeDate(std::string_view b, Value& out) {
-    if (b.size() != 4) return Status::UnsupportedLayout;
     const int day = static_cast<uint8_t>(b[0]);
     const int month = static_cast<uint8_t>(b[1]);
     const int year = static_cast<int>(readLittleEndian(b.substr(2, 2)));
@@ -38,7 +68,6 @@ Status decodeDate(std::string_view b, Value& out) {
 }
 
 Status decodeTime(std::string_view b, Value& out) {
-    if (b.size() != 4) return Status::UnsupportedLayout;
     Time t{static_cast<uint8_t>(b[3]), static_cast<uint8_t>(b[2]), static_cast<uint8_t>(b[1]),
            static_cast<uint8_t>(b[0])};
     // An impossible time of day has no value rather than a wrong one.
@@ -52,7 +81,6 @@ Status decodeTime(std::string_view b, Value& out) {
 // Packed BCD: 2n - 1 digits and a sign nibble. 0xD and 0xB mark a negative value;
 // any other nibble from 0xA up is positive. A digit nibble above 9 is corrupt.
 Status decodePacked(std::string_view b, int decimals, Value& out) {
-    if (b.empty()) return Status::UnsupportedLayout;
     double v = 0;
     for (size_t i = 0; i < b.size(); ++i) {
         const auto byte = static_cast<uint8_t>(b[i]);
@@ -74,7 +102,6 @@ Status decodePacked(std::string_view b, int decimals, Value& out) {
 // ASCII digits, optionally led by blanks; the last byte carries the sign:
 // '{' and 'A'..'I' are +0..+9, '}' and 'J'..'R' are -0..-9, a plain digit is positive.
 Status decodeNumeric(std::string_view b, Value& out) {
-    if (b.empty()) return Status::UnsupportedLayout;
     double v = 0;
     bool negative = false;
     size_t i = 0;
@@ -105,7 +132,6 @@ Status decodeNumeric(std::string_view b, Value& out) {
 // byte before it holds the sign bit and the top mantissa bits, with an implied
 // leading 1; the value is 0.1mmm... (binary) times 2^(exponent - 128).
 Status decodeBFloat(std::string_view b, Value& out) {
-    if (b.size() != 4 && b.size() != 8) return Status::UnsupportedLayout;
     const size_t n = b.size();
     const int exponent = static_cast<uint8_t>(b[n - 1]);
     if (exponent == 0) {
@@ -125,7 +151,9 @@ Status decodeBFloat(std::string_view b, Value& out) {
     return Status::Success;
 }
 
+// b is as wide as the field; its type and width are checked first.
 Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
+    if (!widthAllowed(field.type, b.size())) return Status::UnsupportedLayout;
     switch (field.type) {
     case DataType::String:
     case DataType::OldString: {
@@ -150,8 +178,6 @@ Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
     }
     case DataType::Integer:
     case DataType::AutoIncrement: {
-        if (b.size() != 1 && b.size() != 2 && b.size() != 4 && b.size() != 8)
-            return Status::UnsupportedLayout;
         uint64_t u = readLittleEndian(b);
         const unsigned bits = static_cast<unsigned>(b.size() * 8);
         if (bits < 64 && (u >> (bits - 1)) & 1) u |= ~uint64_t{0} << bits;  // sign-extend
@@ -160,7 +186,6 @@ Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
     }
     case DataType::UnsignedBinary:
     case DataType::OldBinary:
-        if (b.empty() || b.size() > 8) return Status::UnsupportedLayout;
         out = readLittleEndian(b);
         return Status::Success;
     case DataType::Float:
@@ -168,12 +193,10 @@ Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
             float f;
             std::memcpy(&f, b.data(), 4);
             out = static_cast<double>(f);
-        } else if (b.size() == 8) {
+        } else {
             double d;
             std::memcpy(&d, b.data(), 8);
             out = d;
-        } else {
-            return Status::UnsupportedLayout;
         }
         return Status::Success;
     case DataType::BFloat:
@@ -183,7 +206,6 @@ Status decodeBytes(const FieldDef& field, std::string_view b, Value& out) {
     case DataType::Time:
         return decodeTime(b, out);
     case DataType::Logical:
-        if (b.size() != 1 && b.size() != 2) return Status::UnsupportedLayout;
         out = readLittleEndian(b) != 0;
         return Status::Success;
     case DataType::Money:
@@ -261,7 +283,6 @@ bool scaledDigits(double v, int decimals, size_t digits, uint64_t& out) {
 
 Status encodePacked(double v, int decimals, char* out, size_t n) {
     uint64_t digits = 0;
-    if (n == 0) return Status::UnsupportedLayout;
     if (!scaledDigits(v, decimals, 2 * n - 1, digits)) return Status::TypeMismatch;
     const bool negative = v < 0 && digits != 0;
     // Fill from the right: the last byte's high nibble is the lowest digit.
@@ -278,7 +299,6 @@ Status encodePacked(double v, int decimals, char* out, size_t n) {
 
 Status encodeNumeric(double v, char* out, size_t n) {
     uint64_t digits = 0;
-    if (n == 0) return Status::UnsupportedLayout;
     if (!scaledDigits(v, 0, n, digits)) return Status::TypeMismatch;
     const bool negative = v < 0 && digits != 0;
     for (size_t i = n; i-- > 0;) {
@@ -294,7 +314,6 @@ Status encodeNumeric(double v, char* out, size_t n) {
 // width keeps (24 or 56; a double's 53 fit in 56 exactly), the sign in place of the
 // implied leading 1. Values too small for the exponent are written as zero.
 Status encodeBFloat(double v, char* out, size_t n) {
-    if (n != 4 && n != 8) return Status::UnsupportedLayout;
     std::memset(out, 0, n);
     if (v == 0) return Status::Success;
     int e = 0;
@@ -335,9 +354,11 @@ Status encodeText(DataType type, const std::string& text, char* out, size_t n) {
     return Status::Success;
 }
 
-// Writes value into out[0..n), which holds zero bytes.
+// Writes value into out[0..n), which holds zero bytes; the type and width are checked
+// first.
 Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
     if (std::holds_alternative<std::monostate>(value)) return Status::Success;
+    if (!widthAllowed(type, n)) return Status::UnsupportedLayout;
     double number = 0;
     switch (type) {
     case DataType::String:
@@ -349,7 +370,6 @@ Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
     }
     case DataType::Integer:
     case DataType::AutoIncrement: {
-        if (n != 1 && n != 2 && n != 4 && n != 8) return Status::UnsupportedLayout;
         const int64_t hi = n == 8 ? std::numeric_limits<int64_t>::max()
                                   : (int64_t{1} << (8 * n - 1)) - 1;
         int64_t i = 0;
@@ -359,7 +379,6 @@ Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
     }
     case DataType::UnsignedBinary:
     case DataType::OldBinary: {
-        if (n == 0 || n > 8) return Status::UnsupportedLayout;
         const uint64_t hi = n == 8 ? ~uint64_t{0} : (uint64_t{1} << (8 * n)) - 1;
         uint64_t u = 0;
         if (!unsignedOf(value, hi, u)) return Status::TypeMismatch;
@@ -367,7 +386,6 @@ Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
         return Status::Success;
     }
     case DataType::Float:
-        if (n != 4 && n != 8) return Status::UnsupportedLayout;
         if (!numberOf(value, number)) return Status::TypeMismatch;
         if (n == 8) {
             std::memcpy(out, &number, 8);
@@ -378,10 +396,8 @@ Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
         }
         return Status::Success;
     case DataType::BFloat:
-        if (n != 4 && n != 8) return Status::UnsupportedLayout;
         return numberOf(value, number) ? encodeBFloat(number, out, n) : Status::TypeMismatch;
     case DataType::Date: {
-        if (n != 4) return Status::UnsupportedLayout;
         if (std::holds_alternative<NoDate>(value)) return Status::Success;
         const auto* d = std::get_if<Date>(&value);
         if (!d || !isValidDate(*d)) return Status::TypeMismatch;
@@ -391,7 +407,6 @@ Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
         return Status::Success;
     }
     case DataType::Time: {
-        if (n != 4) return Status::UnsupportedLayout;
         const auto* t = std::get_if<Time>(&value);
         if (!t || t->hour < 0 || t->hour > 23 || t->minute < 0 || t->minute > 59 || t->second < 0 ||
             t->second > 59 || t->hundredths < 0 || t->hundredths > 99)
@@ -403,7 +418,6 @@ Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
         return Status::Success;
     }
     case DataType::Logical: {
-        if (n != 1 && n != 2) return Status::UnsupportedLayout;
         int64_t i = 0;
         if (const auto* b = std::get_if<bool>(&value)) i = *b;
         else if (!signedOf(value, 0, 1, i)) return Status::TypeMismatch;
@@ -412,11 +426,9 @@ Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
     }
     case DataType::Money:
     case DataType::Decimal:
-        if (n == 0) return Status::UnsupportedLayout;
         if (!numberOf(value, number)) return Status::TypeMismatch;
         return encodePacked(number, type == DataType::Money ? 2 : 0, out, n);
     case DataType::Numeric:
-        if (n == 0) return Status::UnsupportedLayout;
         return numberOf(value, number) ? encodeNumeric(number, out, n) : Status::TypeMismatch;
     default:
         return Status::UnsupportedLayout;
@@ -424,6 +436,15 @@ Status encodeBytes(DataType type, const Value& value, char* out, size_t n) {
 }
 
 }  // namespace
+
+bool widthAllowed(DataType type, size_t width) {
+    for (const TypeWidths& t : kTypeWidths) {
+        if (t.type != type) continue;
+        if (t.anyFrom >= 0 && width >= static_cast<size_t>(t.anyFrom)) return true;
+        return width <= 8 && (t.widths >> width & 1u);
+    }
+    return false;
+}
 
 Status encodeField(const FieldDef& field, const Value& value, std::string& record) {
     if (uint64_t{field.offset} + field.length > record.size()) return Status::Corrupt;
@@ -447,7 +468,6 @@ Status decodeField(const FieldDef& field, std::string_view record, Value& out) {
             out = 0.0;
             return Status::Success;
         default:
-            if (field.length > 8) return Status::UnsupportedLayout;
             return decodeBytes(field, std::string(field.length, '\0'), out);
         }
     }

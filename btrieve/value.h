@@ -57,6 +57,12 @@ using Value = std::variant<std::monostate, std::string, int64_t, uint64_t, doubl
                            NoDate, Time>;
 
 // Decodes one field of a record. A field reaching past the record is a
+// Whether a field of type may be width bytes wide: INTEGER and AUTOINCREMENT 1, 2, 4
+// or 8; UNSIGNED BINARY 1 to 8; FLOAT and BFLOAT 4 or 8; DATE and TIME 4; LOGICAL 1 or
+// 2; DECIMAL, MONEY and NUMERIC any width from 1; the string types any width. False
+// for the types values are not read from. Decoding, encoding and criteria all ask here.
+bool widthAllowed(DataType type, size_t width);
+
 // Status::Corrupt, except that a field lying wholly beyond the end (a variable-length
 // record shorter than the layout) reads as zero bytes would: empty text, 0, NoDate,
 // false. An unknown type or a width the type does not have is

@@ -442,6 +442,9 @@ private:
     void buildTree(KeyPlan& k);
     Status writeAll(const detail::OsFile& file, const RecordGenerator& generate);
     Status writeDataPages(PageOutput& out, const RecordGenerator& generate);
+    Status putLiveSlot(uint8_t* p, std::string_view rec, uint64_t index, TailPacker& tails,
+                       const TailPacker::Flush& flushTail);
+    void putDeletedSlot(uint8_t* p, const std::string& ghost, uint32_t link) const;
     Status writeIndexPages(PageOutput& out);
     Status writeHeaders(PageOutput& out);
     void fillFcr(uint8_t* page, bool current) const;
@@ -788,15 +791,8 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
         return Status::Success;
     };
     auto putDeleted = [&]() -> Status {
-        uint8_t* p = slotBytes();
-        put16(p, 0);
-        std::memcpy(p + 2, ghost.data(), o_.recordLength);
         const bool more = di + 1 < deleted_.size();
-        const uint32_t link = more ? address(deleted_[di + 1]) : kNone;
-        uint8_t linkBytes[4];
-        putRecord(linkBytes, link);
-        std::memcpy(p + 2, linkBytes, std::min<uint32_t>(4, o_.recordLength));
-        std::memset(p + 2 + o_.recordLength, 0xFF, tailPtr_ + 8 * dupPairs_);
+        putDeletedSlot(slotBytes(), ghost, more ? address(deleted_[di + 1]) : kNone);
         writes += 2;
         ++di;
         return advance();
@@ -815,23 +811,7 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
             return failed = Status::InvalidOperation;
         while (di < deleted_.size() && deleted_[di] == slot)
             if (Status st = putDeleted(); !ok(st)) return failed = st;
-        uint8_t* p = slotBytes();
-        put16(p, 1);
-        std::memcpy(p + 2, rec.data(), o_.recordLength);
-        if (o_.variable) {
-            put32(p + 2 + o_.recordLength, kNone);
-            if (rec.size() > o_.recordLength)
-                if (Status st = tails.add(rec.data() + o_.recordLength, rec.size() - o_.recordLength,
-                                          p + 2 + o_.recordLength, flushTail); !ok(st))
-                    return failed = st;
-        }
-        for (const auto& k : keys_) {
-            if (!k.duplicates) continue;
-            uint8_t* d = p + dupBase_ + 8 * k.dupPair;
-            const uint32_t pr = k.prev[index], nx = k.next[index];
-            putRecord(d, pr == kNone ? kNone : addr_[pr]);
-            putRecord(d + 4, nx == kNone ? kNone : addr_[nx]);
-        }
+        if (Status st = putLiveSlot(slotBytes(), rec, index, tails, flushTail); !ok(st)) return failed = st;
         ghost.assign(rec.data(), o_.recordLength);
         lastLive = inPage;
         ++writes;
@@ -848,6 +828,41 @@ Status Writer::writeDataPages(PageOutput& out, const RecordGenerator& generate) 
         if (Status st = finishPage(); !ok(st)) return st;
     if (Status st = tails.finish(flushTail); !ok(st)) return st;
     if (tails.pages() != variablePages_) return Status::InvalidOperation;  // passes differed
+    return Status::Success;
+}
+
+// A deleted record's slot: a zero usage word, the bytes of the record before it
+// with the link to the next deleted slot over its first four, and FF over the
+// pointers after the record.
+void Writer::putDeletedSlot(uint8_t* p, const std::string& ghost, uint32_t link) const {
+    put16(p, 0);
+    std::memcpy(p + 2, ghost.data(), o_.recordLength);
+    uint8_t linkBytes[4];
+    putRecord(linkBytes, link);
+    std::memcpy(p + 2, linkBytes, std::min<uint32_t>(4, o_.recordLength));
+    std::memset(p + 2 + o_.recordLength, 0xFF, tailPtr_ + 8 * dupPairs_);
+}
+
+// A live record's slot: usage word, record, variable-tail pointer (the tail goes to the
+// packer) and the duplicate-chain pointers of each key with duplicates.
+Status Writer::putLiveSlot(uint8_t* p, std::string_view rec, uint64_t index, TailPacker& tails,
+                           const TailPacker::Flush& flushTail) {
+    put16(p, 1);
+    std::memcpy(p + 2, rec.data(), o_.recordLength);
+    if (o_.variable) {
+        put32(p + 2 + o_.recordLength, kNone);
+        if (rec.size() > o_.recordLength)
+            if (Status st = tails.add(rec.data() + o_.recordLength, rec.size() - o_.recordLength,
+                                      p + 2 + o_.recordLength, flushTail); !ok(st))
+                return st;
+    }
+    for (const auto& k : keys_) {
+        if (!k.duplicates) continue;
+        uint8_t* d = p + dupBase_ + 8 * k.dupPair;
+        const uint32_t pr = k.prev[index], nx = k.next[index];
+        putRecord(d, pr == kNone ? kNone : addr_[pr]);
+        putRecord(d + 4, nx == kNone ? kNone : addr_[nx]);
+    }
     return Status::Success;
 }
 

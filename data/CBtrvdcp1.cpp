@@ -8,8 +8,6 @@
 #include <limits>
 #include <sstream>
 
-#include <sys/stat.h>
-
 #include <cerrno>
 
 #include "btrieve/file.h"
@@ -128,8 +126,7 @@ std::string pathErrorText(Status status, const std::string& path) {
     case Status::FileNotFound: {
         const size_t slash = path.find_last_of('/');
         const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, std::max<size_t>(slash, 1));
-        struct stat st {};
-        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+        if (!platform::isFolder(folder))
             return "The company folder " + folder + " was not found.";
         return {};
     }
@@ -500,6 +497,46 @@ short BtrvDataControl::findNext(const std::string& criteria) {
     return positioned(table_->findNext(*c));
 }
 
+namespace {
+
+// A sought value as a value of its key segment's type: text cut to the room the
+// segment has (LSTRING and ZSTRING keep a byte for the length or the ending zero),
+// whole numbers rounded, dates as calendar dates. Failures carry no file name: the
+// caller names the file.
+btrieve::Value toKeyValue(const btrieve::KeySegment& seg, const COleVariant& v) {
+    using btrieve::DataType;
+    switch (seg.type) {
+    case DataType::String:
+    case DataType::OldString:
+    case DataType::ZString:
+    case DataType::LString: {
+        std::string text = v.toString();
+        const bool reserved = seg.type == DataType::LString || seg.type == DataType::ZString;
+        const size_t room = seg.length > 0 && reserved ? seg.length - 1u : seg.length;
+        if (text.size() > room) text.resize(room);
+        return text;
+    }
+    case DataType::Integer:
+    case DataType::AutoIncrement:
+    case DataType::UnsignedBinary:
+    case DataType::OldBinary: return std::nearbyint(v.toDouble());
+    case DataType::Float:
+    case DataType::BFloat:
+    case DataType::Money:
+    case DataType::Decimal:
+    case DataType::Numeric: return v.toDouble();
+    case DataType::Date: {
+        auto d = v.toCalendarDate();
+        if (!d) throw CBtrvdcpException(Status::TypeMismatch, "", "not a date");
+        return *d;
+    }
+    case DataType::Logical: return v.toBool();
+    default: throw CBtrvdcpException(Status::UnsupportedLayout, "", "key type not supported");
+    }
+}
+
+}  // namespace
+
 // Key bytes in the record's own encoding for the active key, one segment per given
 // value; the values stop at the first empty one, and the table pads what is missing.
 std::string BtrvDataControl::encodeKey(const COleVariant* values, int count) const {
@@ -516,49 +553,12 @@ std::string BtrvDataControl::encodeKey(const COleVariant* values, int count) con
         const COleVariant& v = values[i];
         const bool last = i + 1 == n || values[i + 1].isEmpty();
         try {
-            btrieve::Value value;
-            switch (seg.type) {
-            case btrieve::DataType::String:
-            case btrieve::DataType::OldString:
-            case btrieve::DataType::ZString:
-            case btrieve::DataType::LString: {
-                // Text is cut to the room the segment has; a last segment of STRING or
-                // ZSTRING is a prefix of the key, the others fill the segment.
-                std::string text = v.toString();
-                const bool lengthByte = seg.type == btrieve::DataType::LString;
-                const bool endingZero = seg.type == btrieve::DataType::ZString;
-                const size_t room = seg.length > 0 && (lengthByte || endingZero) ? seg.length - 1u : seg.length;
-                if (text.size() > room) text.resize(room);
-                if (last && !lengthByte) {
-                    out += text;
-                    continue;
-                }
-                value = std::move(text);
-                break;
-            }
-            case btrieve::DataType::Integer:
-            case btrieve::DataType::AutoIncrement:
-            case btrieve::DataType::UnsignedBinary:
-            case btrieve::DataType::OldBinary:
-                value = std::nearbyint(v.toDouble());
-                break;
-            case btrieve::DataType::Float:
-            case btrieve::DataType::BFloat:
-            case btrieve::DataType::Money:
-            case btrieve::DataType::Decimal:
-            case btrieve::DataType::Numeric:
-                value = v.toDouble();
-                break;
-            case btrieve::DataType::Date: {
-                auto d = v.toCalendarDate();
-                if (!d) raise(Status::TypeMismatch, "Seek: not a date");
-                value = *d;
-                break;
-            }
-            case btrieve::DataType::Logical:
-                value = v.toBool();
-                break;
-            default: raise(Status::UnsupportedLayout, "Seek: key type not supported");
+            const btrieve::Value value = toKeyValue(seg, v);
+            // A last text segment other than LSTRING is a prefix of the key: its text alone.
+            if (const auto* text = std::get_if<std::string>(&value);
+                text && last && seg.type != btrieve::DataType::LString) {
+                out += *text;
+                continue;
             }
             // The segment's bytes, as the field they index is stored in a record.
             std::string bytes(seg.length, '\0');

@@ -4,6 +4,4 @@
 add_library(datactl STATIC ${CMAKE_CURRENT_SOURCE_DIR}/CBtrvdcp1.cpp ${CMAKE_CURRENT_SOURCE_DIR}/CBtrvdcp1.h)
 set_target_properties(datactl PROPERTIES AUTOMOC ON)
 target_include_directories(datactl PUBLIC ${CMAKE_SOURCE_DIR})
-target_link_libraries(datactl PUBLIC btrieve
-  $<TARGET_NAME_IF_EXISTS:layouts> $<TARGET_NAME_IF_EXISTS:framework>
-  $<TARGET_NAME_IF_EXISTS:platform> Qt6::Widgets)
+target_link_libraries(datactl PUBLIC btrieve layouts framework platform Qt6::Widgets)

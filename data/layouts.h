@@ -20,12 +20,16 @@ struct KeyDef {
 };
 
 struct Layout {
-    std::string tableName;
     std::string fileName;
     std::string ownerName;
     uint32_t recordLength = 0;
     std::vector<btrieve::FieldDef> fields;
     std::vector<KeyDef> keys;
+
+    // Kept as the control's stored properties (TableName, FieldList, DateFormat,
+    // TimeFormat) and carried through the stored state unchanged; nothing reads
+    // records by them: fields and keys above decide every read.
+    std::string tableName;
     std::string fieldList;
     std::string dateFormat;
     std::string timeFormat;

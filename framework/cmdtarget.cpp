@@ -1,12 +1,11 @@
 #include "framework/cmdtarget.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QString>
 
 #include "framework/dialog.h"
 #include "framework/dialog_template.h"
 #include "platform/platform.h"
+#include "platform/text.h"
 
 namespace framework {
 namespace {
@@ -100,10 +99,10 @@ QIcon CWinApp::LoadIcon(int resourceId) const {
     QIcon icon;
     const std::vector<std::string>* files = findIconResource(resourceId);
     if (!files) return icon;
-    const QString folder = QString::fromStdString(platform::programFolder());
+    const std::string folder = platform::programFolder();
     for (const std::string& file : *files) {
-        const QString path = folder + QLatin1Char('/') + QString::fromStdString(file);
-        if (QFileInfo::exists(path)) icon.addFile(path);
+        const std::string path = folder + "/" + file;
+        if (platform::isFile(path)) icon.addFile(platform::fromFileName(path));
     }
     return icon;
 }
@@ -115,17 +114,11 @@ void AfxEnableControlContainer() { trace("AfxEnableControlContainer"); }
 // ---- Program-wide services ------------------------------------------------
 
 std::string applicationTitle() {
-    const QString path = QCoreApplication::applicationFilePath();
-    const QString name = QFileInfo(path).completeBaseName();
-    return name.isEmpty() ? std::string("openinvoice") : name.toStdString();
+    const std::string name = platform::programBaseName();
+    return name.empty() ? std::string("openinvoice") : name;
 }
 
-std::string helpFilePath() {
-    const QFileInfo info(QCoreApplication::applicationFilePath());
-    const QString base = QString::fromStdString(platform::programFolder()) + QLatin1Char('/') +
-                         info.completeBaseName();
-    return (base + QStringLiteral(".html")).toStdString();
-}
+std::string helpFilePath() { return platform::programFolder() + "/" + platform::programBaseName() + ".html"; }
 
 int AfxMessageBox(const std::string& text, unsigned style) {
     if ((style & 0xF0u) == 0) style |= platform::MB_ICONEXCLAMATION;

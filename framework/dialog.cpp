@@ -222,6 +222,146 @@ QWidget* CDialog::GetDlgItem(int id) const {
     return nullptr;
 }
 
+namespace {
+
+// The window's menu bar from its menu template; each command goes to the dialog.
+QMenuBar* buildMenuBar(const MenuTemplate& menu, CDialog* dialog, QWidget* window) {
+    auto* bar = new QMenuBar(window);
+    bar->setObjectName(QString::fromStdString(menu.idName));
+    bar->setNativeMenuBar(false);
+    std::function<void(QMenu*, const MenuItem&)> addItem = [&](QMenu* into, const MenuItem& item) {
+        if (!item.items.empty() || item.id == 0) {
+            QMenu* sub = into->addMenu(platform::fromAnsi(item.text));
+            for (const MenuItem& child : item.items) addItem(sub, child);
+            return;
+        }
+        QAction* action = into->addAction(platform::fromAnsi(item.text));
+        action->setObjectName(QString::fromStdString(item.idName));
+        action->setData(item.id);
+        const int id = item.id;
+        QObject::connect(action, &QAction::triggered, window, [dialog, id] { dialog->SendCommand(id); });
+    };
+    for (const MenuItem& top : menu.menus) {
+        QMenu* m = bar->addMenu(platform::fromAnsi(top.text));
+        for (const MenuItem& child : top.items) addItem(m, child);
+    }
+    return bar;
+}
+
+// --- one function per control kind ---------------------------------------------------
+
+QWidget* makeEdit(const ControlTemplate& c, CDialog* dialog, QWidget* parent) {
+    auto* edit = new QLineEdit(platform::fromAnsi(c.caption), parent);
+    edit->setFrame(c.style & (WS_BORDER));
+    if (c.style & ES_PASSWORD) edit->setEchoMode(QLineEdit::Password);
+    if (c.style & ES_READONLY) edit->setReadOnly(true);
+    if (const int id = c.id; id != IDC_STATIC)
+        QObject::connect(edit, &QLineEdit::textChanged, parent, [dialog, id] { dialog->SendCommand(id, EN_CHANGE); });
+    return edit;
+}
+
+QWidget* makeListBox(const ControlTemplate& c, int baseUnitX, QWidget* parent) {
+    auto* list = new ListBoxWidget(c.style & LBS_SORT, c.style & LBS_USETABSTOPS, baseUnitX, parent);
+    if (c.exStyle & WS_EX_CLIENTEDGE)
+        list->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
+    else if (c.style & WS_BORDER)
+        list->setFrameStyle(QFrame::Box | QFrame::Plain);
+    else
+        list->setFrameStyle(QFrame::NoFrame);
+    list->setVerticalScrollBarPolicy((c.style & WS_VSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    list->setHorizontalScrollBarPolicy((c.style & WS_HSCROLL) ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    return list;
+}
+
+QWidget* makePushButton(const ControlTemplate& c, CDialog* dialog, QWidget* parent) {
+    auto* button = new QPushButton(platform::fromAnsi(c.caption), parent);
+    button->setAutoDefault(false);
+    button->setDefault((c.style & 0x0F) == BS_DEFPUSHBUTTON);
+    if (const int id = c.id; id != IDC_STATIC)
+        QObject::connect(button, &QPushButton::clicked, parent, [dialog, id] { dialog->SendCommand(id, BN_CLICKED); });
+    return button;
+}
+
+QWidget* makeStatic(const ControlTemplate& c, QWidget* parent) {
+    auto* label = new QLabel(platform::fromAnsi(c.caption), parent);
+    label->setTextFormat(Qt::PlainText);
+    Qt::Alignment align = Qt::AlignTop | Qt::AlignLeft;
+    if ((c.style & SS_TYPEMASK) == SS_CENTER) align = Qt::AlignTop | Qt::AlignHCenter;
+    if ((c.style & SS_TYPEMASK) == SS_RIGHT) align = Qt::AlignTop | Qt::AlignRight;
+    label->setAlignment(align);
+    label->setWordWrap(true);
+    return label;
+}
+
+QWidget* makePicture(const ControlTemplate& c, QWidget* parent) {
+    auto* frame = new QFrame(parent);
+    if ((c.exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) || (c.style & SS_SUNKEN)) {
+        frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        frame->setLineWidth((c.exStyle & WS_EX_DLGMODALFRAME) ? 2 : 1);
+    }
+    return frame;
+}
+
+// nullptr when the class is not registered or its factory makes nothing.
+QWidget* makeActiveX(const ControlTemplate& c, CDialog* dialog, QWidget* parent) {
+    const ActiveXFactory* factory = findActiveXClass(c.className);
+    if (!factory) return nullptr;
+    ActiveXCreateInfo info{c.id, c.idName, c.caption, c.properties};
+    QWidget* widget = (*factory)(info, parent);
+    if (!widget) return nullptr;
+    if (widget->parentWidget() != parent) widget->setParent(parent);
+    new EventRelay(widget, [dialog, id = c.id](int dispid, const QVariantList& args) {
+        dialog->FireEvent(id, dispid, args);
+    });
+    return widget;
+}
+
+QWidget* makeControl(const ControlTemplate& c, CDialog* dialog, QWidget* parent) {
+    switch (c.kind) {
+    case ControlKind::Edit: return makeEdit(c, dialog, parent);
+    case ControlKind::ListBox: return makeListBox(c, dialog->GetBaseUnits().x, parent);
+    case ControlKind::PushButton: return makePushButton(c, dialog, parent);
+    case ControlKind::Static: return makeStatic(c, parent);
+    case ControlKind::Picture: return makePicture(c, parent);
+    case ControlKind::ActiveX: return makeActiveX(c, dialog, parent);
+    }
+    return nullptr;
+}
+
+// A tab stop takes the focus by tab and click; statics and pictures never; an ActiveX
+// control by click when its class asks for it; other controls by click only.
+Qt::FocusPolicy focusPolicyOf(const ControlTemplate& c, const QWidget* widget) {
+    if (c.style & WS_TABSTOP) return Qt::StrongFocus;
+    switch (c.kind) {
+    case ControlKind::Static:
+    case ControlKind::Picture: return Qt::NoFocus;
+    case ControlKind::ActiveX: return (widget->focusPolicy() & Qt::ClickFocus) ? Qt::ClickFocus : Qt::NoFocus;
+    default: return Qt::ClickFocus;
+    }
+}
+
+// What every control takes from its row: place, font fitting, id, names, focus,
+// enabled and visible state.
+void applySharedProperties(const ControlTemplate& c, QWidget* widget, const QRect& rect, const QFont& font) {
+    widget->setGeometry(rect);
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+        label->setFont(font);
+        fitLabelText(label);
+    }
+    widget->setProperty("controlId", c.id);
+    widget->setObjectName(QString::fromStdString(c.idName));
+    widget->setAccessibleDescription(QString::fromStdString(c.idName));
+    if (!c.accessibleName.empty())
+        widget->setAccessibleName(platform::fromAnsi(c.accessibleName));
+    else if (!c.caption.empty())
+        widget->setAccessibleName(platform::fromAnsi(c.caption));
+    widget->setFocusPolicy(focusPolicyOf(c, widget));
+    if (c.style & WS_DISABLED) widget->setEnabled(false);
+    widget->setVisible(c.style & WS_VISIBLE);
+}
+
+}  // namespace
+
 int CDialog::DoModal() {
     const DialogTemplate* dialogTemplate = GetTemplate();
     if (!dialogTemplate || window_) return -1;
@@ -251,28 +391,8 @@ int CDialog::DoModal() {
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->setSizeConstraint(QLayout::SetFixedSize);  // not resizable
-    if (const MenuTemplate* menu = findMenuTemplate(dialogTemplate->menuId)) {
-        auto* bar = new QMenuBar(window);
-        bar->setObjectName(QString::fromStdString(menu->idName));
-        bar->setNativeMenuBar(false);
-        std::function<void(QMenu*, const MenuItem&)> addItem = [&](QMenu* into, const MenuItem& item) {
-            if (!item.items.empty() || item.id == 0) {
-                QMenu* sub = into->addMenu(platform::fromAnsi(item.text));
-                for (const MenuItem& child : item.items) addItem(sub, child);
-                return;
-            }
-            QAction* action = into->addAction(platform::fromAnsi(item.text));
-            action->setObjectName(QString::fromStdString(item.idName));
-            action->setData(item.id);
-            const int id = item.id;
-            QObject::connect(action, &QAction::triggered, window, [this, id] { SendCommand(id); });
-        };
-        for (const MenuItem& top : menu->menus) {
-            QMenu* m = bar->addMenu(platform::fromAnsi(top.text));
-            for (const MenuItem& child : top.items) addItem(m, child);
-        }
-        layout->setMenuBar(bar);
-    }
+    if (const MenuTemplate* menu = findMenuTemplate(dialogTemplate->menuId))
+        layout->setMenuBar(buildMenuBar(*menu, this, window));
     client_ = new ClientArea(this, window);
     client_->setFixedSize(MulDiv(dialogTemplate->cx, baseUnits_.x, 4),
                           MulDiv(dialogTemplate->cy, baseUnits_.y, 8));
@@ -301,111 +421,11 @@ int CDialog::DoModal() {
 }
 
 bool CDialog::createControls() {
-    const DialogTemplate* dialogTemplate = GetTemplate();
-    for (const ControlTemplate& c : dialogTemplate->controls) {
-        const QRect rect = mapDialogRect(baseUnits_, c.x, c.y, c.cx, c.cy);
-        const QString caption = platform::fromAnsi(c.caption);
-        const bool tabStop = c.style & WS_TABSTOP;
-        QWidget* widget = nullptr;
-        const int id = c.id;
-        switch (c.kind) {
-        case ControlKind::Edit: {
-            auto* edit = new QLineEdit(caption, client_);
-            edit->setFrame(c.style & (WS_BORDER));
-            if (c.style & ES_PASSWORD) edit->setEchoMode(QLineEdit::Password);
-            if (c.style & ES_READONLY) edit->setReadOnly(true);
-            if (id != IDC_STATIC)
-                QObject::connect(edit, &QLineEdit::textChanged, client_,
-                                 [this, id] { SendCommand(id, EN_CHANGE); });
-            widget = edit;
-            break;
-        }
-        case ControlKind::ListBox: {
-            auto* list = new ListBoxWidget(c.style & LBS_SORT, c.style & LBS_USETABSTOPS,
-                                           baseUnits_.x, client_);
-            if (c.exStyle & WS_EX_CLIENTEDGE)
-                list->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-            else if (c.style & WS_BORDER)
-                list->setFrameStyle(QFrame::Box | QFrame::Plain);
-            else
-                list->setFrameStyle(QFrame::NoFrame);
-            list->setVerticalScrollBarPolicy((c.style & WS_VSCROLL) ? Qt::ScrollBarAsNeeded
-                                                                    : Qt::ScrollBarAlwaysOff);
-            list->setHorizontalScrollBarPolicy((c.style & WS_HSCROLL) ? Qt::ScrollBarAsNeeded
-                                                                      : Qt::ScrollBarAlwaysOff);
-            widget = list;
-            break;
-        }
-        case ControlKind::PushButton: {
-            auto* button = new QPushButton(caption, client_);
-            button->setAutoDefault(false);
-            button->setDefault((c.style & 0x0F) == BS_DEFPUSHBUTTON);
-            if (id != IDC_STATIC)
-                QObject::connect(button, &QPushButton::clicked, client_,
-                                 [this, id] { SendCommand(id, BN_CLICKED); });
-            widget = button;
-            break;
-        }
-        case ControlKind::Static: {
-            auto* label = new QLabel(caption, client_);
-            label->setTextFormat(Qt::PlainText);
-            Qt::Alignment align = Qt::AlignTop | Qt::AlignLeft;
-            if ((c.style & SS_TYPEMASK) == SS_CENTER) align = Qt::AlignTop | Qt::AlignHCenter;
-            if ((c.style & SS_TYPEMASK) == SS_RIGHT) align = Qt::AlignTop | Qt::AlignRight;
-            label->setAlignment(align);
-            label->setWordWrap(true);
-            widget = label;
-            break;
-        }
-        case ControlKind::Picture: {
-            auto* frame = new QFrame(client_);
-            if ((c.exStyle & (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE)) || (c.style & SS_SUNKEN)) {
-                frame->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-                frame->setLineWidth((c.exStyle & WS_EX_DLGMODALFRAME) ? 2 : 1);
-            }
-            widget = frame;
-            break;
-        }
-        case ControlKind::ActiveX: {
-            const ActiveXFactory* factory = findActiveXClass(c.className);
-            if (!factory) return false;
-            ActiveXCreateInfo info{c.id, c.idName, c.caption, c.properties};
-            widget = (*factory)(info, client_);
-            if (!widget) return false;
-            if (widget->parentWidget() != client_) widget->setParent(client_);
-            new EventRelay(widget, [this, id](int dispid, const QVariantList& args) {
-                FireEvent(id, dispid, args);
-            });
-            break;
-        }
-        }
-
-        widget->setGeometry(rect);
-        if (auto* label = qobject_cast<QLabel*>(widget)) {
-            label->setFont(window_->font());
-            fitLabelText(label);
-        }
-        widget->setProperty("controlId", id);
-        widget->setObjectName(QString::fromStdString(c.idName));
-        widget->setAccessibleDescription(QString::fromStdString(c.idName));
-        if (!c.accessibleName.empty())
-            widget->setAccessibleName(platform::fromAnsi(c.accessibleName));
-        else if (!caption.isEmpty())
-            widget->setAccessibleName(caption);
-
-        if (tabStop) {
-            widget->setFocusPolicy(Qt::StrongFocus);
-        } else if (c.kind == ControlKind::Static || c.kind == ControlKind::Picture) {
-            widget->setFocusPolicy(Qt::NoFocus);
-        } else if (c.kind == ControlKind::ActiveX) {
-            widget->setFocusPolicy((widget->focusPolicy() & Qt::ClickFocus) ? Qt::ClickFocus
-                                                                            : Qt::NoFocus);
-        } else {
-            widget->setFocusPolicy(Qt::ClickFocus);
-        }
-        if (c.style & WS_DISABLED) widget->setEnabled(false);
-        widget->setVisible(c.style & WS_VISIBLE);
-        controls_.emplace_back(id, widget);
+    for (const ControlTemplate& c : GetTemplate()->controls) {
+        QWidget* widget = makeControl(c, this, client_);
+        if (!widget) return false;
+        applySharedProperties(c, widget, mapDialogRect(baseUnits_, c.x, c.y, c.cx, c.cy), window_->font());
+        controls_.emplace_back(c.id, widget);
     }
 
     // Drawing order: the first control on top. Tab order: template order.

@@ -12,11 +12,7 @@ set(OPENINVOICE_APP_ID example.corvane.OpenInvoice)
 set(OPENINVOICE_PACKAGING ${CMAKE_CURRENT_LIST_DIR})
 set(OPENINVOICE_RES ${CMAKE_SOURCE_DIR}/res)
 
-foreach(tool btrexport mkcompany)
-  if(TARGET ${tool})
-    install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  endif()
-endforeach()
+install(TARGETS btrexport mkcompany RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The SQLite extension, in the package's own library folder (engine-only builds
 # too): one path to give .load whatever the machine's multiarch folder is.
@@ -37,7 +33,7 @@ foreach(page openinvoice btrexport mkcompany)
 endforeach()
 add_custom_target(openinvoice_man ALL DEPENDS ${OPENINVOICE_MAN_PAGES})
 
-if(TARGET openinvoice)
+if(NOT OPENINVOICE_ENGINE_ONLY)
   target_compile_definitions(openinvoice PRIVATE OPENINVOICE_VERSION="${PROJECT_VERSION}")
   install(TARGETS openinvoice RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
   install(DIRECTORY ${OPENINVOICE_RES}/skins/ DESTINATION ${OPENINVOICE_SHARE}/skins)

@@ -181,7 +181,7 @@ std::string programFolder() {
     return toFileName(beside);
 }
 
-std::string resolveSoundFile(const std::string& name) {
+std::string resolveProgramFile(const std::string& name, const std::string& subfolder) {
     if (name.empty()) return {};
     const bool hasFolder = name.find('/') != std::string::npos ||
                            name.find('\\') != std::string::npos || detail::hasDriveLetter(name);
@@ -193,7 +193,7 @@ std::string resolveSoundFile(const std::string& name) {
     if (std::string here = fileAt(detail::matchPathCase(name)); !here.empty()) return here;
     const std::string folder = programFolder();
     if (folder.empty()) return {};
-    return fileAt(detail::matchPathCase(folder + "/sounds/" + name));
+    return fileAt(detail::matchPathCase(folder + "/" + subfolder + "/" + name));
 }
 
 }  // namespace platform

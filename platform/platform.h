@@ -133,10 +133,33 @@ std::string mapFontFamily(const std::string& windowsFamily);
 // name), or <prefix>/share/openinvoice for a program installed in <prefix>/bin.
 std::string programFolder();
 
-// Where a wave file given by name is found: a name with a folder as it stands (after
-// mapWindowsPath), a bare name in the current folder, then in <program folder>/sounds.
-// Empty when there is no such file.
-std::string resolveSoundFile(const std::string& name);
+// Where a file of the program's own (a wave file, a skin) given by name is found: a
+// name with a folder as it stands (after mapWindowsPath), a bare name in the current
+// folder, then in <program folder>/<subfolder> ("sounds", "skins"). The full path, or
+// empty when there is no such file.
+std::string resolveProgramFile(const std::string& name, const std::string& subfolder);
+
+// The running program's file name without its folder and extension ("openinvoice").
+std::string programBaseName();
+
+// File names here are in the system's own encoding (platform::fromFileName).
+// Whether name is a file (links followed), or a folder.
+bool isFile(const std::string& name);
+bool isFolder(const std::string& name);
+// The full path of a file that exists and may be read, else empty.
+std::string readableFile(const std::string& name);
+// name as it stands when it is absolute, else name in the folder that holds file.
+std::string besideFile(const std::string& file, const std::string& name);
+// The current folder.
+std::string currentFolder();
+
+// The folder for one user's own files of the program name: $XDG_DATA_HOME/name, or
+// ~/.local/share/name when XDG_DATA_HOME is unset or relative (the XDG base directory
+// rules ignore a relative one).
+std::string userDataFolder(const std::string& name);
+// Creates folder (with its parents) when missing and makes it the current folder.
+// Empty, or the reason in words when it cannot.
+std::string enterFolder(const std::string& folder);
 
 // A file error, as the framework's file class raises it: the file's name and the cause.
 class FileError : public std::runtime_error {

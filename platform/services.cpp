@@ -43,7 +43,7 @@ public:
             if (effect_) effect_->stop();
             return true;
         }
-        const std::string path = resolveSoundFile(name);
+        const std::string path = resolveProgramFile(name, "sounds");
         if (path.empty()) {
             if (flags & SND_NODEFAULT) return false;
             if (haveWidgets()) QApplication::beep();

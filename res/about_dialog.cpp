@@ -2,6 +2,7 @@
 #include "res/templates.h"
 
 #include "framework/win.h"
+#include "res/control.h"
 #include "res/resource.h"
 
 namespace res {
@@ -13,16 +14,6 @@ const char* const kMakerMailLink = "mailto:vexel@openinvoice.example";
 namespace {
 
 using framework::ControlKind;
-using framework::ControlTemplate;
-
-ControlTemplate control(int id, const char* name, ControlKind kind, int x, int y, int cx, int cy,
-                        std::uint32_t style, const char* caption = "", std::uint32_t exStyle = 0) {
-    ControlTemplate c;
-    c.id = id; c.idName = name; c.kind = kind;
-    c.x = x; c.y = y; c.cx = cx; c.cy = cy;
-    c.style = style; c.exStyle = exStyle; c.caption = caption;
-    return c;
-}
 
 framework::DialogTemplate build() {
     framework::DialogTemplate t;
@@ -32,33 +23,23 @@ framework::DialogTemplate build() {
     t.cx = 232; t.cy = 143;
     t.style = 0x80C800C0;
 
-    ControlTemplate form = control(IDC_SKINFORM, "IDC_SKINFORM", ControlKind::ActiveX, 139, 26, 21, 20,
-                                   0x50000000);
-    form.className = "SkinForm";
-    form.properties = {{"SkinFile", "grey.skn"}};
-
-    ControlTemplate version = control(IDC_VERSION_LABEL, "IDC_VERSION_LABEL", ControlKind::ActiveX,
-                                      21, 71, 167, 19, 0x50000000);
-    version.className = "SkinLabel";
-    version.properties = {{"Caption", ""}, {"FontName", "MS Sans Serif"}, {"FontSize", "8.25"},
-                          {"FontWeight", "400"}, {"Text", "Label"}};
-
     t.controls = {
         control(framework::IDOK, "IDOK", ControlKind::PushButton, 196, 5, 29, 14, 0x50010001, "OK"),
-        control(framework::IDC_STATIC, "IDC_STATIC", ControlKind::Picture, 13, 17, 21, 19, 0x5000000E, "",
+        control(framework::IDC_STATIC, "IDC_STATIC", ControlKind::Picture, 13, 17, 21, 19, 0x5000000E, "", "",
                 framework::WS_EX_DLGMODALFRAME | framework::WS_EX_CLIENTEDGE),
         control(framework::IDC_STATIC, "IDC_STATIC", ControlKind::Static, 45, 16, 98, 8, 0x50020000,
                 "Peachtree Vexel-101"),
         control(framework::IDC_STATIC, "IDC_STATIC", ControlKind::Static, 45, 26, 98, 8, 0x50020000,
                 kMakerNotice),
-        form,
+        activeX(IDC_SKINFORM, "IDC_SKINFORM", "SkinForm", 139, 26, 21, 20, 0x50000000, {{"SkinFile", "grey.skn"}}),
         control(framework::IDC_STATIC, "IDC_STATIC", ControlKind::Static, 21, 128, 204, 8, 0x50020000,
                 "Peachtree is a registered trademark of Peachtree Software, Inc."),
         control(IDC_WEB_LINK, "IDC_WEB_LINK", ControlKind::Static, 7, 46, 82, 16, 0x50020001,
-                kMakerWebAddress, framework::WS_EX_TRANSPARENT),
+                kMakerWebAddress, "", framework::WS_EX_TRANSPARENT),
         control(IDC_MAIL_LINK, "IDC_MAIL_LINK", ControlKind::Static, 107, 47, 118, 16, 0x50000001,
-                kMakerMailLink, framework::WS_EX_TRANSPARENT),
-        version,
+                kMakerMailLink, "", framework::WS_EX_TRANSPARENT),
+        activeX(IDC_VERSION_LABEL, "IDC_VERSION_LABEL", "SkinLabel", 21, 71, 167, 19, 0x50000000,
+                skinLook("", "Label")),
     };
     return t;
 }

@@ -15,6 +15,4 @@ add_custom_command(OUTPUT ${OPENINVOICE_ASSET_STAMP}
   DEPENDS ${OPENINVOICE_ASSET_FILES}
   COMMENT "Copying skins, sounds and icons beside the program")
 add_custom_target(openinvoice_assets ALL DEPENDS ${OPENINVOICE_ASSET_STAMP})
-if(TARGET openinvoice_ui)
-  add_dependencies(openinvoice_ui openinvoice_assets)
-endif()
+add_dependencies(openinvoice_ui openinvoice_assets)

@@ -4,6 +4,7 @@
 
 #include "data/layouts.h"
 #include "framework/win.h"
+#include "res/control.h"
 #include "res/resource.h"
 
 namespace res {
@@ -11,7 +12,6 @@ namespace {
 
 using framework::ControlKind;
 using framework::ControlTemplate;
-using framework::PropertyMap;
 
 constexpr std::uint32_t kVisibleEdit = 0x50800080;   // child, visible, border, auto scroll
 constexpr std::uint32_t kLookupEdit = 0x50810080;    // ... and a tab stop
@@ -21,46 +21,23 @@ constexpr std::uint32_t kHiddenControl = 0x40000000;
 
 ControlTemplate edit(int id, const char* name, int x, int y, int cx, int cy, std::uint32_t style,
                      const char* humanName) {
-    ControlTemplate c;
-    c.id = id; c.idName = name; c.kind = ControlKind::Edit;
-    c.x = x; c.y = y; c.cx = cx; c.cy = cy; c.style = style;
-    c.accessibleName = humanName;
-    return c;
-}
-
-PropertyMap skinFont(const char* caption, const char* text, bool large) {
-    return PropertyMap{{"Caption", caption},
-                       {"FontName", "MS Sans Serif"},
-                       {"FontSize", large ? "9.75" : "8.25"},
-                       {"FontWeight", large ? "700" : "400"},
-                       {"Text", text}};
+    return control(id, name, ControlKind::Edit, x, y, cx, cy, style, "", humanName);
 }
 
 ControlTemplate skinButton(int id, const char* name, int x, int y, int cx, int cy, const char* caption) {
-    ControlTemplate c;
-    c.id = id; c.idName = name; c.kind = ControlKind::ActiveX; c.className = "SkinButton";
-    c.x = x; c.y = y; c.cx = cx; c.cy = cy; c.style = kVisibleControl;
-    c.caption = caption;
-    c.properties = skinFont(caption, "Button", false);
-    return c;
+    return activeX(id, name, "SkinButton", x, y, cx, cy, kVisibleControl, skinLook(caption, "Button"), caption);
 }
 
 ControlTemplate skinLabel(int id, const char* name, int x, int y, int cx, int cy, const char* caption,
                           bool large = false) {
-    ControlTemplate c;
-    c.id = id; c.idName = name; c.kind = ControlKind::ActiveX; c.className = "SkinLabel";
-    c.x = x; c.y = y; c.cx = cx; c.cy = cy; c.style = kVisibleControl;
-    c.caption = caption;
-    c.properties = skinFont(caption, "Label", large);
-    return c;
+    return activeX(id, name, "SkinLabel", x, y, cx, cy, kVisibleControl, skinLook(caption, "Label", large),
+                   caption);
 }
 
 ControlTemplate dataControl(int id, const char* name, int x, int y, const layouts::Layout& layout) {
-    ControlTemplate c;
-    c.id = id; c.idName = name; c.kind = ControlKind::ActiveX; c.className = "BtrvDataControl";
-    c.x = x; c.y = y; c.cx = 53; c.cy = 17; c.style = kHiddenControl;
-    for (const auto& [key, value] : layouts::toStoredState(layout)) c.properties[key] = value;
-    return c;
+    framework::PropertyMap stored;
+    for (const auto& [key, value] : layouts::toStoredState(layout)) stored[key] = value;
+    return activeX(id, name, "BtrvDataControl", x, y, 53, 17, kHiddenControl, std::move(stored));
 }
 
 framework::DialogTemplate build() {
@@ -73,24 +50,6 @@ framework::DialogTemplate build() {
     t.style = 0x90CA02C4;
     t.exStyle = framework::WS_EX_APPWINDOW;
     t.menuId = IDR_MAIN_MENU;
-
-    ControlTemplate form;
-    form.id = IDC_SKINFORM; form.idName = "IDC_SKINFORM"; form.kind = ControlKind::ActiveX;
-    form.className = "SkinForm";
-    form.x = 87; form.y = 150; form.cx = 21; form.cy = 20; form.style = kVisibleControl;
-    form.properties = {{"SkinFile", "grey.skn"}};
-
-    ControlTemplate list;
-    list.id = IDC_INVOICE_LIST; list.idName = "IDC_INVOICE_LIST"; list.kind = ControlKind::ListBox;
-    list.x = 9; list.y = 136; list.cx = 254; list.cy = 49;
-    list.style = 0x50B00183;
-    list.exStyle = framework::WS_EX_CLIENTEDGE;
-    list.accessibleName = "Open invoices";
-
-    ControlTemplate button2;
-    button2.id = IDC_BUTTON2; button2.idName = "IDC_BUTTON2"; button2.kind = ControlKind::PushButton;
-    button2.x = 63; button2.y = 167; button2.cx = 50; button2.cy = 14;
-    button2.style = 0x40010000; button2.caption = "Button2";
 
     t.controls = {
         edit(IDC_SEARCH_EDIT, "IDC_SEARCH_EDIT", 122, 8, 58, 14, kLookupEdit, "Find customer ID"),
@@ -105,7 +64,8 @@ framework::DialogTemplate build() {
         skinButton(IDC_NEXT_BUTTON, "IDC_NEXT_BUTTON", 223, 25, 22, 16, ">"),
         edit(IDC_NINDEX_EDIT, "IDC_NINDEX_EDIT", 113, 140, 40, 12, kHiddenEdit, "Customer index"),
         edit(IDC_CUSTID_EDIT, "IDC_CUSTID_EDIT", 9, 8, 97, 14, kVisibleEdit, "Customer ID"),
-        form,
+        activeX(IDC_SKINFORM, "IDC_SKINFORM", "SkinForm", 87, 150, 21, 20, kVisibleControl,
+                {{"SkinFile", "grey.skn"}}),
         skinButton(IDC_BALANCE_FILTER_BUTTON, "IDC_BALANCE_FILTER_BUTTON", 249, 25, 16, 16, "$"),
         dataControl(IDC_CUSTOMER_DATA, "IDC_CUSTOMER_DATA", 29, 146, layouts::customer()),
         dataControl(IDC_JOURNAL_DATA, "IDC_JOURNAL_DATA", 154, 143, layouts::journal()),
@@ -114,8 +74,9 @@ framework::DialogTemplate build() {
         skinLabel(IDC_BALANCE_CAPTION, "IDC_BALANCE_CAPTION", 205, 94, 53, 10, "Balance", true),
         skinLabel(IDC_FAX_CAPTION, "IDC_FAX_CAPTION", 93, 81, 24, 10, "Fax"),
         edit(IDC_DATAPATH_EDIT, "IDC_DATAPATH_EDIT", 108, 157, 40, 14, kHiddenEdit, "Company folder"),
-        list,
-        button2,
+        control(IDC_INVOICE_LIST, "IDC_INVOICE_LIST", ControlKind::ListBox, 9, 136, 254, 49, 0x50B00183, "",
+                "Open invoices", framework::WS_EX_CLIENTEDGE),
+        control(IDC_BUTTON2, "IDC_BUTTON2", ControlKind::PushButton, 63, 167, 50, 14, 0x40010000, "Button2"),
         dataControl(IDC_PERMISS_DATA, "IDC_PERMISS_DATA", 113, 132, layouts::permiss()),
         edit(IDC_SECPASSWORD_EDIT, "IDC_SECPASSWORD_EDIT", 133, 151, 86, 14, kHiddenEdit, "Security password"),
         edit(IDC_SECSTATUS_EDIT, "IDC_SECSTATUS_EDIT", 132, 167, 86, 14, kHiddenEdit, "Security status"),

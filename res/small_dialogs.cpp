@@ -2,22 +2,13 @@
 #include "res/templates.h"
 
 #include "framework/win.h"
+#include "res/control.h"
 #include "res/resource.h"
 
 namespace res {
 namespace {
 
 using framework::ControlKind;
-using framework::ControlTemplate;
-
-ControlTemplate control(int id, const char* name, ControlKind kind, int x, int y, int cx, int cy,
-                        std::uint32_t style, const char* caption = "", const char* humanName = "") {
-    ControlTemplate c;
-    c.id = id; c.idName = name; c.kind = kind;
-    c.x = x; c.y = y; c.cx = cx; c.cy = cy;
-    c.style = style; c.caption = caption; c.accessibleName = humanName;
-    return c;
-}
 
 framework::DialogTemplate buildCompany() {
     framework::DialogTemplate t;

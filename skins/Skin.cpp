@@ -1,12 +1,9 @@
 #include "skins/Skin.h"
 
-#include "platform/detail.h"
 #include "platform/platform.h"
 #include "platform/text.h"
 
-#include <QDir>
 #include <QPainter>
-#include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
 
@@ -115,7 +112,8 @@ QPixmap Skin::image(const QString& section, const QString& key) const {
     if (!v.isValid() || file.isEmpty()) return {};
     const QString rel = joined(v);
     if (rel.isEmpty()) return {};
-    const QString path = QFileInfo(rel).isAbsolute() ? rel : QFileInfo(file).absolutePath() + "/" + rel;
+    const QString path =
+        platform::fromFileName(platform::besideFile(platform::toFileName(file), platform::toFileName(rel)));
     return QPixmap(path);  // a missing image leaves the colours in force
 }
 
@@ -229,13 +227,13 @@ std::shared_ptr<const Skin> defaultSkin() {
 }
 
 std::shared_ptr<const Skin> loadSkin(const QString& path) {
-    const QFileInfo info(path);
-    if (path.isEmpty() || !info.isFile() || !info.isReadable()) return nullptr;
-    QSettings ini(info.absoluteFilePath(), QSettings::IniFormat);
+    const QString found = platform::fromFileName(platform::readableFile(platform::toFileName(path)));
+    if (found.isEmpty()) return nullptr;
+    QSettings ini(found, QSettings::IniFormat);
     if (ini.status() != QSettings::NoError) return nullptr;
 
     auto skin = std::make_shared<Skin>();
-    skin->file = info.absoluteFilePath();
+    skin->file = found;
     for (const QString& group : ini.childGroups()) {
         ini.beginGroup(group);
         Skin::Group values;
@@ -280,18 +278,7 @@ std::shared_ptr<const Skin> loadSkin(const QString& path) {
 }
 
 QString resolveSkinFile(const std::string& name) {
-    if (name.empty()) return {};
-    auto fileAt = [](const std::string& p) {
-        const QFileInfo info(platform::fromFileName(p));
-        return info.isFile() ? info.absoluteFilePath() : QString();
-    };
-    const bool hasFolder = name.find('/') != std::string::npos || name.find('\\') != std::string::npos ||
-                           (name.size() >= 2 && name[1] == ':');
-    if (hasFolder) return fileAt(platform::detail::matchPathCase(platform::mapWindowsPath(name)));
-    if (QString here = fileAt(platform::detail::matchPathCase(name)); !here.isEmpty()) return here;
-    const std::string folder = platform::programFolder();
-    if (folder.empty()) return {};
-    return fileAt(platform::detail::matchPathCase(folder + "/skins/" + name));
+    return platform::fromFileName(platform::resolveProgramFile(name, "skins"));
 }
 
 }  // namespace skins

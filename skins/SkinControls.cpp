@@ -214,10 +214,29 @@ void SkinFormWidget::paintBackground(QWidget* target) const {
     }
 }
 
+// --- the look of skin buttons and labels -------------------------------------------
+
+template <typename Look>
+const Look& SkinLook<Look>::of(const QWidget* control) const {
+    std::shared_ptr<const Skin> skin = given_;
+    if (!skin) {
+        const SkinFormWidget* form = formOfDialog(control);
+        skin = form ? form->currentSkin() : defaultSkin();
+    }
+    if (skin != lookOf_) {
+        look_ = (skin.get()->*fetch_)(section_);
+        lookOf_ = std::move(skin);
+    }
+    return look_;
+}
+
+template class SkinLook<ButtonLook>;
+template class SkinLook<LabelLook>;
+
 // --- skin button -----------------------------------------------------------------
 
 SkinButton::SkinButton(const framework::ActiveXCreateInfo& info, QWidget* parent)
-    : QAbstractButton(parent), section_(sectionOf(info, "Button")) {
+    : QAbstractButton(parent), look_(&Skin::button, sectionOf(info, "Button")) {
     ensureAccessibility();
     setText(captionOf(info));
     storedFont_ = storedFont(info.properties, parent ? parent->font() : QApplication::font());
@@ -237,27 +256,9 @@ SkinButton::SkinButton(const framework::ActiveXCreateInfo& info, QWidget* parent
     connect(this, &QAbstractButton::clicked, this, [this] { emit axEvent(DISPID_CLICK, {}); });
 }
 
-// The skin a control draws in: the one ApplySkin gave it, else the current skin of
-// its dialog's form, else the built-in default.
-static std::shared_ptr<const Skin> effectiveSkin(const std::shared_ptr<const Skin>& given,
-                                                 const QWidget* control) {
-    if (given) return given;
-    const SkinFormWidget* form = formOfDialog(control);
-    return form ? form->currentSkin() : defaultSkin();
-}
-
 void SkinButton::applySkin(const SkinFormInterface& form) {
-    skin_ = form.currentSkin();
+    look_.apply(form);
     update();
-}
-
-const ButtonLook& SkinButton::look() const {
-    std::shared_ptr<const Skin> skin = effectiveSkin(skin_, this);
-    if (skin != lookOf_) {
-        look_ = skin->button(section_);
-        lookOf_ = std::move(skin);
-    }
-    return look_;
 }
 
 QSize SkinButton::sizeHint() const {
@@ -338,7 +339,7 @@ void SkinButton::leaveEvent(QEvent* event) {
 // --- skin label ------------------------------------------------------------------
 
 SkinLabel::SkinLabel(const framework::ActiveXCreateInfo& info, QWidget* parent)
-    : QWidget(parent), text_(captionOf(info)), section_(sectionOf(info, "Label")) {
+    : QWidget(parent), text_(captionOf(info)), look_(&Skin::label, sectionOf(info, "Label")) {
     ensureAccessibility();
     storedFont_ = storedFont(info.properties, parent ? parent->font() : QApplication::font());
     setFont(storedFont_);
@@ -366,17 +367,8 @@ void SkinLabel::setText(const QString& text) {
 }
 
 void SkinLabel::applySkin(const SkinFormInterface& form) {
-    skin_ = form.currentSkin();
+    look_.apply(form);
     update();
-}
-
-const LabelLook& SkinLabel::look() const {
-    std::shared_ptr<const Skin> skin = effectiveSkin(skin_, this);
-    if (skin != lookOf_) {
-        look_ = skin->label(section_);
-        lookOf_ = std::move(skin);
-    }
-    return look_;
 }
 
 QSize SkinLabel::sizeHint() const {

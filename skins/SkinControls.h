@@ -55,13 +55,34 @@ private:
 // The form of the dialog a control lives on, if there is one.
 SkinFormWidget* formOfDialog(const QWidget* control);
 
+// What a skin button or label draws with: the skin ApplySkin gave it (until then its
+// dialog's form rules, else the built-in default) and the look of its .skn section in
+// that skin, taken again only when the skin changes.
+template <typename Look>
+class SkinLook {
+public:
+    using Fetch = Look (Skin::*)(const QString& section) const;
+    SkinLook(Fetch fetch, QString section) : fetch_(fetch), section_(std::move(section)) {}
+    void apply(const SkinFormInterface& form) { given_ = form.currentSkin(); }
+    // The skin the last ApplySkin gave, nullptr before the first.
+    const std::shared_ptr<const Skin>& applied() const { return given_; }
+    const Look& of(const QWidget* control) const;
+
+private:
+    Fetch fetch_;
+    QString section_;
+    std::shared_ptr<const Skin> given_;
+    mutable Look look_;
+    mutable std::shared_ptr<const Skin> lookOf_;  // the skin look_ was taken from
+};
+
 class SkinButton : public QAbstractButton {
     Q_OBJECT
 public:
     SkinButton(const framework::ActiveXCreateInfo& info, QWidget* parent);
     void applySkin(const SkinFormInterface& form);
     // The skin the last ApplySkin gave, nullptr before the first.
-    std::shared_ptr<const Skin> appliedSkin() const { return skin_; }
+    std::shared_ptr<const Skin> appliedSkin() const { return look_.applied(); }
     QSize sizeHint() const override;
 
     // The events a skin button fires, by dispid: the click, and one press and one
@@ -82,17 +103,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
-    const ButtonLook& look() const;
+    const ButtonLook& look() const { return look_.of(this); }
 
     // One press event and one release event per press, wherever the mouse goes between.
     bool pressOpen_ = false;
     bool moving_ = false;
 
-    QString section_;
     QFont storedFont_;
-    std::shared_ptr<const Skin> skin_;   // set by ApplySkin; until then the dialog's form rules
-    mutable ButtonLook look_;
-    mutable std::shared_ptr<const Skin> lookOf_;  // the skin look_ was taken from
+    SkinLook<ButtonLook> look_;
 };
 
 class SkinLabel : public QWidget {
@@ -103,7 +121,7 @@ public:
     QString text() const { return text_; }
     void applySkin(const SkinFormInterface& form);
     // The skin the last ApplySkin gave, nullptr before the first.
-    std::shared_ptr<const Skin> appliedSkin() const { return skin_; }
+    std::shared_ptr<const Skin> appliedSkin() const { return look_.applied(); }
     QSize sizeHint() const override;
 
 signals:
@@ -113,14 +131,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    const LabelLook& look() const;
+    const LabelLook& look() const { return look_.of(this); }
 
     QString text_;
-    QString section_;
     QFont storedFont_;
-    std::shared_ptr<const Skin> skin_;
-    mutable LabelLook look_;
-    mutable std::shared_ptr<const Skin> lookOf_;  // the skin look_ was taken from
+    SkinLook<LabelLook> look_;
 };
 
 // The control's font from its stored properties (FontName mapped to an installed family).

@@ -16,18 +16,23 @@ class ApplicationTest : public apptest::AppTest {};
 
 TEST_F(ApplicationTest, InitInstanceRunsTheMainWindowAndReturnsFalse) {
     CDialog* mainWindow = nullptr;
+    bool shown = false;
     QTimer::singleShot(0, qApp, [&] {
         mainWindow = app.m_pMainWnd;
-        if (mainWindow) mainWindow->SendCommand(IDCANCEL);
+        if (!mainWindow) return;
+        shown = mainWindow->GetWindow()->isVisible();
+        mainWindow->SendCommand(IDCANCEL);
     });
     EXPECT_EQ(app.InitInstance(), FALSE);
     ASSERT_NE(mainWindow, nullptr);
     EXPECT_EQ(mainWindow->GetTemplateId(), IDD_MAIN_DIALOG);
     EXPECT_EQ(app.m_pMainWnd, nullptr);
-    ASSERT_GE(traced.size(), 3u);
+    EXPECT_TRUE(shown);
+    // The window started up: the first display played its sound.
+    EXPECT_EQ(soundNames(), std::vector<std::string>{"click.wav"});
+    ASSERT_GE(traced.size(), 2u);
     EXPECT_EQ(traced[0], "AfxEnableControlContainer");
     EXPECT_EQ(traced[1], "Enable3dControlsStatic");
-    EXPECT_EQ(traced[2], "CDialog::OnInitDialog");
 }
 
 TEST_F(ApplicationTest, AMissingDataControlEndsTheProgramSilently) {
@@ -36,7 +41,7 @@ TEST_F(ApplicationTest, AMissingDataControlEndsTheProgramSilently) {
     EXPECT_EQ(dlg.DoModal(), -1);
     EXPECT_EQ(app.InitInstance(), FALSE);  // returns at once: no loop to end
     RegisterDataControl();
-    EXPECT_EQ(tracedIndex("CDialog::OnInitDialog"), -1);
+    EXPECT_EQ(dlg.m_bSound, 0);  // the start-up never ran
     EXPECT_TRUE(services.messageBox->calls.empty());
     EXPECT_TRUE(services.sound->calls.empty());
 }

@@ -60,6 +60,43 @@ inline std::vector<btrieve::RecordAddress> findAll(const std::shared_ptr<const b
     return found;
 }
 
+// A criteria search (text, over fields) by key finds the same records through the
+// file's own B-tree as through the in-memory index, and the tree is in use; the
+// records found.
+inline std::vector<btrieve::RecordAddress> expectFindsAsInMemory(const std::shared_ptr<const btrieve::File>& f,
+                                                                 int key, const std::string& text,
+                                                                 const std::vector<btrieve::FieldDef>& fields) {
+    btrieve::Criteria c;
+    EXPECT_EQ(btrieve::Criteria::parse(text, fields, c), btrieve::Status::Success) << text;
+    std::string description;
+    const auto viaTree = findAll(f, key, c, true, &description);
+    EXPECT_EQ(description, "file B-tree") << text;
+    EXPECT_EQ(viaTree, findAll(f, key, c, false)) << text;
+    return viaTree;
+}
+
+// Walks both ways through the default index of key and the in-memory one: the same
+// addresses, ending cleanly. The default index's description after the walks; "no
+// in-memory index" when the key has none (a null-key-only key, say), "none" with a
+// failure when there is no default index.
+inline std::string compareWalks(const std::shared_ptr<const btrieve::File>& f, const btrieve::KeySpec& key,
+                                const std::string& what) {
+    auto mem = memoryIndex(f, key);
+    if (!mem) return "no in-memory index";
+    auto idx = defaultIndex(f, key);
+    if (!idx) {
+        ADD_FAILURE() << what << " key " << key.number << ": no default index";
+        return "none";
+    }
+    for (bool forward : {true, false}) {
+        btrieve::Status end;
+        EXPECT_EQ(sequence(*idx, forward, &end), sequence(*mem, forward))
+            << what << " key " << key.number << (forward ? " forward" : " backward");
+        EXPECT_EQ(end, btrieve::Status::EndOfFile) << what << " key " << key.number;
+    }
+    return idx->description();
+}
+
 // A damaged copy f reads by key keyNumber the same through the default index as
 // through the in-memory one, both ways and after seeks around the entry probeAt
 // steps from the first, and no longer uses its own tree. freshBackward: the

@@ -9,17 +9,11 @@
 #include <vector>
 
 #include "btrieve/keys.h"
+#include "key_segment.h"
 
 namespace keyordertest {
 
-inline btrieve::KeySegment seg(uint32_t pos, uint16_t len, btrieve::DataType type, uint16_t flags = 0) {
-    btrieve::KeySegment s;
-    s.position = pos;
-    s.length = len;
-    s.type = type;
-    s.flags = flags | btrieve::keyflag::ExtendedType;
-    return s;
-}
+using testkeys::keySegment;
 
 inline std::vector<uint32_t> reference(const btrieve::KeySpec& key, const btrieve::FileInfo& info,
                                        const std::string& keys, size_t n) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "btrieve/record_source.h"
+#include "key_segment.h"
 
 namespace btrieve::testing {
 
@@ -77,14 +78,7 @@ private:
     std::string bytes_;
 };
 
-inline KeySegment segment(uint32_t position, uint16_t length, DataType type, uint16_t flags = 0) {
-    KeySegment s;
-    s.position = position;
-    s.length = length;
-    s.type = type;
-    s.flags = static_cast<uint16_t>(flags | keyflag::ExtendedType);
-    return s;
-}
+using testkeys::keySegment;
 
 inline KeySpec keyOf(int number, std::vector<KeySegment> segments) {
     KeySpec k;

@@ -22,6 +22,7 @@
 #include "bound_socket.h"
 #endif
 #include "test_file_util.h"
+#include "key_segment.h"
 
 using namespace btrieve;
 using namespace filetest;
@@ -50,11 +51,7 @@ std::string goodFile(const TempDir& dir) {
     WriterOptions o;
     o.pageSize = 512;
     o.recordLength = 8;
-    KeySegment seg;
-    seg.position = 0;
-    seg.length = 8;
-    seg.type = DataType::String;
-    o.keys.push_back({{seg}});
+    o.keys.push_back({{testkeys::keySegment(0, 8, DataType::String)}});
     const std::string path = dir.file("good.dat");
     EXPECT_EQ(writeFile(path, o, {"AAAAAAAA", "BBBBBBBB"}), Status::Success);
     return path;

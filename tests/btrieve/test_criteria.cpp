@@ -111,7 +111,7 @@ TEST(CriteriaMatch, TextIsExactAndCaseSensitive) {
 }
 
 TEST(CriteriaKeyRange, PinsOnlyWhatNarrowsSafely) {
-    const KeySpec byNindex = keyOf(0, {segment(9, 2, DataType::Integer)});
+    const KeySpec byNindex = keyOf(0, {keySegment(9, 2, DataType::Integer)});
     auto pinned = parsed("nindex = -25536 AND Journalid = 3").pinnedKeyPrefix(byNindex);
     ASSERT_TRUE(pinned);
     EXPECT_EQ(pinned->segments, 1u);
@@ -121,14 +121,14 @@ TEST(CriteriaKeyRange, PinsOnlyWhatNarrowsSafely) {
     EXPECT_FALSE(parsed("nindex = Journalid").pinnedKeyPrefix(byNindex));
     EXPECT_FALSE(parsed("Journalid = 3").pinnedKeyPrefix(byNindex));
 
-    const KeySpec byName = keyOf(0, {segment(0, 17, DataType::ZString, keyflag::CaseInsensitive)});
+    const KeySpec byName = keyOf(0, {keySegment(0, 17, DataType::ZString, keyflag::CaseInsensitive)});
     pinned = parsed("UserName = VEXEL", kUsers).pinnedKeyPrefix(byName);
     ASSERT_TRUE(pinned);
     EXPECT_EQ(pinned->bytes, std::string("VEXEL") + std::string(12, '\0'));
     // A string key over a zstring field also orders the bytes after the zero.
-    EXPECT_FALSE(parsed("UserName = VEXEL", kUsers).pinnedKeyPrefix(keyOf(0, {segment(0, 17, DataType::String)})));
+    EXPECT_FALSE(parsed("UserName = VEXEL", kUsers).pinnedKeyPrefix(keyOf(0, {keySegment(0, 17, DataType::String)})));
 
-    const KeySpec two = keyOf(0, {segment(9, 2, DataType::Integer), segment(5, 2, DataType::Integer)});
+    const KeySpec two = keyOf(0, {keySegment(9, 2, DataType::Integer), keySegment(5, 2, DataType::Integer)});
     pinned = parsed("Journalid = 3 AND nindex = 9").pinnedKeyPrefix(two);
     ASSERT_TRUE(pinned);
     EXPECT_EQ(pinned->segments, 2u);

@@ -246,6 +246,29 @@ TEST(DamagedFiles, Version6HeaderFields) {
     }
 }
 
+// Calls visit(page, base, entry, i) for the first 100 entries of the fragment table
+// of each pre-6 variable page in b (pages of ps bytes; base: the page's first byte,
+// entry: the entry's).
+template <class Visit>
+void forEachPre6Fragment(std::string& b, uint32_t ps, Visit visit) {
+    for (uint32_t p = 1; p < b.size() / ps; ++p) {
+        const size_t base = size_t(p) * ps;
+        if ((getU16(b, base + 4) & 0x8000) || getU16(b, base + 6) != 0xFFFF) continue;
+        const uint16_t count = getU16(b, base + 0x0A);
+        for (uint16_t i = 0; i < count && i < 100; ++i) visit(p, base, base + ps - 2 * (i + 1), i);
+    }
+}
+
+// A file whose variable-length chains run in circles opens, and its scan stops with
+// the variable-page error after a bounded number of page reads.
+void expectCircleCaught(const std::string& name, const std::string& bytes) {
+    TempDir dir;
+    auto r = readFile(dir.put(name, bytes));
+    ASSERT_EQ(r.open, Status::Success);
+    EXPECT_EQ(r.scan, Status::VariablePageError);
+    EXPECT_LE(r.pageReads, 64u);
+}
+
 // Every fragment on every variable page (current or stale) made to point at itself.
 TEST(DamagedFiles, VariableChainsInCircles) {
     {
@@ -265,37 +288,23 @@ TEST(DamagedFiles, VariableChainsInCircles) {
                 b[base + off + 3] = static_cast<char>(i);
             }
         }
-        TempDir dir;
-        auto r = readFile(dir.put("v6loop", b));
-        ASSERT_EQ(r.open, Status::Success);
-        EXPECT_EQ(r.scan, Status::VariablePageError);
-        EXPECT_LE(r.pageReads, 64u);
+        expectCircleCaught("v6loop", b);
     }
     {
         // Pre-6 compressed records: fragment links are flagged in the offset table.
         LOAD_SAMPLE(bytes, "ccc-fibu/misc/DAT-SYFORM.BTR");
         const uint32_t ps = 512;
         std::string b = bytes;
-        for (uint32_t p = 1; p < b.size() / ps; ++p) {
-            const size_t base = size_t(p) * ps;
-            if ((getU16(b, base + 4) & 0x8000) || getU16(b, base + 6) != 0xFFFF) continue;
-            const uint16_t count = getU16(b, base + 0x0A);
-            for (uint16_t i = 0; i < count && i < 100; ++i) {
-                const size_t entry = base + ps - 2 * (i + 1);
-                const uint16_t off = getU16(b, entry) & 0x7FFF;
-                if (getU16(b, entry) == 0xFFFF || off + 4u > ps) continue;
-                putU16(b, entry, off | 0x8000);
-                b[base + off] = static_cast<char>(p >> 16);
-                b[base + off + 1] = static_cast<char>(p);
-                b[base + off + 2] = static_cast<char>(p >> 8);
-                b[base + off + 3] = static_cast<char>(i);
-            }
-        }
-        TempDir dir;
-        auto r = readFile(dir.put("pre6loop", b));
-        ASSERT_EQ(r.open, Status::Success);
-        EXPECT_EQ(r.scan, Status::VariablePageError);
-        EXPECT_LE(r.pageReads, 64u);
+        forEachPre6Fragment(b, ps, [&](uint32_t p, size_t base, size_t entry, uint16_t i) {
+            const uint16_t off = getU16(b, entry) & 0x7FFF;
+            if (getU16(b, entry) == 0xFFFF || off + 4u > ps) return;
+            putU16(b, entry, off | 0x8000);
+            b[base + off] = static_cast<char>(p >> 16);
+            b[base + off + 1] = static_cast<char>(p);
+            b[base + off + 2] = static_cast<char>(p >> 8);
+            b[base + off + 3] = static_cast<char>(i);
+        });
+        expectCircleCaught("pre6loop", b);
     }
 }
 
@@ -314,16 +323,11 @@ TEST(DamagedFiles, CompressedStreamCutShort) {
     const uint32_t ps = 512;
     // Inflate the first literal count of every unlinked fragment.
     std::string b = bytes;
-    for (uint32_t p = 1; p < b.size() / ps; ++p) {
-        const size_t base = size_t(p) * ps;
-        if ((getU16(b, base + 4) & 0x8000) || getU16(b, base + 6) != 0xFFFF) continue;
-        const uint16_t count = getU16(b, base + 0x0A);
-        for (uint16_t i = 0; i < count && i < 100; ++i) {
-            const uint16_t e = getU16(b, base + ps - 2 * (i + 1));
-            if (e == 0xFFFF || (e & 0x8000) || (e & 0x7FFFu) + 2 > ps) continue;
-            putU16(b, base + (e & 0x7FFF), 0xFFF0);
-        }
-    }
+    forEachPre6Fragment(b, ps, [&](uint32_t, size_t base, size_t entry, uint16_t) {
+        const uint16_t e = getU16(b, entry);
+        if (e == 0xFFFF || (e & 0x8000) || (e & 0x7FFFu) + 2 > ps) return;
+        putU16(b, base + (e & 0x7FFF), 0xFFF0);
+    });
     TempDir dir;
     auto r = readFile(dir.put("cut", b));
     ASSERT_EQ(r.open, Status::Success);

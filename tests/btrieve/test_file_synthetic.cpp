@@ -9,19 +9,13 @@
 #include "btrieve/file.h"
 #include "btrieve/writer.h"
 #include "test_file_util.h"
+#include "key_segment.h"
 
 using namespace btrieve;
 
 namespace {
 
-KeySegment segment(uint32_t pos, uint16_t len, DataType type, uint16_t flags) {
-    KeySegment s;
-    s.position = pos;
-    s.length = len;
-    s.type = type;
-    s.flags = flags;
-    return s;
-}
+using testkeys::keySegment;
 
 std::vector<std::string> makeRecords(uint32_t n, uint32_t length) {
     std::vector<std::string> out;
@@ -57,8 +51,8 @@ TEST_P(WrittenFiles, ReadBackExactlyTheLiveRecords) {
     o.deletedRecords = c.deleted;
     o.staleShadows = true;
     o.version = c.version;
-    o.keys = {{{segment(0, 4, DataType::Integer, 0)}},
-              {{segment(4, 12, DataType::ZString, keyflag::Duplicates)}}};
+    o.keys = {{{keySegment(0, 4, DataType::Integer, 0)}},
+              {{keySegment(4, 12, DataType::ZString, keyflag::Duplicates)}}};
     const auto records = makeRecords(c.records, c.recordLength);
     ASSERT_EQ(writeFile(path, o, records), Status::Success);
 

@@ -18,18 +18,13 @@
 
 #include "btrieve/file.h"
 #include "btrieve/writer.h"
+#include "key_segment.h"
 
 namespace filetest {
 
 namespace fs = std::filesystem;
 
-inline std::string corpusDir() {
-#ifdef CORPUS_DIR
-    return CORPUS_DIR;
-#else
-    return "../shared/btrieve/corpus";
-#endif
-}
+inline std::string corpusDir() { return CORPUS_DIR; }
 
 inline std::string corpus(const std::string& rel) { return corpusDir() + "/" + rel; }
 
@@ -137,12 +132,7 @@ inline std::string writeNumberedFile(const TempDir& dir, const std::string& name
     o.recordLength = length;
     o.variable = variable;
     o.deletedRecords = deleted;
-    btrieve::KeySegment seg;
-    seg.position = 0;
-    seg.length = 4;
-    seg.type = btrieve::DataType::UnsignedBinary;
-    seg.flags = btrieve::keyflag::ExtendedType;
-    o.keys.push_back({{seg}});
+    o.keys.push_back({{testkeys::keySegment(0, 4, btrieve::DataType::UnsignedBinary)}});
     std::vector<std::string> recs;
     for (uint32_t i = 0; i < n; ++i) {
         std::string r(variable && i % 3 == 0 ? length + i % 300 : length, static_cast<char>('a' + i % 26));

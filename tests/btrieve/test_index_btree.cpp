@@ -21,36 +21,16 @@
 #include "test_file_util.h"
 
 using namespace btrieve;
+using namespace indextest;
 using filetest::TempDir;
-using indextest::defaultIndex;
-using indextest::memoryIndex;
-using indextest::openShared;
-using indextest::sequence;
-using keyordertest::seg;
+using testkeys::keySegment;
 
 namespace {
 
-// Walks both ways through both indexes of every key and expects the same
-// addresses; returns each key's description after the walks.
+// compareWalks for every key of f; each key's description after the walks.
 std::vector<std::string> compareAllKeys(const std::shared_ptr<const File>& f, const std::string& what) {
     std::vector<std::string> kinds;
-    for (const KeySpec& key : f->info().keys) {
-        auto mem = memoryIndex(f, key);
-        if (!mem) {
-            kinds.push_back("no in-memory index");
-            continue;
-        }
-        auto idx = defaultIndex(f, key);
-        if (!idx) {
-            ADD_FAILURE() << what << " key " << key.number << ": no default index";
-            continue;
-        }
-        const auto expected = sequence(*mem, true);
-        EXPECT_EQ(sequence(*idx, true), expected) << what << " key " << key.number << " forward";
-        auto backward = sequence(*mem, false);
-        EXPECT_EQ(sequence(*idx, false), backward) << what << " key " << key.number << " backward";
-        kinds.push_back(idx->description());
-    }
+    for (const KeySpec& key : f->info().keys) kinds.push_back(compareWalks(f, key, what));
     return kinds;
 }
 
@@ -69,9 +49,9 @@ WriterOptions options(uint32_t pageSize, unsigned deleted = 0) {
     WriterOptions o;
     o.pageSize = pageSize;
     o.recordLength = 24;
-    o.keys = {{{seg(0, 4, DataType::UnsignedBinary)}},
-              {{seg(4, 2, DataType::Integer, keyflag::Duplicates)}},
-              {{seg(6, 10, DataType::String, keyflag::Segmented), seg(0, 4, DataType::UnsignedBinary)}}};
+    o.keys = {{{keySegment(0, 4, DataType::UnsignedBinary)}},
+              {{keySegment(4, 2, DataType::Integer, keyflag::Duplicates)}},
+              {{keySegment(6, 10, DataType::String, keyflag::Segmented), keySegment(0, 4, DataType::UnsignedBinary)}}};
     o.deletedRecords = deleted;
     o.staleShadows = true;
     return o;
@@ -183,15 +163,8 @@ TEST(FileIndexWritten, CriteriaSearchesFindTheSameRecordsAsInMemory) {
     const std::vector<FieldDef> fields = {{"group", DataType::Integer, 4, 2}, {"name", DataType::String, 6, 10}};
     for (const auto& [key, text] : std::vector<std::pair<int, std::string>>{
              {1, "group = 4"}, {2, "name = n7 AND group > 20"}, {0, "group = 36"}, {2, "name = nothing"}}) {
-        Criteria c;
-        ASSERT_EQ(Criteria::parse(text, fields, c), Status::Success) << text;
-        std::string description;
-        const auto viaTree = indextest::findAll(f, key, c, true, &description);
-        EXPECT_EQ(description, "file B-tree") << text;
-        EXPECT_EQ(viaTree, indextest::findAll(f, key, c, false)) << text;
-        if (text != "name = nothing") {
-            EXPECT_FALSE(viaTree.empty()) << text;
-        }
+        const auto found = expectFindsAsInMemory(f, key, text, fields);
+        EXPECT_EQ(found.empty(), text == "name = nothing") << text;
     }
 }
 

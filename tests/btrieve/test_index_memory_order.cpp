@@ -26,7 +26,7 @@ using filetest::TempDir;
 namespace {
 
 using keyordertest::reference;
-using keyordertest::seg;
+using testkeys::keySegment;
 
 // Text of a few shapes that defeat a prefix: long shared heads, lengths around
 // eight and sixteen, empty texts, texts filling the whole segment, and bytes
@@ -57,15 +57,15 @@ TEST(IndexMemoryKeyOrder, LongTextAndPackedShortKeysSortLikeCompareKeys) {
         KeySpec key;
     };
     const std::vector<Case> cases = {
-        {"zstring 21", {0, {seg(0, 21, DataType::ZString)}}},
-        {"zstring 9", {0, {seg(0, 9, DataType::ZString)}}},
-        {"zstring 16", {0, {seg(0, 16, DataType::ZString)}}},
+        {"zstring 21", {0, {keySegment(0, 21, DataType::ZString)}}},
+        {"zstring 9", {0, {keySegment(0, 9, DataType::ZString)}}},
+        {"zstring 16", {0, {keySegment(0, 16, DataType::ZString)}}},
         {"string 12 then descending integer",
-         {0, {seg(0, 12, DataType::String), seg(12, 2, DataType::Integer, keyflag::Descending)}}},
-        {"zstring 20 then unsigned", {0, {seg(0, 20, DataType::ZString), seg(20, 1, DataType::UnsignedBinary)}}},
-        {"integer 2", {0, {seg(0, 2, DataType::Integer)}}},
-        {"autoincrement 3", {0, {seg(0, 3, DataType::AutoIncrement)}}},
-        {"unsigned 4 descending", {0, {seg(0, 4, DataType::UnsignedBinary, keyflag::Descending)}}},
+         {0, {keySegment(0, 12, DataType::String), keySegment(12, 2, DataType::Integer, keyflag::Descending)}}},
+        {"zstring 20 then unsigned", {0, {keySegment(0, 20, DataType::ZString), keySegment(20, 1, DataType::UnsignedBinary)}}},
+        {"integer 2", {0, {keySegment(0, 2, DataType::Integer)}}},
+        {"autoincrement 3", {0, {keySegment(0, 3, DataType::AutoIncrement)}}},
+        {"unsigned 4 descending", {0, {keySegment(0, 4, DataType::UnsignedBinary, keyflag::Descending)}}},
     };
     // Small sets take eight-bit digits, large ones sixteen.
     for (const size_t n : {size_t{0}, size_t{1}, size_t{300}, size_t{70'000}}) {
@@ -109,7 +109,7 @@ WriterOptions options() {
     WriterOptions o;
     o.pageSize = 4096;
     o.recordLength = 16;
-    o.keys = {{{seg(0, 4, DataType::UnsignedBinary)}}, {{seg(4, 2, DataType::Integer, keyflag::Duplicates)}}};
+    o.keys = {{{keySegment(0, 4, DataType::UnsignedBinary)}}, {{keySegment(4, 2, DataType::Integer, keyflag::Duplicates)}}};
     return o;
 }
 

@@ -16,6 +16,7 @@
 #include "btrieve/table.h"
 #include "btrieve/writer.h"
 #include "test_file_util.h"
+#include "key_segment.h"
 
 namespace {
 
@@ -41,12 +42,7 @@ WriterOptions options() {
     WriterOptions o;
     o.recordLength = kRecordLength;
     o.pageSize = 512;
-    KeySegment s;
-    s.position = 0;
-    s.length = 8;
-    s.type = DataType::String;
-    s.flags = keyflag::ExtendedType;
-    o.keys.push_back(WriterKey{{s}});
+    o.keys.push_back(WriterKey{{testkeys::keySegment(0, 8, DataType::String)}});
     return o;
 }
 

@@ -16,7 +16,7 @@ using namespace btrieve;
 namespace {
 
 using keyordertest::reference;
-using keyordertest::seg;
+using testkeys::keySegment;
 
 }  // namespace
 
@@ -29,18 +29,18 @@ TEST(ScanKeyOrder, SameOrderAsAStableSortByCompareKeys) {
     };
     const uint16_t desc = keyflag::Descending;
     std::vector<Case> cases = {
-        {"signed 2", {0, {seg(0, 2, DataType::Integer)}}, true},
-        {"signed 1", {0, {seg(0, 1, DataType::Integer)}}, true},
-        {"signed 8", {0, {seg(0, 8, DataType::Integer)}}, true},
-        {"signed 3 (odd width)", {0, {seg(0, 3, DataType::AutoIncrement)}}, true},
+        {"signed 2", {0, {keySegment(0, 2, DataType::Integer)}}, true},
+        {"signed 1", {0, {keySegment(0, 1, DataType::Integer)}}, true},
+        {"signed 8", {0, {keySegment(0, 8, DataType::Integer)}}, true},
+        {"signed 3 (odd width)", {0, {keySegment(0, 3, DataType::AutoIncrement)}}, true},
         {"signed 1 then unsigned 1 descending",
-         {0, {seg(0, 1, DataType::Integer), seg(1, 1, DataType::UnsignedBinary, desc)}}, true},
-        {"unsigned 4 descending", {0, {seg(0, 4, DataType::UnsignedBinary, desc)}}, true},
-        {"date then signed", {0, {seg(0, 4, DataType::Date), seg(4, 2, DataType::Integer, desc)}}, true},
-        {"text 3 then unsigned 1", {0, {seg(0, 3, DataType::String), seg(3, 1, DataType::UnsignedBinary)}}, true},
-        {"text, case folded", {0, {seg(0, 4, DataType::String, keyflag::CaseInsensitive)}}, false},
-        {"zstring", {0, {seg(0, 4, DataType::ZString)}}, false},
-        {"text 12", {0, {seg(0, 12, DataType::String)}}, false},
+         {0, {keySegment(0, 1, DataType::Integer), keySegment(1, 1, DataType::UnsignedBinary, desc)}}, true},
+        {"unsigned 4 descending", {0, {keySegment(0, 4, DataType::UnsignedBinary, desc)}}, true},
+        {"date then signed", {0, {keySegment(0, 4, DataType::Date), keySegment(4, 2, DataType::Integer, desc)}}, true},
+        {"text 3 then unsigned 1", {0, {keySegment(0, 3, DataType::String), keySegment(3, 1, DataType::UnsignedBinary)}}, true},
+        {"text, case folded", {0, {keySegment(0, 4, DataType::String, keyflag::CaseInsensitive)}}, false},
+        {"zstring", {0, {keySegment(0, 4, DataType::ZString)}}, false},
+        {"text 12", {0, {keySegment(0, 12, DataType::String)}}, false},
     };
     std::mt19937 rng(7);
     for (const Case& c : cases) {
@@ -54,7 +54,7 @@ TEST(ScanKeyOrder, SameOrderAsAStableSortByCompareKeys) {
         EXPECT_EQ(stableKeyOrder(c.key, info, keys, n), reference(c.key, info, keys, n)) << c.what;
     }
     // A short key buffer: the missing bytes count as zero, as in compareKeys.
-    KeySpec k{0, {seg(0, 2, DataType::Integer)}};
+    KeySpec k{0, {keySegment(0, 2, DataType::Integer)}};
     EXPECT_EQ(stableKeyOrder(k, info, std::string("\x01\x00\x00", 3), 2), (std::vector<uint32_t>{1, 0}));
     EXPECT_TRUE(stableKeyOrder(k, info, "", 0).empty());
 }
@@ -67,10 +67,10 @@ TEST(ScanKeyOrder, LargeInputsSortedInHalvesStayStable) {
     FileInfo info;
     std::mt19937 rng(11);
     for (const size_t cut : {0, 1})
-    for (const KeySpec& key : {KeySpec{0, {seg(0, 2, DataType::Integer)}},
-                               KeySpec{0, {seg(0, 1, DataType::UnsignedBinary, keyflag::Descending)}},
-                               KeySpec{0, {seg(0, 2, DataType::String)}},
-                               KeySpec{0, {seg(0, 3, DataType::Integer)}}}) {
+    for (const KeySpec& key : {KeySpec{0, {keySegment(0, 2, DataType::Integer)}},
+                               KeySpec{0, {keySegment(0, 1, DataType::UnsignedBinary, keyflag::Descending)}},
+                               KeySpec{0, {keySegment(0, 2, DataType::String)}},
+                               KeySpec{0, {keySegment(0, 3, DataType::Integer)}}}) {
         const size_t len = key.totalLength(), n = 300001;
         std::string keys(n * len, '\0');
         for (char& ch : keys) ch = static_cast<char>(rng() % 5 == 0 ? 0x80 : rng() % 7);

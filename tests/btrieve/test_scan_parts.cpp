@@ -16,6 +16,7 @@
 #include "btrieve/table.h"
 #include "btrieve/writer.h"
 #include "test_file_util.h"
+#include "key_segment.h"
 
 using namespace btrieve;
 using filetest::TempDir;
@@ -31,12 +32,8 @@ std::string writeBig(const TempDir& dir) {
     WriterOptions o;
     o.pageSize = kPageSize;
     o.recordLength = 32;
-    KeySegment seg;
-    seg.position = 4;
-    seg.length = 2;  // many duplicates, in chains
-    seg.type = DataType::UnsignedBinary;
-    seg.flags = keyflag::ExtendedType | keyflag::Duplicates;
-    o.keys.push_back({{seg}});
+    // Many duplicates, in chains.
+    o.keys.push_back({{testkeys::keySegment(4, 2, DataType::UnsignedBinary, keyflag::Duplicates)}});
     std::vector<std::string> recs;
     recs.reserve(kRecords);
     for (uint32_t i = 0; i < kRecords; ++i) {

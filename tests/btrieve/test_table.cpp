@@ -25,10 +25,10 @@ const std::vector<FieldDef> kFields = {{"name", DataType::ZString, 0, 6},
 std::shared_ptr<MemorySource> source(std::vector<std::string> records) {
     auto s = std::make_shared<MemorySource>();
     s->fileInfo.recordLength = 12;
-    s->fileInfo.keys = {keyOf(0, {segment(0, 6, DataType::ZString)}),
-                        keyOf(1, {segment(6, 2, DataType::Integer, keyflag::Duplicates)}),
-                        keyOf(2, {segment(6, 2, DataType::Integer, keyflag::Descending | keyflag::Duplicates),
-                                  segment(0, 6, DataType::ZString)})};
+    s->fileInfo.keys = {keyOf(0, {keySegment(0, 6, DataType::ZString)}),
+                        keyOf(1, {keySegment(6, 2, DataType::Integer, keyflag::Duplicates)}),
+                        keyOf(2, {keySegment(6, 2, DataType::Integer, keyflag::Descending | keyflag::Duplicates),
+                                  keySegment(0, 6, DataType::ZString)})};
     for (auto& r : records) s->add(std::move(r));
     return s;
 }
@@ -137,7 +137,7 @@ TEST(TableFind, FirstNextAndNextWithoutFirst) {
 
 TEST(TableFind, PinnedKeySearchesOnlyItsRange) {
     auto src = std::make_shared<MemorySource>();
-    src->fileInfo.keys = {keyOf(0, {segment(6, 2, DataType::Integer, keyflag::Duplicates)})};
+    src->fileInfo.keys = {keyOf(0, {keySegment(6, 2, DataType::Integer, keyflag::Duplicates)})};
     for (int i = 0; i < 600; ++i) src->add(rec("x", static_cast<int16_t>(i % 60 - 30), i));
     src->add(rec("y", -25536, 600));  // 40000 kept to 16 bits
     src->add(rec("z", -25536, 601));
@@ -166,7 +166,7 @@ TEST(TableFind, PinnedKeySearchesOnlyItsRange) {
 TEST(TableFind, CaseInsensitiveKeyRangeStillMatchesExactly) {
     // A users file keyed without regard to case: "vexel" and "VEXEL" share a key range.
     auto src = std::make_shared<MemorySource>();
-    src->fileInfo.keys = {keyOf(0, {segment(0, 6, DataType::ZString, keyflag::CaseInsensitive)})};
+    src->fileInfo.keys = {keyOf(0, {keySegment(0, 6, DataType::ZString, keyflag::CaseInsensitive)})};
     src->add(rec("vexel", 0, 1));
     src->add(rec("VEXEL", 0, 2));
     src->add(rec("Vexel", 0, 3));
@@ -237,11 +237,7 @@ TEST(TableIndex, AnotherIndexCanBePluggedIn) {
 namespace {
 
 std::shared_ptr<const RecordSource> openSample(const std::string& rel) {
-#ifdef CORPUS_DIR
     const std::string path = std::string(CORPUS_DIR) + "/" + rel;
-#else
-    const std::string path = "../shared/btrieve/corpus/" + rel;
-#endif
     if (!std::filesystem::exists(path)) return nullptr;
     std::unique_ptr<File> f;
     EXPECT_EQ(File::open(path, f), Status::Success) << path;

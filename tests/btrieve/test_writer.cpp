@@ -18,6 +18,7 @@
 #include "btrieve/keys.h"
 #include "btrieve/writer.h"
 #include "test_file_util.h"
+#include "key_segment.h"
 
 using namespace btrieve;
 using filetest::TempDir;
@@ -159,24 +160,36 @@ std::string upperName(const std::string& r) {
     return s;
 }
 
-KeySegment seg(uint32_t pos, uint16_t len, DataType type, uint16_t flags = 0) {
-    KeySegment s;
-    s.position = pos;
-    s.length = len;
-    s.type = type;
-    s.flags = flags;
-    return s;
-}
+using testkeys::keySegment;
 
 WriterOptions testOptions(uint32_t pageSize) {
     WriterOptions o;
     o.pageSize = pageSize;
     o.recordLength = 16;
     o.keys = {
-        {{seg(0, 4, DataType::Integer)}},
-        {{seg(4, 8, DataType::ZString, keyflag::Duplicates | keyflag::CaseInsensitive)}},
-        {{seg(12, 2, DataType::Integer, keyflag::Duplicates | keyflag::Descending)}},
+        {{keySegment(0, 4, DataType::Integer)}},
+        {{keySegment(4, 8, DataType::ZString, keyflag::Duplicates | keyflag::CaseInsensitive)}},
+        {{keySegment(12, 2, DataType::Integer, keyflag::Duplicates | keyflag::Descending)}},
     };
+    return o;
+}
+
+// One written file of the table-driven tests: its page size, how many records it
+// keeps and how many it deleted, whether stale shadow pages stay, and its version.
+struct WriteCase {
+    uint32_t pageSize;
+    int records;
+    unsigned deleted;
+    bool shadows;
+    uint16_t version = 0x0600;
+};
+
+WriterOptions caseOptions(const WriteCase& c, uint32_t seed) {
+    auto o = testOptions(c.pageSize);
+    o.deletedRecords = c.deleted;
+    o.staleShadows = c.shadows;
+    o.version = c.version;
+    o.seed = seed;
     return o;
 }
 
@@ -312,21 +325,12 @@ TEST(Writer, HeaderCopiesPatAndShadows) {
 
 TEST(Writer, TreesHoldEveryLiveRecordInKeyOrder) {
     TempDir dir;
-    struct Case {
-        uint32_t pageSize;
-        int records;
-        unsigned deleted;
-        bool shadows;
-    };
-    for (const Case& c : {Case{512, 0, 0, true}, Case{512, 1, 0, false}, Case{4096, 40, 3, true},
-                          Case{512, 3000, 25, true}, Case{2048, 5000, 0, false}}) {
+    for (const WriteCase& c : {WriteCase{512, 0, 0, true}, WriteCase{512, 1, 0, false}, WriteCase{4096, 40, 3, true},
+                               WriteCase{512, 3000, 25, true}, WriteCase{2048, 5000, 0, false}}) {
         SCOPED_TRACE(std::to_string(c.pageSize) + "/" + std::to_string(c.records));
         const std::string path = dir.file("t" + std::to_string(c.pageSize) + "_" +
                                           std::to_string(c.records) + ".dat");
-        auto o = testOptions(c.pageSize);
-        o.deletedRecords = c.deleted;
-        o.staleShadows = c.shadows;
-        o.seed = static_cast<uint32_t>(c.records);
+        const auto o = caseOptions(c, static_cast<uint32_t>(c.records));
         const auto recs = testRecords(c.records);
         ASSERT_EQ(writeFile(path, o, recs), Status::Success);
         View v = load(path);
@@ -413,7 +417,7 @@ TEST(Writer, ManyPagesSpanSeveralPatPairs) {
     WriterOptions o;
     o.pageSize = 512;
     o.recordLength = 300;
-    o.keys = {{{seg(0, 4, DataType::UnsignedBinary)}}};
+    o.keys = {{{keySegment(0, 4, DataType::UnsignedBinary)}}};
     o.seed = 6;
     std::vector<std::string> recs;
     for (uint32_t i = 0; i < 3000; ++i) {
@@ -467,25 +471,14 @@ TEST(Writer, SecondPassThatDiffersIsAnError) {
 
 TEST(WriterRoundTrip, ReaderSeesExactlyTheLiveRecordsAndTheKeys) {
     TempDir dir;
-    struct Case {
-        uint32_t pageSize;
-        int records;
-        unsigned deleted;
-        bool shadows;
-        uint16_t version;
-    };
-    for (const Case& c : {Case{512, 0, 0, true, 0x0600}, Case{512, 0, 2, true, 0x0610},
-                          Case{1024, 1, 0, false, 0x0600}, Case{1536, 777, 13, true, 0x0610},
-                          Case{2560, 2000, 40, true, 0x0600}, Case{4096, 3000, 1, false, 0x0600},
-                          Case{512, 4000, 100, true, 0x0600}}) {
+    for (const WriteCase& c : {WriteCase{512, 0, 0, true, 0x0600}, WriteCase{512, 0, 2, true, 0x0610},
+                               WriteCase{1024, 1, 0, false, 0x0600}, WriteCase{1536, 777, 13, true, 0x0610},
+                               WriteCase{2560, 2000, 40, true, 0x0600}, WriteCase{4096, 3000, 1, false, 0x0600},
+                               WriteCase{512, 4000, 100, true, 0x0600}}) {
         const std::string name = std::to_string(c.pageSize) + "_" + std::to_string(c.records) +
                                  "_" + std::to_string(c.deleted);
         SCOPED_TRACE(name);
-        auto o = testOptions(c.pageSize);
-        o.deletedRecords = c.deleted;
-        o.staleShadows = c.shadows;
-        o.version = c.version;
-        o.seed = c.pageSize + c.records;
+        const auto o = caseOptions(c, c.pageSize + c.records);
         const auto recs = testRecords(c.records);
         WriteSummary sum;
         ASSERT_EQ(writeFile(dir.file(name), o, [&](const RecordEmitter& emit) {
@@ -513,7 +506,7 @@ TEST(WriterRoundTrip, ReaderSeesExactlyTheLiveRecordsAndTheKeys) {
             EXPECT_EQ(got.segments[0].position, want.position);
             EXPECT_EQ(got.segments[0].length, want.length);
             EXPECT_EQ(got.segments[0].type, want.type);
-            EXPECT_EQ(got.segments[0].flags & ~keyflag::ExtendedType, want.flags);
+            EXPECT_EQ(got.segments[0].flags, want.flags);  // typed: the extended-type flag too
             EXPECT_EQ(got.uniqueCount, sum.indexEntries[k]);
             EXPECT_EQ(got.allowsDuplicates(), k != 0);
         }
@@ -552,8 +545,8 @@ TEST(WriterRoundTrip, SegmentedAndOldStyleKeys) {
     o.recordLength = 16;
     // Key 0: a descending string segment then an ascending unsigned one; key 1: an
     // old-style binary key with duplicates.
-    o.keys = {{{seg(4, 3, DataType::String, keyflag::Descending), seg(0, 4, DataType::UnsignedBinary)}},
-              {{seg(12, 2, DataType::OldBinary, keyflag::Duplicates)}}};
+    o.keys = {{{keySegment(4, 3, DataType::String, keyflag::Descending), keySegment(0, 4, DataType::UnsignedBinary)}},
+              {{keySegment(12, 2, DataType::OldBinary, keyflag::Duplicates)}}};
     const auto recs = testRecords(600);
     ASSERT_EQ(writeFile(dir.file("seg"), o, recs), Status::Success);
     std::unique_ptr<File> f;

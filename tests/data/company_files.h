@@ -10,6 +10,7 @@
 #include "btrieve/value.h"
 #include "btrieve/writer.h"
 #include "data/layouts.h"
+#include "tests/btrieve/key_segment.h"
 
 namespace testdata {
 
@@ -48,13 +49,10 @@ inline btrieve::WriterOptions optionsFor(const layouts::Layout& layout, bool dup
     o.pageSize = 4096;
     for (const auto& k : layout.keys) {
         const btrieve::FieldDef* f = layout.field(k.field);
-        btrieve::KeySegment s;
-        s.position = f->offset;
-        s.length = static_cast<uint16_t>(f->length);
-        s.type = f->type;
-        s.flags = btrieve::keyflag::ExtendedType | btrieve::keyflag::Modifiable;
-        if (k.number != 0 || duplicatesOnKey0) s.flags |= btrieve::keyflag::Duplicates;
-        o.keys.push_back(btrieve::WriterKey{{s}});
+        uint16_t flags = btrieve::keyflag::Modifiable;
+        if (k.number != 0 || duplicatesOnKey0) flags |= btrieve::keyflag::Duplicates;
+        o.keys.push_back(btrieve::WriterKey{
+            {testkeys::keySegment(f->offset, static_cast<uint16_t>(f->length), f->type, flags)}});
     }
     return o;
 }

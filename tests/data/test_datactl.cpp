@@ -470,7 +470,6 @@ TEST_F(DataControlTest, RegisteredClassCreatesAHiddenConfiguredControl) {
 
 }  // namespace
 
-#ifdef MKCOMPANY_PATH
 // A company as mkcompany makes it: the layouts' keys agree with the files (nothing on
 // stderr), and the first customer by ID has its twenty open invoices.
 TEST(DataControlCompany, SampleCompanyOpensCleanlyAndListsTheFirstCustomersInvoices) {
@@ -509,4 +508,3 @@ TEST(DataControlCompany, SampleCompanyOpensCleanlyAndListsTheFirstCustomersInvoi
     }
     EXPECT_EQ(rows, 20);
 }
-#endif

@@ -99,24 +99,28 @@ TEST(WindowsDirectory, WindirThenWinePrefixThenOwnFolder) {
     EXPECT_TRUE(QFileInfo(QString::fromStdString(own)).isDir());  // created on demand
 }
 
-TEST(SoundFiles, CurrentFolderThenProgramSoundsIgnoringCase) {
+TEST(ProgramFiles, CurrentFolderThenProgramSubfolderIgnoringCase) {
     ScopedCurrentFolder cwd;
     QTemporaryDir program;
     platform::testing::ScopedTestServices doubles;
     doubles.system->program = program.path().toStdString() + "/openinvoice";
     writeFile(program.path() + "/sounds/click.wav", "RIFF");
     writeFile(program.path() + "/sounds/Boink.WAV", "RIFF");
+    writeFile(program.path() + "/skins/Grey.skn", "[Skin]");
+    auto sound = [](const std::string& name) { return resolveProgramFile(name, "sounds"); };
 
-    EXPECT_EQ(resolveSoundFile("click.wav"), program.path().toStdString() + "/sounds/click.wav");
-    EXPECT_EQ(resolveSoundFile("boink.wav"), program.path().toStdString() + "/sounds/Boink.WAV");
+    EXPECT_EQ(sound("click.wav"), program.path().toStdString() + "/sounds/click.wav");
+    EXPECT_EQ(sound("boink.wav"), program.path().toStdString() + "/sounds/Boink.WAV");
     writeFile(cwd.path() + "/CLICK.wav", "RIFF");
-    EXPECT_EQ(resolveSoundFile("click.wav"), cwd.str() + "/CLICK.wav");  // the current folder first
-    EXPECT_EQ(resolveSoundFile("missing.wav"), "");
-    EXPECT_EQ(resolveSoundFile(""), "");
+    EXPECT_EQ(sound("click.wav"), cwd.str() + "/CLICK.wav");  // the current folder first
+    EXPECT_EQ(sound("missing.wav"), "");
+    EXPECT_EQ(sound("grey.skn"), "");  // each kind in its own subfolder
+    EXPECT_EQ(resolveProgramFile("grey.skn", "skins"), program.path().toStdString() + "/skins/Grey.skn");
+    EXPECT_EQ(sound(""), "");
     // A name with a folder is taken as it stands, not looked up in the sound folder.
-    EXPECT_EQ(resolveSoundFile("elsewhere/click.wav"), "");
+    EXPECT_EQ(sound("elsewhere/click.wav"), "");
     QDir().mkpath(cwd.path() + "/sounds");
-    EXPECT_EQ(resolveSoundFile("sounds/../CLICK.wav"), cwd.str() + "/CLICK.wav");
+    EXPECT_EQ(sound("sounds/../CLICK.wav"), cwd.str() + "/CLICK.wav");
 }
 
 TEST(ProgramFolder, BesideTheProgramOrInstalledUnderShare) {
@@ -134,7 +138,26 @@ TEST(ProgramFolder, BesideTheProgramOrInstalledUnderShare) {
     // there from any current folder.
     writeFile(prefix.path() + "/share/openinvoice/sounds/click.wav", "RIFF");
     EXPECT_EQ(programFolder(), root + "/share/openinvoice");
-    EXPECT_EQ(resolveSoundFile("click.wav"), root + "/share/openinvoice/sounds/click.wav");
+    EXPECT_EQ(resolveProgramFile("click.wav", "sounds"), root + "/share/openinvoice/sounds/click.wav");
+}
+
+TEST(UserFolder, XdgDataHomeWhenAbsoluteAndEnteredOnceCreated) {
+    ScopedCurrentFolder cwd;
+    QTemporaryDir home;
+    ScopedEnv homeEnv("HOME", home.path().toStdString());
+    ScopedEnv relative("XDG_DATA_HOME", "relative/data");
+    EXPECT_EQ(userDataFolder("openinvoice"), home.path().toStdString() + "/.local/share/openinvoice");
+    ScopedEnv absolute("XDG_DATA_HOME", cwd.str() + "/data");
+    const std::string folder = userDataFolder("openinvoice");
+    EXPECT_EQ(folder, cwd.str() + "/data/openinvoice");
+
+    EXPECT_EQ(enterFolder(folder), "");
+    EXPECT_EQ(currentFolder(), folder);
+    EXPECT_TRUE(isFolder(folder));
+    writeFile(cwd.path() + "/plain", "x");
+    EXPECT_EQ(enterFolder(cwd.str() + "/plain/below").rfind("cannot create the folder " + cwd.str() + "/plain/below: ", 0),
+              0u);
+    EXPECT_EQ(currentFolder(), folder);  // a failure leaves the current folder as it was
 }
 
 TEST(SoundFiles, MissingFilePlaysDefaultUnlessForbidden) {

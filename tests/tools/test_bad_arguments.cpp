@@ -34,6 +34,7 @@
 #ifndef _WIN32
 #include "tests/btrieve/bound_socket.h"
 #endif
+#include "tests/btrieve/key_segment.h"
 
 namespace fs = std::filesystem;
 
@@ -259,11 +260,7 @@ TEST(BtrexportLayoutCheck, RecordLengthAloneOrKeysAloneAreEnoughToRefuse) {
         btrieve::WriterOptions o;
         o.pageSize = 512;
         o.recordLength = recordLength;
-        btrieve::KeySegment seg;
-        seg.position = keyAt;
-        seg.length = keyLength;
-        seg.type = btrieve::DataType::ZString;
-        o.keys.push_back({{seg}});
+        o.keys.push_back({{testkeys::keySegment(keyAt, keyLength, btrieve::DataType::ZString)}});
         std::string rec(recordLength, '\0');
         rec.replace(0, 5, "ADMIN");
         rec[17] = 'N';

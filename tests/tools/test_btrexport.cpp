@@ -20,6 +20,7 @@
 
 #include "btrieve/writer.h"
 #include "data/layouts.h"
+#include "tests/btrieve/key_segment.h"
 #include "tests/support/run_shell.h"
 
 namespace fs = std::filesystem;
@@ -537,12 +538,7 @@ TEST(BtrexportCsv, EveryWindows1252ByteConvertsAndSpecialFieldsAreQuoted) {
     }
     btrieve::WriterOptions o;
     o.recordLength = j.recordLength;
-    btrieve::KeySegment seg;
-    seg.position = nindex->offset;
-    seg.length = 2;
-    seg.type = btrieve::DataType::Integer;
-    seg.flags = btrieve::keyflag::ExtendedType | btrieve::keyflag::Duplicates;
-    o.keys.push_back({{seg}});
+    o.keys.push_back({{testkeys::keySegment(nindex->offset, 2, btrieve::DataType::Integer, btrieve::keyflag::Duplicates)}});
     Scratch s;
     const fs::path path = s.dir() / "journal.dat";
     ASSERT_EQ(btrieve::writeFile(path.string(), o, records), btrieve::Status::Success);

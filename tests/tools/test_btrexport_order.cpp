@@ -17,6 +17,7 @@
 
 #include "btrieve/file.h"
 #include "btrieve/writer.h"
+#include "tests/btrieve/key_segment.h"
 #include "tests/support/run_shell.h"
 
 namespace fs = std::filesystem;
@@ -45,12 +46,7 @@ TEST(BtrexportOrder, ManyBlocksComeOutInStableKeyOrder) {
     btrieve::WriterOptions o;
     o.recordLength = 16;
     o.deletedRecords = 50;
-    btrieve::KeySegment seg;
-    seg.position = 4;
-    seg.length = 2;
-    seg.type = btrieve::DataType::Integer;
-    seg.flags = btrieve::keyflag::ExtendedType | btrieve::keyflag::Duplicates;
-    o.keys.push_back({{seg}});
+    o.keys.push_back({{testkeys::keySegment(4, 2, btrieve::DataType::Integer, btrieve::keyflag::Duplicates)}});
     std::mt19937 rng(9);
     std::vector<std::string> recs;
     for (uint32_t i = 0; i < 150000; ++i) {
