@@ -334,7 +334,7 @@ bool IsReadFailure(short status) {
 CBtrvdcpException::CBtrvdcpException(btrieve::Status status, std::string fileName,
                                      const std::string& what)
     : std::runtime_error((fileName.empty() ? std::string() : fileName + ": ") + what + ": " +
-                         btrieve::statusText(status)),
+                         statusText(status)),
       status_(status),
       fileName_(std::move(fileName)),
       detail_(what) {}

@@ -61,8 +61,14 @@ public:
         }
         return QAccessibleWidget::text(t);
     }
+    // The states Qt gives any child widget, and whether the button is held down.
     QAccessible::State state() const override {
-        QAccessible::State s = QAccessibleWidget::state();
+        const QWidget* w = widget();
+        QAccessible::State s;
+        s.invisible = !w->isVisible();
+        s.focusable = w->focusPolicy() != Qt::NoFocus;
+        s.focused = w->hasFocus();
+        s.disabled = !w->isEnabled();
         s.pressed = button()->isDown();
         return s;
     }

@@ -112,6 +112,23 @@ TEST_F(SkinButtonTest, AccessibleAsAPushButtonWithAPressAction) {
     EXPECT_EQ(log.ids(), (std::vector<int>{2, 3, 1}));
 }
 
+TEST_F(SkinButtonTest, ScreenReaderHearsHeldDisabledAndHidden) {
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(button);
+    ASSERT_NE(iface, nullptr);
+    EXPECT_FALSE(iface->state().pressed);
+    EXPECT_FALSE(iface->state().disabled);
+    EXPECT_FALSE(iface->state().invisible);
+    EXPECT_EQ(iface->state().focusable, button->focusPolicy() != Qt::NoFocus);
+    QTest::mousePress(button, Qt::LeftButton);
+    EXPECT_TRUE(iface->state().pressed);
+    QTest::mouseRelease(button, Qt::LeftButton);
+    EXPECT_FALSE(iface->state().pressed);
+    button->setEnabled(false);
+    EXPECT_TRUE(iface->state().disabled);
+    button->hide();
+    EXPECT_TRUE(iface->state().invisible);
+}
+
 TEST_F(SkinTest, LabelShowsAnsiTextAndExposesIt) {
     QWidget dialog;
     auto* label = new skins::SkinLabel(info(1037, "IDC_BALANCE_VALUE", "Balance",
