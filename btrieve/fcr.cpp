@@ -54,12 +54,12 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t d
             seg.nullValue = r.u8(at + segment::NullValue);
             const uint8_t ext = r.u8(at + segment::ExtendedType);
             if (key.segments.empty()) {
-                switch (out.pat) {
-                case PatKind::None: key.rootPage = r.swapped32(at); break;
-                case PatKind::V6:
+                switch (info.format->pageNumbers) {
+                case PageNumbers::Swapped: key.rootPage = r.swapped32(at); break;
+                case PageNumbers::PageTable:
                     key.rootPage = r.u32(at) == 0xFFFFFFFFu ? 0xFFFFFFFFu : r.patPage(at);
                     break;
-                default: key.rootPage = r.u32(at); break;
+                case PageNumbers::Plain: key.rootPage = r.u32(at); break;
                 }
                 key.uniqueCount = r.swapped32(at + segment::Distinct);
                 totalLength = r.u16(at + segment::KeyLength);
@@ -83,11 +83,19 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t d
                 key.damage = "segment " + std::to_string(key.segments.size()) + " lies outside the record (position " +
                              std::to_string(seg.position) + ", length " + std::to_string(seg.length) +
                              (info.compressed ? "" : ", record length " + std::to_string(info.recordLength)) + ")";
+            // The segment's own ACS page, in the order the family writes page
+            // numbers; pre-6 descriptors name none.
             uint32_t acsPage = 0;
-            if (out.pat == PatKind::V6)
-                acsPage = static_cast<uint32_t>(r.u8(at + segment::Acs)) << 16 | r.u8(at + segment::Acs + 2) << 8 | r.u8(at + segment::Acs + 1);
-            else if (out.pat != PatKind::None)
-                acsPage = r.u8(at + segment::Acs) | r.u8(at + segment::Acs + 1) << 8 | static_cast<uint32_t>(r.u8(at + segment::Acs + 2)) << 16;
+            const uint32_t acs = at + segment::Acs;
+            switch (info.format->pageNumbers) {
+            case PageNumbers::Swapped: break;
+            case PageNumbers::PageTable:
+                acsPage = static_cast<uint32_t>(r.u8(acs)) << 16 | r.u8(acs + 2) << 8 | r.u8(acs + 1);
+                break;
+            case PageNumbers::Plain:
+                acsPage = r.u8(acs) | r.u8(acs + 1) << 8 | static_cast<uint32_t>(r.u8(acs + 2)) << 16;
+                break;
+            }
             refs.push_back(acsPage);
             const bool more = (seg.flags & keyflag::Segmented) != 0;
             key.segments.push_back(seg);
@@ -108,7 +116,7 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t d
 // 6.x and 8.x/9.0 mark the stale FCR copy with 0x4000 at 0x0A (9.5 keeps its
 // usage count there).
 bool staleMarked(const FormatFamily& row, ByteReader& r) {
-    return row.pat != PatKind::V95 && r.u16(fcr::V6Stale) == 0x4000;
+    return row.staleMarkAt != 0 && r.u16(row.staleMarkAt) == 0x4000;
 }
 
 // Picks the copy with the higher usage count among those that carry the signature.
@@ -187,7 +195,7 @@ Status identify(PageStore& store, Layout& out, uint32_t& fcrBytes, bool& negativ
     } else {
         return Status::NotBtrieveFile;
     }
-    out.format = row;
+    info.format = row;
     out.pat = row->pat;
     info.family = row->family;
     info.pageSize = pageSizeOf(h, *row);
@@ -201,16 +209,14 @@ Status identify(PageStore& store, Layout& out, uint32_t& fcrBytes, bool& negativ
     return pickCopy(store, *row, {0, out.patCopyPages}, fcrBytes, out);
 }
 
-// Step 2: the current copy names the same family as the first page did.
+// Step 2: the current copy's version lies in the row the first page named (pre-6
+// files have one copy, read in step 1).
 Status checkVersion(ByteReader& f, Layout& out, bool& negative) {
     FileInfo& info = out.info;
     if (info.family == Family::Pre6) return Status::Success;
     info.version = versionOf(f.u16(fcr::Version), negative);
-    auto within = [&](const FormatFamily& row) { return info.version >= row.versionMin && info.version <= row.versionMax; };
-    if (within(kV6) != (info.family == Family::V6) || info.version > std::end(kFormats)[-1].versionMax)
-        return Status::Corrupt;
-    if (within(kV95) != (out.format == &kV95)) return Status::Corrupt;
-    return Status::Success;
+    const FormatFamily& row = *info.format;
+    return info.version >= row.versionMin && info.version <= row.versionMax ? Status::Success : Status::Corrupt;
 }
 
 // Step 3: counts, lengths, owner and file flags.
@@ -224,7 +230,7 @@ Status readRecordFields(ByteReader& f, Layout& out, bool negative, uint32_t& key
     for (size_t i = 0; i < out.ownerBlock.size(); ++i) out.ownerBlock[i] = f.u8(fcr::OwnerBlock + i);
     out.ownerAccess = f.u8(fcr::OwnerAccess);
     const uint8_t varMark = f.u8(fcr::VariableMark);
-    info.fileFlags = f.u16(out.format->fileFlagsAt);
+    info.fileFlags = f.u16(info.format->fileFlagsAt);
     out.freeChainHead = f.swapped32(fcr::FreeSlot);
     if (!f.ok()) return Status::Truncated;
 
@@ -245,7 +251,7 @@ Status readRecordFields(ByteReader& f, Layout& out, bool negative, uint32_t& key
 
 // Step 4: page geometry and where a slot keeps the record and its pointers.
 Status readSlotLayout(ByteReader& f, Layout& out) {
-    const FormatFamily& row = *out.format;
+    const FormatFamily& row = *out.info.format;
     const FileInfo& info = out.info;
     const uint32_t prl = info.physicalRecordLength;
     const uint32_t rl = info.recordLength;
@@ -268,7 +274,7 @@ Status readSlotLayout(ByteReader& f, Layout& out) {
         out.varPtrOffset = 0;
         out.liveByte = row.compressedLiveByte;
         if (prl < row.compressedMinSlot) return Status::Corrupt;
-    } else if (row.family != Family::V8) {
+    } else if (!row.slotSystemData) {
         out.usageWord = row.usageWordSize != 0;
         out.recordOffset = row.usageWordSize;
         out.varPtrOffset = out.recordOffset + rl;
@@ -298,7 +304,7 @@ Status readSlotLayout(ByteReader& f, Layout& out) {
 
 // Step 5: the key allocation table (6.x and later) and the key descriptors.
 Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrBytes) {
-    const FormatFamily& row = *out.format;
+    const FormatFamily& row = *out.info.format;
     uint32_t katOffset = 0;
     if (row.katAt != 0) {
         katOffset = f.u16(row.katAt);
@@ -315,11 +321,11 @@ Status readKeyTable(ByteReader& f, Layout& out, uint32_t keyCount, uint32_t fcrB
 // pointer and the duplicate pointers: a pair for each key with linked duplicates
 // (6.x: as many pairs as the control record counts, perhaps some reserved for keys
 // to come). A record or slot length that leaves anything else is damage (else
-// records would come out cut short or run into their pointers). 8.x slots are
-// checked as their layout is read.
+// records would come out cut short or run into their pointers). Slots that may
+// hold system data (8.x) are checked as their layout is read.
 Status checkPlainSlot(const Layout& out) {
     const FileInfo& info = out.info;
-    if (info.family == Family::V8 || info.compressed) return Status::Success;
+    if (info.format->slotSystemData || info.compressed) return Status::Success;
     uint32_t linked = 0;
     for (const KeySpec& k : info.keys)
         if (k.allowsDuplicates() && !(k.flags() & keyflag::RepeatingDuplicates)) ++linked;

@@ -19,7 +19,6 @@ namespace btrieve::detail {
 // Everything the page and record readers need, derived once from the header.
 struct Layout {
     FileInfo info;                       // keys carry logical positions; acs still -1
-    const FormatFamily* format = nullptr;  // the family's row in kFormats
     // Per key and segment: the ACS page the segment descriptor names, 0 if none.
     std::vector<std::vector<uint32_t>> acsRefs;
     uint32_t fcrPage = 0;                // physical page of the current FCR copy

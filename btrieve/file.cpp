@@ -109,7 +109,7 @@ Status loadAcsPage(const File::Impl& f, uint32_t page, AcsTable& out) {
     Status s = f.map->read(page, f.layout.pat == PatKind::None ? pagetype::Unused : pagetype::Acs, bytes);
     if (!ok(s)) return s;
     ByteReader r(*bytes);
-    for (uint32_t at : f.layout.format->acsSignatureAt) {
+    for (uint32_t at : f.layout.info.format->acsSignatureAt) {
         if (at == 0) continue;
         const uint8_t sig = r.u8(at);
         if (sig == 0xAD) return Status::UnsupportedLayout;
@@ -239,19 +239,18 @@ void File::Impl::placeMarks() {
         markSpans.emplace_back(0, static_cast<uint32_t>(ps));
         return;
     }
-    const FormatFamily& row = *layout.format;
-    const UsageField table = patUsageField(layout.pat);
+    const FormatFamily& row = *layout.info.format;
     for (uint64_t copy : {uint64_t{0}, uint64_t{layout.patCopyPages}}) {
         markSpans.emplace_back(copy * ps + fcr::Signature, 4);
         markSpans.emplace_back(copy * ps + row.usageAt, row.usageSize);
     }
     for (uint64_t copy : {uint64_t{layout.patFirst}, uint64_t{layout.patFirst} + layout.patCopyPages})
-        markSpans.emplace_back(copy * ps + table.at, table.size);
+        markSpans.emplace_back(copy * ps + row.patUsageAt, row.patUsageSize);
 }
 
 // As the header's reader picks: the higher count of the copies that carry the signature.
 uint64_t File::Impl::stampedUsage(const Stamp& st) const {
-    const uint32_t size = layout.format->usageSize;
+    const uint32_t size = layout.info.format->usageSize;
     uint64_t best = 0;
     for (uint32_t copy = 0; copy < 2 && (copy + 1) * (4 + size) <= st.marks.size(); ++copy) {
         ByteReader r(std::string_view(st.marks).substr(copy * (4 + size), 4 + size));
@@ -282,7 +281,7 @@ bool File::Impl::directPage(uint32_t logical, Status& s, PageRef& page, RecordRe
     s = store->readPage(physical, page);
     if (!ok(s)) return true;
     ByteReader r(*page);
-    const bool self = layout.format->pageNumbers == PageNumbers::PageTable
+    const bool self = layout.info.format->pageNumbers == PageNumbers::PageTable
                           ? r.patPage(0) == logical && r.u8(1) == pagetype::Data
                           : r.u32(0) == logical && r.u16(4) == pagetype::Data;
     if (!self || !r.ok()) {
@@ -382,7 +381,7 @@ Status File::Impl::loadTables() {
 
     map = std::make_unique<PageMap>(*store, layout);
     records = std::make_unique<RecordReader>(*store, *map, layout);
-    if (info.family != Family::Pre6 && map->groups() == 0) return Status::Truncated;
+    if (layout.pat != PatKind::None && map->groups() == 0) return Status::Truncated;
     return loadAcs();
 }
 

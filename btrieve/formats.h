@@ -128,6 +128,7 @@ struct FormatFamily {
     // the current one has the higher usage count.
     uint32_t copyMinBytes = 0, copyMinPages = 0;
     uint32_t usageAt = 0, usageSize = 0;  // usageSize 0: a single copy at page 0
+    uint32_t staleMarkAt = 0;             // u16 that is 0x4000 on a stale copy, 0 for none
 
     // Fields whose place differs between families.
     uint32_t fileFlagsAt = 0;
@@ -138,6 +139,7 @@ struct FormatFamily {
     // Data pages and slots.
     uint32_t slotsOffset = 0;         // first slot in a data page
     uint32_t usageWordSize = 0;       // plain slots start with a usage word of this size
+    bool slotSystemData = false;      // plain slots may hold 8 bytes of system data before the record
     uint32_t compressedLiveByte = 0;  // compressed slots: byte that is non-zero when live
     uint32_t compressedMinSlot = 0;   // compressed slots are at least this long
 
@@ -152,6 +154,7 @@ struct FormatFamily {
     uint32_t patUsableSixteenths = 0;  // share of a copy, in sixteenths, that holds entries
     uint32_t patReserved = 0;          // bytes of that share not given to entries
     uint32_t patEntriesAt512 = 0;      // entries per pair with 512-byte pages, when not by the rule
+    uint32_t patUsageAt = 0, patUsageSize = 0;  // a copy's usage count
 
     // Page numbers and record pointers.
     PageNumbers pageNumbers = PageNumbers::Swapped;
@@ -179,37 +182,39 @@ inline constexpr FormatFamily kFormats[] = {
      .acsSignatureAt = {6, 0}},
     {.family = Family::V6, .pat = PatKind::V6, .versionMin = 0x0600, .versionMax = 0x07FF,
      .pageSizeAt = 0x08, .pageSizeUnit = 1, .maxPageSize = 4096,
-     .copyMinBytes = 0, .copyMinPages = 1, .usageAt = 0x04, .usageSize = 4,
+     .copyMinBytes = 0, .copyMinPages = 1, .usageAt = 0x04, .usageSize = 4, .staleMarkAt = 0x0A,
      .fileFlagsAt = 0x106, .keyCount2At = 0x76, .keyCount2Size = 1, .katAt = 0x78, .katMinimum = 0x7A,
      .descriptorSize = 30,
      .slotsOffset = 6, .usageWordSize = 2, .compressedLiveByte = 4, .compressedMinSlot = 7,
      .varPtrSize = 4, .varCountOffset = 0x0A, .varDataOffset = 0x0C, .everyFragmentLinked = true,
      .patFirstCopies = 2, .patEntryBase = 0x08, .patEntrySize = 4, .patUsableSixteenths = 16, .patReserved = 8,
+     .patUsageAt = 4, .patUsageSize = 4,
      .pageNumbers = PageNumbers::PageTable, .recordPointers = RecordPointers::Offset,
      .indexHeader = 12, .indexCountAt = 6, .indexRightAt = 8, .indexOwner = IndexOwner::TypeByte,
      .acsSignatureAt = {6, 0}},
     {.family = Family::V8, .pat = PatKind::V8, .versionMin = 0x0800, .versionMax = 0x094F,
      .pageSizeAt = 0x2B, .pageSizeUnit = 256, .maxPageSize = 16384,
-     .copyMinBytes = 2048, .copyMinPages = 2, .usageAt = 0x06, .usageSize = 2,
+     .copyMinBytes = 2048, .copyMinPages = 2, .usageAt = 0x06, .usageSize = 2, .staleMarkAt = 0x0A,
      .fileFlagsAt = 0x190, .keyCount2At = 0x76, .keyCount2Size = 2, .katAt = 0x7A, .katMinimum = 0x7C,
      .descriptorSize = 36,
-     .slotsOffset = 8, .usageWordSize = 2, .compressedLiveByte = 6, .compressedMinSlot = 9,
+     .slotsOffset = 8, .usageWordSize = 2, .slotSystemData = true, .compressedLiveByte = 6, .compressedMinSlot = 9,
      .varPtrSize = 6, .varCountOffset = 14, .varDataOffset = 16, .everyFragmentLinked = true,
      .patFirstCopies = 4, .patEntryBase = 0x14, .patEntrySize = 6, .patUsableSixteenths = 15, .patReserved = 24,
-     .patEntriesAt512 = 312,
+     .patEntriesAt512 = 312, .patUsageAt = 6, .patUsageSize = 2,
      .pageNumbers = PageNumbers::Plain, .recordPointers = RecordPointers::PageShiftSlot,
      .indexHeader = 14, .indexCountAt = 8, .indexRightAt = 10, .indexOwner = IndexOwner::KeyWord,
      .acsSignatureAt = {8, 0}},
-    // 9.5: the 8.x layout with wider usage counts and a zero u16 at 0x06 of index pages.
+    // 9.5: the 8.x layout with wider usage counts (its FCR count covers 0x0A, so a
+// stale copy has no mark) and a zero u16 at 0x06 of index pages.
     {.family = Family::V8, .pat = PatKind::V95, .versionMin = 0x0950, .versionMax = 0x0950,
      .pageSizeAt = 0x2B, .pageSizeUnit = 256, .maxPageSize = 16384,
      .copyMinBytes = 2048, .copyMinPages = 2, .usageAt = 0x08, .usageSize = 4,
      .fileFlagsAt = 0x190, .keyCount2At = 0x76, .keyCount2Size = 2, .katAt = 0x7A, .katMinimum = 0x7C,
      .descriptorSize = 36,
-     .slotsOffset = 10, .usageWordSize = 2, .compressedLiveByte = 6, .compressedMinSlot = 9,
+     .slotsOffset = 10, .usageWordSize = 2, .slotSystemData = true, .compressedLiveByte = 6, .compressedMinSlot = 9,
      .varPtrSize = 6, .varCountOffset = 16, .varDataOffset = 18, .everyFragmentLinked = true,
      .patFirstCopies = 4, .patEntryBase = 0x10, .patEntrySize = 8, .patUsableSixteenths = 15, .patReserved = 32,
-     .patEntriesAt512 = 0,
+     .patEntriesAt512 = 0, .patUsageAt = 8, .patUsageSize = 4,
      .pageNumbers = PageNumbers::Plain, .recordPointers = RecordPointers::PageShiftSlot,
      .indexHeader = 16, .indexCountAt = 10, .indexRightAt = 12, .indexOwner = IndexOwner::KeyWord,
      .indexZeroAt = 6, .acsSignatureAt = {8, 10}},
@@ -218,17 +223,6 @@ inline constexpr FormatFamily kFormats[] = {
 inline constexpr const FormatFamily& kPre6 = kFormats[0];
 inline constexpr const FormatFamily& kV6 = kFormats[1];
 inline constexpr const FormatFamily& kV95 = kFormats[3];
-
-// The row of an open file, from its facts: its family, and for 8.x and later its
-// version (the reader has checked that the version lies in the row the header named).
-inline const FormatFamily& familyRow(const FileInfo& info) {
-    switch (info.family) {
-    case Family::Pre6: return kPre6;
-    case Family::V6: return kV6;
-    case Family::V8: break;
-    }
-    return info.version >= kV95.versionMin && info.version <= kV95.versionMax ? kV95 : kFormats[2];
-}
 
 // The family a version word belongs to, among those with a signature (6.x and
 // later), or null.

@@ -157,7 +157,7 @@ public:
     TreeIndex(std::shared_ptr<const RecordSource> source, const File& file, KeySpec key)
         : source_(std::move(source)), file_(file), info_(file.info()), key_(std::move(key)),
           keyLength_(key_.totalLength()), dups_(key_.allowsDuplicates()), nullable_(hasNullValue(key_)),
-          format_(detail::familyRow(file.info())) {
+          format_(*file.info().format) {
         recordOffset_ = format_.usageWordSize;
     }
 
@@ -411,7 +411,7 @@ Step TreeIndex::record(RecordAddress addr, std::string& key, RecordAddress& prev
         why = "an entry points at no live record (" + statusText(st) + ")";
         return Step::Fault;
     }
-    if (info_.compressed || info_.family == Family::V8) {
+    if (info_.compressed || format_.slotSystemData) {
         // The record bytes start after the usage word and any system data.
         std::string rec;
         if (Status st = file_.readRecord(addr, rec); !ok(st)) {
@@ -887,7 +887,7 @@ std::string fileIndexUnusable(const RecordSource& source, const KeySpec& key) {
     if (!key.damage.empty()) return "damaged key: " + key.damage;
     const bool dups = key.allowsDuplicates();
     if (key.entrySize != 4 + key.totalLength() + (dups ? 8u : 4u)) return "index entry size does not fit the key";
-    if (key.entrySize + detail::familyRow(info).indexHeader > info.pageSize) return "index entry larger than a page";
+    if (key.entrySize + info.format->indexHeader > info.pageSize) return "index entry larger than a page";
     if (dups && !hasDuplicateChains(*file, key)) return "no duplicate pointers in the records";
     return {};
 }

@@ -389,7 +389,7 @@ RecordAddress recordPointerAt(const File& file, std::string_view bytes, uint64_t
     detail::ByteReader r(bytes);
     const uint32_t raw = r.u32(at);
     if (!r.ok() || raw == 0xFFFFFFFFu) return kNoRecord;
-    if (detail::familyRow(file.info()).recordPointers == detail::RecordPointers::Offset)
+    if (file.info().format->recordPointers == detail::RecordPointers::Offset)
         return file.addressFromPointer(r.swapped32(at));
     const uint32_t shift = recordPointerShift(file.slotsPerPage());
     return file.addressOfSlot(raw >> shift, raw & ((1u << shift) - 1));

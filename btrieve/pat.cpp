@@ -35,16 +35,6 @@ uint32_t PageMap::groups() const {
     return static_cast<uint32_t>((pages - layout_.patFirst + layout_.patStride - 1) / layout_.patStride);
 }
 
-UsageField patUsageField(PatKind kind) {
-    switch (kind) {
-    case PatKind::V6: return {4, 4};
-    case PatKind::V8: return {6, 2};
-    case PatKind::V95: return {8, 4};
-    case PatKind::None: break;
-    }
-    return {};
-}
-
 // A copy whose usage count is above the current control record's belongs to a
 // commit still under way (an engine writes the tables before the control record
 // that makes them current): of the copies at or below that count the higher is
@@ -54,7 +44,7 @@ UsageField patUsageField(PatKind kind) {
 // -1 when neither copy is valid, or one is damaged.
 int PageMap::pick(uint32_t group, std::string_view first, std::string_view second, uint64_t& best) const {
     const std::string_view copies[2] = {first, second};
-    const UsageField field = patUsageField(layout_.pat);
+    const FormatFamily& row = *layout_.info.format;
     const bool bounded = layout_.tableUsageLimit != 0;
     int current = -1, newest = -1;
     uint64_t currentUsage = 0, newestUsage = 0;
@@ -62,7 +52,7 @@ int PageMap::pick(uint32_t group, std::string_view first, std::string_view secon
         ByteReader r(copies[member]);
         const bool valid = layout_.pat == PatKind::V6 ? r.u16(0) == 0x5050
                                                       : r.u16(3) == 0x5050 && r.u16(0) == group + 1;
-        const uint64_t usage = field.size == 2 ? r.u16(field.at) : r.u32(field.at);
+        const uint64_t usage = row.patUsageSize == 2 ? r.u16(row.patUsageAt) : r.u32(row.patUsageAt);
         // A copy never written is all zeros; one with other bytes but no signature
         // is damaged, and the other copy may be older than the file's records.
         if (!valid && copies[member].find_first_not_of('\0') != std::string_view::npos) return -1;

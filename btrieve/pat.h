@@ -25,12 +25,6 @@ constexpr uint16_t Variable = 0x56;  // 'V'
 constexpr uint16_t Index = 0x8000;   // 0x8000 + key number
 }  // namespace pagetype
 
-// Where a page-table copy keeps its usage count.
-struct UsageField {
-    uint32_t at = 0, size = 0;
-};
-UsageField patUsageField(PatKind kind);
-
 struct PageEntry {
     uint64_t physical = 0;
     uint16_t type = pagetype::Unused;

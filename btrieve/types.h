@@ -9,6 +9,10 @@
 
 namespace btrieve {
 
+namespace detail {
+struct FormatFamily;  // formats.h
+}
+
 // Btrieve data type codes (extended key types and field types).
 enum class DataType : uint8_t {
     String = 0, Integer = 1, Float = 2, Date = 3, Time = 4, Decimal = 5, Money = 6,
@@ -73,6 +77,9 @@ using AcsTable = std::array<uint8_t, 256>;
 struct FileInfo {
     Family family = Family::Pre6;
     uint16_t version = 0;             // 0x0300, 0x0400, 0x0500, 0x0600, 0x0610, 0x0800, 0x0900, 0x0950
+    // The constants of the file's family and version (a static row of formats.h),
+    // set when the header is read; what the readers of its pages go by.
+    const detail::FormatFamily* format = nullptr;
     uint32_t pageSize = 0;
     uint32_t recordLength = 0;        // logical fixed length
     uint32_t physicalRecordLength = 0;

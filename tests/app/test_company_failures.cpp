@@ -57,7 +57,7 @@ public:
     explicit CommitUnderWay(const std::string& path) {
         namespace fcr = btrieve::detail::fcr;
         constexpr uint32_t kPageSize = 4096;  // the fixtures' files: first pair at pages 2 and 3
-        const uint32_t field = btrieve::detail::patUsageField(btrieve::detail::PatKind::V6).at;
+        const uint32_t field = btrieve::detail::kV6.patUsageAt;
         fd_ = ::open(path.c_str(), O_RDWR);
         uint32_t control[2] = {0, 0}, table[2] = {0, 0};
         for (int copy = 0; copy < 2 && fd_ >= 0; ++copy)

@@ -486,6 +486,21 @@ TEST(DamagedFiles, An8xRecordLengthOfZero) {
     EXPECT_EQ(readFile(dir.put("zero", b)).open, Status::Corrupt);
 }
 
+// The current control record copy must name a version of the family the first
+// page named: an 8.0 file whose current copy says 5.0, 6.0 or 9.5 is damaged.
+TEST(DamagedFiles, An8xCurrentCopyOfAnotherVersion) {
+    LOAD_SAMPLE(bytes, "exchequer/BaseDemo/ExchqSS.Dat");  // copies at pages 0 and 2 of 2048 bytes
+    TempDir dir;
+    const size_t second = 2 * 2048;
+    ASSERT_GT(getU16(bytes, second + 0x06), getU16(bytes, 0x06));  // the second copy is current
+    for (uint16_t version : {0x0500, 0x0600, 0x0950}) {
+        std::string b = bytes;
+        // Negative, as the file's word is: an owner is set.
+        putU16(b, second + 0x4A, static_cast<uint16_t>(-version));
+        EXPECT_EQ(readFile(dir.put("v" + std::to_string(version), b)).open, Status::Corrupt) << std::hex << version;
+    }
+}
+
 TEST(ReadOnly, AReadOnlyCopyReadsAndStaysUnchanged) {
     LOAD_SAMPLE(bytes, "wbtrv32/GALTELA.DAT");
     TempDir dir;
