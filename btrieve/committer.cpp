@@ -192,6 +192,31 @@ Status optionsOf(const FileInfo& info, WriterOptions& o) {
     return Status::Success;
 }
 
+// A version laid out by the writer in a file of its own: its structures and bytes.
+struct LaidOut {
+    Version version;
+    std::string bytes;
+    std::string_view page(uint32_t logical) const {
+        const uint32_t ps = version.pageSize;
+        return std::string_view(bytes).substr(uint64_t(version.physical[logical]) * ps, ps);
+    }
+};
+
+// Where a laid-out version goes in the live file.
+struct Placement {
+    std::vector<uint32_t> physical;  // by logical page; 0 for an unused one
+    std::vector<uint8_t> type;
+    std::vector<uint32_t> changed;   // logical pages whose bytes differ from the current version's
+    uint64_t end = 0;                // the file's length in pages once they are written
+    uint32_t pairs = 0;              // page-table pairs it needs
+};
+
+// An empty page-table copy: the signature and the table's number of 1.
+void blankTable(std::string& page) {
+    std::fill(page.begin(), page.end(), '\0');
+    page[0] = page[1] = 'P';
+    put16(page, 2, 1);
+}
 
 }  // namespace
 
@@ -211,7 +236,19 @@ public:
     bool halted = false;             // a commit was stopped or failed part-way
 
 private:
-    Status layOut(Version& next, std::string& bytes);
+    Status layOut(LaidOut& next);
+    Status place(const LaidOut& laid, Placement& out) const;
+    Status addPairs(uint32_t pairs);
+    Status writePages(const LaidOut& laid, const Placement& at);
+    Status writePageTables(const Placement& at, uint32_t usage, std::vector<int>& patCurrent, uint32_t& written);
+    Status writeControlRecord(const LaidOut& laid, uint64_t end, uint32_t usage, uint32_t fcrPage);
+    void adopt(const LaidOut& laid, Placement&& at, std::vector<int>&& patCurrent, uint32_t usage, uint32_t fcrPage);
+    // The end of a step: its writes reach the disk before the next step begins.
+    Status stepDone() { return options.sync && !ok(fd.syncData()) ? Status::IoError : Status::Success; }
+    Status halt(Status s) {
+        halted = true;
+        return s;
+    }
 };
 
 Status Committer::Impl::open(const std::string& p, const CommitterOptions& o) {
@@ -251,7 +288,7 @@ Status Committer::Impl::open(const std::string& p, const CommitterOptions& o) {
 
 // Lays the staged records out with the writer, in a file of its own that is read
 // back whole and removed.
-Status Committer::Impl::layOut(Version& next, std::string& bytes) {
+Status Committer::Impl::layOut(LaidOut& next) {
     static std::atomic<uint64_t> counter{0};
     // Where new versions are laid out: the scratch folder (TMPDIR, or /tmp).
     const std::string temp = detail::scratchFolder() + "/.committer-" + std::to_string(detail::processId()) + "-" +
@@ -263,6 +300,7 @@ Status Committer::Impl::layOut(Version& next, std::string& bytes) {
     s = OsFile::openToRead(temp, tfd, size);
     detail::removeFile(temp);
     if (!ok(s)) return Status::IoError;
+    std::string& bytes = next.bytes;
     s = readAt(tfd, bytes, static_cast<size_t>(size), 0);
     tfd.close();
     if (!ok(s)) return s;
@@ -271,41 +309,29 @@ Status Committer::Impl::layOut(Version& next, std::string& bytes) {
         out.assign(bytes, at, n);
         return Status::Success;
     };
-    return readVersion(read, bytes.size(), next);
+    return readVersion(read, bytes.size(), next.version);
 }
 
-Status Committer::Impl::commit(CommitSummary* summary, const std::function<bool(CommitStep)>& stopAfter) {
-    if (halted) return Status::InvalidOperation;
-    Version laid;
-    std::string laidBytes;
-    if (Status s = layOut(laid, laidBytes); !ok(s)) {
-        staged = committed;
-        return s;
-    }
-    const uint32_t ps = current.pageSize;
-    auto laidPage = [&](uint32_t logical) {
-        return std::string_view(laidBytes).substr(uint64_t(laid.physical[logical]) * ps, ps);
-    };
-
-    // Where each page of the new version goes.
-    const size_t logicalPages = laid.physical.size();
-    std::vector<uint32_t> physical(logicalPages, 0);
-    std::vector<uint8_t> type(laid.type);
-    std::vector<uint32_t> changed;
+// A page whose bytes are the current version's keeps its physical page; a changed
+// one goes into a page no structure of the current version uses, or past the end.
+Status Committer::Impl::place(const LaidOut& laid, Placement& out) const {
+    const size_t logicalPages = laid.version.physical.size();
+    out.physical.assign(logicalPages, 0);
+    out.type = laid.version.type;
     std::vector<bool> inUse(current.physicalPages, false);
     for (size_t l = 1; l < current.physical.size(); ++l)
         if (current.physical[l]) inUse[current.physical[l]] = true;
     for (uint32_t l = 1; l < logicalPages; ++l) {
-        if (!laid.physical[l]) continue;
-        const bool same = l < current.physical.size() && current.physical[l] && current.type[l] == laid.type[l] &&
-                          pages[l] == laidPage(l);
-        if (same) physical[l] = current.physical[l];
-        else changed.push_back(l);
+        if (!laid.version.physical[l]) continue;
+        const bool same = l < current.physical.size() && current.physical[l] &&
+                          current.type[l] == laid.version.type[l] && pages[l] == laid.page(l);
+        if (same) out.physical[l] = current.physical[l];
+        else out.changed.push_back(l);
     }
     const uint64_t oldEnd = current.physicalPages;
     uint64_t end = oldEnd;
     uint64_t free = kPatFirst;
-    for (uint32_t l : changed) {
+    for (uint32_t l : out.changed) {
         while (free < oldEnd && (inUse[free] || current.isTablePage(free))) ++free;
         uint64_t p = 0;
         if (free < oldEnd) {
@@ -315,106 +341,135 @@ Status Committer::Impl::commit(CommitSummary* summary, const std::function<bool(
             p = end++;
         }
         if (p > 0xFFFFFF) return Status::UnsupportedLayout;
-        physical[l] = static_cast<uint32_t>(p);
+        out.physical[l] = static_cast<uint32_t>(p);
     }
     // Enough pairs for the logical pages and for the file's new length, the last
     // one whole.
-    const uint32_t oldPairs = static_cast<uint32_t>(current.patCurrent.size());
-    uint32_t pairs = std::max<uint32_t>(
-        {oldPairs, current.pairsFor(end),
+    out.pairs = std::max<uint32_t>(
+        {static_cast<uint32_t>(current.patCurrent.size()), current.pairsFor(end),
          static_cast<uint32_t>((logicalPages - 1 + current.perPair() - 1) / current.perPair())});
-    end = std::max<uint64_t>(end, current.pairAt(pairs - 1) + 2);
+    out.end = std::max<uint64_t>(end, current.pairAt(out.pairs - 1) + 2);
+    return Status::Success;
+}
 
-    // Step 0: pairs the file did not have yet, empty and older than any version, so
-    // that a reader finds a valid pair wherever the file is long enough for one.
+// Step 0: pairs the file did not have yet, empty and older than any version, so
+// that a reader finds a valid pair wherever the file is long enough for one.
+Status Committer::Impl::addPairs(uint32_t pairs) {
+    const uint32_t ps = current.pageSize;
     std::string page(ps, '\0');
-    for (uint32_t g = oldPairs; g < pairs; ++g) {
-        std::fill(page.begin(), page.end(), '\0');
-        page[0] = page[1] = 'P';
-        put16(page, 2, 1);
+    blankTable(page);
+    for (uint32_t g = static_cast<uint32_t>(current.patCurrent.size()); g < pairs; ++g)
         for (int m = 0; m < 2; ++m)
-            if (Status s = writeAt(fd, page.data(), ps, (current.pairAt(g) + m) * ps); !ok(s)) {
-                halted = true;
-                return s;
-            }
-    }
-    auto stepDone = [&]() -> Status {
-        if (options.sync && !ok(fd.syncData())) return Status::IoError;
-        return Status::Success;
-    };
-    auto halt = [&](Status s) {
-        halted = true;
-        return s;
-    };
+            if (Status s = writeAt(fd, page.data(), ps, (current.pairAt(g) + m) * ps); !ok(s)) return s;
+    return Status::Success;
+}
 
-    // Step 1: the changed pages, into pages no structure of the current version uses.
-    for (uint32_t l : changed) {
-        const std::string_view bytes = laidPage(l);
-        if (Status s = writeAt(fd, bytes.data(), ps, uint64_t(physical[l]) * ps); !ok(s)) return halt(s);
+// Step 1: the changed pages, into pages no structure of the current version uses.
+Status Committer::Impl::writePages(const LaidOut& laid, const Placement& at) {
+    const uint32_t ps = current.pageSize;
+    for (uint32_t l : at.changed) {
+        const std::string_view bytes = laid.page(l);
+        if (Status s = writeAt(fd, bytes.data(), ps, uint64_t(at.physical[l]) * ps); !ok(s)) return s;
     }
-    if (Status s = stepDone(); !ok(s)) return halt(s);
-    if (stopAfter && stopAfter(CommitStep::Pages)) return halt(Status::Success);
+    return Status::Success;
+}
 
-    // Step 2: the other copy of each pair whose entries change.
-    const uint32_t usage = current.usage + 1;
+// Step 2: the other copy of each pair whose entries change; patCurrent becomes
+// the pairs' current copies, written the number of copies written.
+Status Committer::Impl::writePageTables(const Placement& at, uint32_t usage, std::vector<int>& patCurrent,
+                                        uint32_t& written) {
+    const uint32_t ps = current.pageSize;
     const uint32_t per = current.perPair();
     auto entryOf = [](const std::vector<uint32_t>& phys, const std::vector<uint8_t>& types, uint64_t l) {
         return l < phys.size() && phys[l] ? std::pair<uint32_t, uint8_t>(phys[l], types[l])
                                           : std::pair<uint32_t, uint8_t>(0, 0);
     };
-    std::vector<int> patCurrent(current.patCurrent);
-    patCurrent.resize(pairs, 0);
-    uint32_t tables = 0;
-    for (uint32_t g = 0; g < pairs; ++g) {
+    patCurrent = current.patCurrent;
+    patCurrent.resize(at.pairs, 0);
+    written = 0;
+    std::string page(ps, '\0');
+    for (uint32_t g = 0; g < at.pairs; ++g) {
         bool differs = false;
         for (uint32_t j = 1; j <= per && !differs; ++j) {
             const uint64_t l = uint64_t(g) * per + j;
-            differs = entryOf(physical, type, l) != entryOf(current.physical, current.type, l);
+            differs = entryOf(at.physical, at.type, l) != entryOf(current.physical, current.type, l);
         }
         if (!differs) continue;
-        std::fill(page.begin(), page.end(), '\0');
-        page[0] = page[1] = 'P';
-        put16(page, 2, 1);
+        blankTable(page);
         put32(page, kPatUsage, usage);
         for (uint32_t j = 1; j <= per; ++j) {
-            const auto [phys, t] = entryOf(physical, type, uint64_t(g) * per + j);
+            const auto [phys, t] = entryOf(at.physical, at.type, uint64_t(g) * per + j);
             if (phys) putPageId(page, kPatEntries + 4 * (j - 1), phys, t);
         }
         const int member = 1 - patCurrent[g];
-        if (Status s = writeCopy(fd, page, (current.pairAt(g) + member) * ps, kPatUsage); !ok(s)) return halt(s);
+        if (Status s = writeCopy(fd, page, (current.pairAt(g) + member) * ps, kPatUsage); !ok(s)) return s;
         patCurrent[g] = member;
-        ++tables;
+        ++written;
     }
-    if (Status s = stepDone(); !ok(s)) return halt(s);
-    if (stopAfter && stopAfter(CommitStep::PageTables)) return halt(Status::Success);
+    return Status::Success;
+}
 
-    // Step 3: the other FCR copy, the new version's, with the live file's length.
-    page.assign(laidBytes, uint64_t(laid.fcrPage) * ps, ps);
+// Step 3: the other FCR copy, the new version's, with the live file's length.
+Status Committer::Impl::writeControlRecord(const LaidOut& laid, uint64_t end, uint32_t usage, uint32_t fcrPage) {
+    const uint32_t ps = current.pageSize;
+    std::string page(laid.bytes, uint64_t(laid.version.fcrPage) * ps, ps);
     put32(page, fcr::V6Usage, usage);
     put16(page, fcr::V6Stale, 0);
     putSwapped(page, fcr::PageCount, static_cast<uint32_t>(end));
-    const uint32_t fcrPage = 1 - current.fcrPage;
-    if (Status s = writeCopy(fd, page, uint64_t(fcrPage) * ps, fcr::V6Usage); !ok(s)) return halt(s);
-    if (Status s = stepDone(); !ok(s)) return halt(s);
+    return writeCopy(fd, page, uint64_t(fcrPage) * ps, fcr::V6Usage);
+}
 
-    for (uint32_t l : changed) pages.resize(std::max<size_t>(pages.size(), l + 1));
+// The version written becomes the current one.
+void Committer::Impl::adopt(const LaidOut& laid, Placement&& at, std::vector<int>&& patCurrent, uint32_t usage,
+                            uint32_t fcrPage) {
+    const size_t logicalPages = laid.version.physical.size();
+    for (uint32_t l : at.changed) pages.resize(std::max<size_t>(pages.size(), l + 1));
     pages.resize(logicalPages);
-    for (uint32_t l : changed) pages[l].assign(laidPage(l));
+    for (uint32_t l : at.changed) pages[l].assign(laid.page(l));
     for (uint32_t l = 1; l < logicalPages; ++l)
-        if (!physical[l]) pages[l].clear();
-    current.physical = std::move(physical);
-    current.type = std::move(type);
+        if (!at.physical[l]) pages[l].clear();
+    current.physical = std::move(at.physical);
+    current.type = std::move(at.type);
     current.patCurrent = std::move(patCurrent);
-    current.physicalPages = end;
+    current.physicalPages = at.end;
     current.usage = usage;
     current.fcrPage = fcrPage;
     committed = staged;
+}
+
+Status Committer::Impl::commit(CommitSummary* summary, const std::function<bool(CommitStep)>& stopAfter) {
+    if (halted) return Status::InvalidOperation;
+    LaidOut laid;
+    if (Status s = layOut(laid); !ok(s)) {
+        staged = committed;
+        return s;
+    }
+    Placement at;
+    if (Status s = place(laid, at); !ok(s)) return s;
+    if (Status s = addPairs(at.pairs); !ok(s)) return halt(s);
+
+    if (Status s = writePages(laid, at); !ok(s)) return halt(s);
+    if (Status s = stepDone(); !ok(s)) return halt(s);
+    if (stopAfter && stopAfter(CommitStep::Pages)) return halt(Status::Success);
+
+    const uint32_t usage = current.usage + 1;
+    std::vector<int> patCurrent;
+    uint32_t tables = 0;
+    if (Status s = writePageTables(at, usage, patCurrent, tables); !ok(s)) return halt(s);
+    if (Status s = stepDone(); !ok(s)) return halt(s);
+    if (stopAfter && stopAfter(CommitStep::PageTables)) return halt(Status::Success);
+
+    const uint32_t fcrPage = 1 - current.fcrPage;
+    if (Status s = writeControlRecord(laid, at.end, usage, fcrPage); !ok(s)) return halt(s);
+    if (Status s = stepDone(); !ok(s)) return halt(s);
+
     if (summary) {
         summary->usage = usage;
-        summary->pagesWritten = static_cast<uint32_t>(changed.size());
+        summary->pagesWritten = static_cast<uint32_t>(at.changed.size());
         summary->tablesWritten = tables;
-        summary->physicalPages = static_cast<uint32_t>(end);
+        summary->physicalPages = static_cast<uint32_t>(at.end);
     }
+    adopt(laid, std::move(at), std::move(patCurrent), usage, fcrPage);
     return Status::Success;
 }
 
