@@ -38,6 +38,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -691,24 +692,21 @@ const char kHelp[] =
     "\n"
     "Exit status: 0 success, 1 a file that cannot be written, 2 bad arguments.\n";
 
-int main(int argc, char** argv) {
-    std::vector<std::string> given = tools::startTool(argc, argv);
-    std::vector<char*> pointers{argv[0]};
-    for (std::string& a : given) pointers.push_back(a.data());
-    argc = static_cast<int>(pointers.size());
-    pointers.push_back(nullptr);
-    argv = pointers.data();
-    if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
+namespace {
+
+// Reads the arguments (without the program's name) into o. An exit status when
+// there is nothing more to do (the help shown, or an argument wrong), else none.
+std::optional<int> readArguments(const std::vector<std::string>& args, Options& o) {
+    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::fputs(kUsage, stdout);
         std::fputs(kHelp, stdout);
         return 0;
     }
-    Options o;
     bool haveDir = false;
     std::string why;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        const char* v = i + 1 < argc ? argv[i + 1] : nullptr;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const char* v = i + 1 < args.size() ? args[i + 1].c_str() : nullptr;
         if (a == "--customers") {
             if (!parseCount("--customers", v, kMaxCustomers, o.customers, why)) return badArgument(why);
             ++i;
@@ -749,14 +747,18 @@ int main(int argc, char** argv) {
         }
     }
     if (!haveDir || o.dir.empty()) return badArgument("no folder given");
+    return std::nullopt;
+}
 
-    const std::string cust = o.dir + "/customer.dat", jrnl = o.dir + "/journal.dat",
-                      perm = o.dir + "/permiss.dat";
-    for (const auto& f : {cust, jrnl, perm, o.dir + "/FILE.DDF", o.dir + "/FIELD.DDF", o.dir + "/INDEX.DDF"})
-        if (exists(f)) {
+// A folder the company can be written into: no company files there yet, the
+// folder made when missing and open to new files. 0, or the exit status.
+int prepareFolder(const Options& o) {
+    for (const char* name : {"customer.dat", "journal.dat", "permiss.dat", "FILE.DDF", "FIELD.DDF", "INDEX.DDF"})
+        if (const std::string f = o.dir + "/" + name; exists(f)) {
             std::fprintf(stderr, "mkcompany: %s already exists; not overwriting a company\n", f.c_str());
             return 1;
         }
+    std::string why;
     if (!makeDirs(o.dir, why)) {
         std::fprintf(stderr, "mkcompany: cannot create folder %s: %s\n", o.dir.c_str(), why.c_str());
         return 1;
@@ -765,7 +767,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "mkcompany: cannot write in folder %s: %s\n", o.dir.c_str(), why.c_str());
         return 1;
     }
+    return 0;
+}
 
+// Writes the three company files and their dictionary; the exit status.
+int writeCompany(const Options& o) {
+    const std::string cust = o.dir + "/customer.dat", jrnl = o.dir + "/journal.dat",
+                      perm = o.dir + "/permiss.dat";
     Company company(o);
     company.plan();
 
@@ -805,4 +813,13 @@ int main(int argc, char** argv) {
         std::printf("first customer by custID: AARDVARK, with 20 open invoices (%u such customers)\n",
                     company.twentyOpen());
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options o;
+    if (const std::optional<int> done = readArguments(tools::startTool(argc, argv), o)) return *done;
+    if (const int status = prepareFolder(o); status != 0) return status;
+    return writeCompany(o);
 }
