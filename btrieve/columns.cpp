@@ -214,6 +214,62 @@ bool readNumeric(std::string_view b, int decimals, Cell& out) {
     return true;
 }
 
+// A float or double, as its 4 or 8 bytes give it.
+void readFloat(std::string_view b, Cell& out) {
+    out.kind = CellKind::Real;
+    if (b.size() == 8) {
+        std::memcpy(&out.real, b.data(), 8);
+    } else {
+        float f;
+        std::memcpy(&f, b.data(), 4);
+        out.real = f;
+    }
+}
+
+// A number in the old Microsoft binary format; null when it does not decode.
+void readBFloat(std::string_view b, Cell& out) {
+    FieldDef f;
+    f.type = DataType::BFloat;
+    f.length = static_cast<uint32_t>(b.size());
+    Value v;
+    if (ok(decodeField(f, b, v))) {
+        out.kind = CellKind::Real;
+        out.real = std::get<double>(v);
+    }
+}
+
+// A date (day, month, u16 year) as YYYY-MM-DD; null when it is no calendar date.
+void readDate(std::string_view b, Cell& out) {
+    const int day = static_cast<uint8_t>(b[0]), month = static_cast<uint8_t>(b[1]);
+    const int year = static_cast<int>(readLittleEndian(b.substr(2, 2)));
+    if (!isValidDate(year, month, day)) return;
+    out.kind = CellKind::Text;
+    out.text.clear();
+    putTwo(out.text, year / 100);
+    putTwo(out.text, year % 100);
+    out.text.push_back('-');
+    putTwo(out.text, month);
+    out.text.push_back('-');
+    putTwo(out.text, day);
+}
+
+// A time (hundredths, seconds, minutes, hours) as HH:MM:SS.CC; null when it is no
+// time of day or never written (all zero).
+void readTime(std::string_view b, Cell& out) {
+    const int h = static_cast<uint8_t>(b[3]), m = static_cast<uint8_t>(b[2]);
+    const int s = static_cast<uint8_t>(b[1]), c = static_cast<uint8_t>(b[0]);
+    if (h > 23 || m > 59 || s > 59 || c > 99 || allZero(b)) return;
+    out.kind = CellKind::Text;
+    out.text.clear();
+    putTwo(out.text, h);
+    out.text.push_back(':');
+    putTwo(out.text, m);
+    out.text.push_back(':');
+    putTwo(out.text, s);
+    out.text.push_back('.');
+    putTwo(out.text, c);
+}
+
 void appendHex(std::string_view b, std::string& out) {
     static const char digits[] = "0123456789abcdef";
     for (const unsigned char c : b) {
@@ -306,27 +362,8 @@ void ColumnReader::read(std::string_view record, const CodePage& cp, Cell& out) 
         out.kind = CellKind::Integer;
         out.integer = readLittleEndian(b) != 0;
         return;
-    case Rule::Float:
-        out.kind = CellKind::Real;
-        if (b.size() == 8) {
-            std::memcpy(&out.real, b.data(), 8);
-        } else {
-            float f;
-            std::memcpy(&f, b.data(), 4);
-            out.real = f;
-        }
-        return;
-    case Rule::BFloat: {
-        FieldDef f;
-        f.type = DataType::BFloat;
-        f.length = static_cast<uint32_t>(b.size());
-        Value v;
-        if (ok(decodeField(f, b, v))) {
-            out.kind = CellKind::Real;
-            out.real = std::get<double>(v);
-        }
-        return;
-    }
+    case Rule::Float: readFloat(b, out); return;
+    case Rule::BFloat: readBFloat(b, out); return;
     case Rule::Packed:
     case Rule::Numeric:
         // A field never written (all zero bytes, or all blanks) holds no number; any
@@ -335,35 +372,8 @@ void ColumnReader::read(std::string_view record, const CodePage& cp, Cell& out) 
         if (!(rule_ == Rule::Packed ? readPacked(b, decimals_, out) : readNumeric(b, decimals_, out)))
             setBytes(b, out);
         return;
-    case Rule::Date: {
-        const int day = static_cast<uint8_t>(b[0]), month = static_cast<uint8_t>(b[1]);
-        const int year = static_cast<int>(readLittleEndian(b.substr(2, 2)));
-        if (!isValidDate(year, month, day)) return;
-        out.kind = CellKind::Text;
-        out.text.clear();
-        putTwo(out.text, year / 100);
-        putTwo(out.text, year % 100);
-        out.text.push_back('-');
-        putTwo(out.text, month);
-        out.text.push_back('-');
-        putTwo(out.text, day);
-        return;
-    }
-    case Rule::Time: {
-        const int h = static_cast<uint8_t>(b[3]), m = static_cast<uint8_t>(b[2]);
-        const int s = static_cast<uint8_t>(b[1]), c = static_cast<uint8_t>(b[0]);
-        if (h > 23 || m > 59 || s > 59 || c > 99 || allZero(b)) return;
-        out.kind = CellKind::Text;
-        out.text.clear();
-        putTwo(out.text, h);
-        out.text.push_back(':');
-        putTwo(out.text, m);
-        out.text.push_back(':');
-        putTwo(out.text, s);
-        out.text.push_back('.');
-        putTwo(out.text, c);
-        return;
-    }
+    case Rule::Date: readDate(b, out); return;
+    case Rule::Time: readTime(b, out); return;
     case Rule::Bytes: setBytes(b, out); return;
     }
 }
