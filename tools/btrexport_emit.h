@@ -86,10 +86,64 @@ inline void byPage(std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& vis
     visits.swap(tmp);
 }
 
-// The records at order's addresses, in that order: blocks of rows formatted in two
-// threads at once and written in order. Within a block the records are read in
-// address order, which walks the file's pages in one direction instead of at
-// random, and their rows are then put back in key order. A block's rows stay in
+// One block of the rows emitInOrder writes, made by one thread: the records are
+// read in address order, which walks the file's pages in one direction instead
+// of at random, and their rows are then put back in key order. Apart by whole
+// cache lines, as both threads move their buffers' ends all the time.
+struct alignas(128) OrderedBlock {
+    static constexpr size_t kAhead = 12;  // records whose pages are being loaded meanwhile
+
+    csvout::Buffer text, staging;
+    btrieve::Status status = btrieve::Status::Success;
+    std::string scratch;
+    btrieve::Value value;
+    std::vector<std::pair<btrieve::RecordAddress, uint32_t>> visits, sorted;  // address, row in block
+    std::vector<uint32_t> buckets;
+    std::vector<std::pair<size_t, size_t>> rows;                             // row's bytes in staging
+    size_t made = 0;                                                          // rows in text
+
+    // Rows [from, to) of order into text, in key order.
+    void make(const btrieve::File& file, const std::vector<btrieve::RecordAddress>& order, const Format& format,
+              size_t from, size_t to) {
+        visits.clear();
+        for (size_t i = from; i < to; ++i) visits.emplace_back(order[i], static_cast<uint32_t>(i - from));
+        byPage(visits, sorted, buckets);
+        staging.clear();
+        rows.assign(to - from, {0, 0});
+        for (size_t i = 0; i < std::min(kAhead, visits.size()); ++i) file.prefetchRecord(visits[i].first);
+        for (size_t i = 0; i < visits.size(); ++i) {
+            if (i + kAhead < visits.size()) file.prefetchRecord(visits[i + kAhead].first);
+            std::string_view rec;
+            const size_t at = staging.size();
+            btrieve::Status st = file.readRecordView(visits[i].first, rec, scratch);
+            if (btrieve::ok(st)) st = format(staging, rec, value);
+            if (!btrieve::ok(st)) return makeRowByRow(file, order, format, from, to);  // rare: redo the block
+            rows[visits[i].second] = {at, staging.size() - at};
+        }
+        text.clear();
+        status = btrieve::Status::Success;
+        made = to - from;
+        for (const auto& [at, length] : rows) text.append(staging.view(at, length));
+    }
+
+    // The same rows in key order, one by one: the way that stops exactly at a
+    // failing row, after writing what came before it.
+    void makeRowByRow(const btrieve::File& file, const std::vector<btrieve::RecordAddress>& order,
+                      const Format& format, size_t from, size_t to) {
+        text.clear();
+        status = btrieve::Status::Success;
+        made = 0;
+        for (size_t i = from; i < to && btrieve::ok(status); ++i) {
+            std::string_view rec;
+            status = file.readRecordView(order[i], rec, scratch);
+            if (btrieve::ok(status)) status = format(text, rec, value);
+            if (btrieve::ok(status)) ++made;
+        }
+    }
+};
+
+// The records at order's addresses, in that order: blocks of rows (OrderedBlock)
+// formatted in two threads at once and written in order. A block's rows stay in
 // the processor's caches from formatting to writing; each thread takes the next
 // block as soon as it has written its last, so neither waits for the other except
 // for its turn to write.
@@ -98,53 +152,6 @@ inline void byPage(std::vector<std::pair<btrieve::RecordAddress, uint32_t>>& vis
 inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<btrieve::RecordAddress>& order,
                                    Out& out, const Format& format, size_t* rowsWritten = nullptr) {
     constexpr size_t kBlock = 4096;
-    constexpr size_t kAhead = 12;  // records whose pages are being loaded meanwhile
-    // Apart by whole cache lines, as both threads move their buffers' ends all
-    // the time.
-    struct alignas(128) Part {
-        csvout::Buffer text, staging;
-        btrieve::Status status = btrieve::Status::Success;
-        std::string scratch;
-        btrieve::Value value;
-        std::vector<std::pair<btrieve::RecordAddress, uint32_t>> visits, sorted;  // address, row in block
-        std::vector<uint32_t> buckets;
-        std::vector<std::pair<size_t, size_t>> rows;                             // row's bytes in staging
-        size_t made = 0;                                                          // rows in text
-    };
-    // Rows [from, to) in key order, one by one: the way that stops exactly at a
-    // failing row, after writing what came before it.
-    auto inKeyOrder = [&](size_t from, size_t to, Part& p) {
-        p.text.clear();
-        p.status = btrieve::Status::Success;
-        p.made = 0;
-        for (size_t i = from; i < to && btrieve::ok(p.status); ++i) {
-            std::string_view rec;
-            p.status = file.readRecordView(order[i], rec, p.scratch);
-            if (btrieve::ok(p.status)) p.status = format(p.text, rec, p.value);
-            if (btrieve::ok(p.status)) ++p.made;
-        }
-    };
-    auto run = [&](size_t from, size_t to, Part& p) {
-        p.visits.clear();
-        for (size_t i = from; i < to; ++i) p.visits.emplace_back(order[i], static_cast<uint32_t>(i - from));
-        byPage(p.visits, p.sorted, p.buckets);
-        p.staging.clear();
-        p.rows.assign(to - from, {0, 0});
-        for (size_t i = 0; i < std::min(kAhead, p.visits.size()); ++i) file.prefetchRecord(p.visits[i].first);
-        for (size_t i = 0; i < p.visits.size(); ++i) {
-            if (i + kAhead < p.visits.size()) file.prefetchRecord(p.visits[i + kAhead].first);
-            std::string_view rec;
-            const size_t at = p.staging.size();
-            btrieve::Status st = file.readRecordView(p.visits[i].first, rec, p.scratch);
-            if (btrieve::ok(st)) st = format(p.staging, rec, p.value);
-            if (!btrieve::ok(st)) return inKeyOrder(from, to, p);  // rare: redo the block row by row
-            p.rows[p.visits[i].second] = {at, p.staging.size() - at};
-        }
-        p.text.clear();
-        p.status = btrieve::Status::Success;
-        p.made = to - from;
-        for (const auto& [at, length] : p.rows) p.text.append(p.staging.view(at, length));
-    };
     const size_t n = order.size();
     const size_t blocks = (n + kBlock - 1) / kBlock;
     std::atomic<size_t> next{0};
@@ -153,15 +160,16 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
     std::condition_variable turn;
     size_t written = 0;                                 // blocks written, or passed over after a failure
     btrieve::Status result = btrieve::Status::Success;  // the first failing row's status
-    Part parts[2];
+    OrderedBlock parts[2];
     if (rowsWritten) *rowsWritten = 0;
     btrieve::runParts(blocks > 1 ? 2 : 1, [&](unsigned part) {
-        Part& p = parts[part];
+        OrderedBlock& p = parts[part];
         // Blocks are taken in increasing order and a thread takes its next only
         // after its last is written, so the block before any being waited for
         // is always being made or written: no thread waits for ever.
         for (size_t b; (b = next.fetch_add(1)) < blocks;) {
-            if (!failed.load(std::memory_order_relaxed)) run(b * kBlock, std::min(n, (b + 1) * kBlock), p);
+            if (!failed.load(std::memory_order_relaxed))
+                p.make(file, order, format, b * kBlock, std::min(n, (b + 1) * kBlock));
             std::unique_lock lock(mutex);
             turn.wait(lock, [&] { return written == b; });
             if (btrieve::ok(result) && !failed.load(std::memory_order_relaxed)) {
