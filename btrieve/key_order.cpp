@@ -17,6 +17,69 @@
 
 namespace btrieve {
 
+namespace {
+
+// The keys and addresses one run of pages gives collectKeys. Apart by whole cache
+// lines: every record appended moves a buffer's end, and two runs' ends on one
+// line would bounce it between the cores.
+struct alignas(128) KeyRun {
+    std::string keys;  // the first `used` bytes are keys
+    size_t used = 0;
+    std::vector<RecordAddress> addresses;
+
+    // A key that is a slice of the record, appended as it stands. Keys are written
+    // into room made 64 KB at a time (within what was reserved, as long as that
+    // lasts): a key of a few bytes appended on its own would cost more in checks
+    // than in bytes.
+    void appendSlice(const char* bytes, size_t keyLength) {
+        if (used + keyLength > keys.size()) keys.resize(used + std::max<size_t>(keyLength, 1 << 16));
+        char* to = keys.data() + used;
+        // Common key lengths as fixed-size moves: a call to memcpy for two bytes
+        // costs more than the bytes.
+        switch (keyLength) {
+        case 2: std::memcpy(to, bytes, 2); break;
+        case 4: std::memcpy(to, bytes, 4); break;
+        case 8: std::memcpy(to, bytes, 8); break;
+        default: std::memcpy(to, bytes, keyLength);
+        }
+        used += keyLength;
+    }
+    // A key made from its segments.
+    void appendSegments(const KeySpec& key, std::string_view rec) {
+        keys.resize(used);
+        appendKey(key, rec, keys);
+        used = keys.size();
+    }
+};
+
+// Room for the keys the header counts. The count saves regrowing, but a damaged
+// or hostile header may claim billions, and a system that does not overcommit
+// refuses to reserve that much: so at most two million entries and 64 MB of keys
+// are reserved, and a larger file grows its buffers as it goes. The first run's
+// buffers take the others' in the end: room for all.
+void reserveRuns(std::span<KeyRun> runs, uint64_t recordCount, size_t keyLength) {
+    const uint64_t cap = std::min<uint64_t>(uint64_t{1} << 21, (uint64_t{1} << 26) / std::max<size_t>(keyLength, 1));
+    const size_t expected = static_cast<size_t>(std::min<uint64_t>(recordCount, cap));
+    for (size_t i = 0; i < runs.size(); ++i) {
+        const size_t room = i == 0 ? expected : expected / runs.size() + 64;
+        detail::reserveLarge(runs[i].keys, room * keyLength);
+        detail::reserveLarge(runs[i].addresses, room);
+    }
+}
+
+// The runs' keys and addresses joined in order.
+void joinRuns(std::span<KeyRun> runs, std::string& keys, std::vector<RecordAddress>& addresses) {
+    for (KeyRun& r : runs) r.keys.resize(r.used);
+    keys = std::move(runs[0].keys);
+    addresses = std::move(runs[0].addresses);
+    for (size_t i = 1; i < runs.size(); ++i) {
+        keys += runs[i].keys;
+        addresses.insert(addresses.end(), runs[i].addresses.begin(), runs[i].addresses.end());
+    }
+}
+
+}  // namespace
+
 Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std::vector<RecordAddress>& addresses,
                    PassedPages passed) {
     keys.clear();
@@ -33,54 +96,22 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
     for (const auto& seg : key.segments) keyEnd = std::max<uint64_t>(keyEnd, uint64_t{seg.position} + seg.length);
     std::atomic<uint64_t> shortRecord{UINT64_MAX};
     // Two runs of pages scanned at once, each into buffers of its own, then joined
-    // in order. The header's count saves regrowing, but a damaged or hostile header
-    // may claim billions, and a system that does not overcommit refuses to reserve
-    // that much: so at most two million entries and 64 MB of keys are reserved, and
-    // a larger file grows its buffers as it goes.
+    // in order.
     constexpr unsigned kParts = 2;
-    const uint64_t cap = std::min<uint64_t>(uint64_t{1} << 21, (uint64_t{1} << 26) / std::max<size_t>(keyLength, 1));
-    const size_t expected = static_cast<size_t>(std::min<uint64_t>(file.info().recordCount, cap));
-    // Apart by whole cache lines: every record appended moves a buffer's end, and
-    // two runs' ends on one line would bounce it between the cores.
-    struct alignas(128) Part {
-        std::string keys;  // the first `used` bytes are keys
-        size_t used = 0;
-        std::vector<RecordAddress> addresses;
-    } parts[kParts];
-    // The first run's buffers take the others' in the end: room for all.
-    for (unsigned i = 0; i < kParts; ++i) {
-        const size_t room = i == 0 ? expected : expected / kParts + 64;
-        detail::reserveLarge(parts[i].keys, room * keyLength);
-        detail::reserveLarge(parts[i].addresses, room);
-    }
-    // A one-segment key is a slice of the record, appended as it stands.
+    KeyRun parts[kParts];
+    reserveRuns(parts, file.info().recordCount, keyLength);
+    // A one-segment key is a slice of the record.
     const bool slice = key.segments.size() == 1;
     const size_t from = slice ? key.segments[0].position : 0;
     std::atomic<bool> tooMany{false};
     const Status st = file.forEachRecordViewInParts(kParts, [&](unsigned part, RecordAddress addr, std::string_view rec) {
-        Part& p = parts[part];
+        KeyRun& p = parts[part];
         p.addresses.push_back(addr);
         if (slice && from + keyLength <= rec.size()) {
-            // Keys are written into room made 64 KB at a time (within what was
-            // reserved, as long as that lasts): a key of a few bytes appended on
-            // its own would cost more in checks than in bytes.
-            if (p.used + keyLength > p.keys.size()) p.keys.resize(p.used + std::max<size_t>(keyLength, 1 << 16));
-            char* to = p.keys.data() + p.used;
-            const char* bytes = rec.data() + from;
-            // Common key lengths as fixed-size moves: a call to memcpy for two bytes
-            // costs more than the bytes.
-            switch (keyLength) {
-            case 2: std::memcpy(to, bytes, 2); break;
-            case 4: std::memcpy(to, bytes, 4); break;
-            case 8: std::memcpy(to, bytes, 8); break;
-            default: std::memcpy(to, bytes, keyLength);
-            }
-            p.used += keyLength;
+            p.appendSlice(rec.data() + from, keyLength);
         } else {
             if (rec.size() < keyEnd) shortRecord.store(rec.size(), std::memory_order_relaxed);
-            p.keys.resize(p.used);
-            appendKey(key, rec, p.keys);
-            p.used = p.keys.size();
+            p.appendSegments(key, rec);
         }
         if (p.addresses.size() < UINT32_MAX / kParts) return true;
         tooMany = true;
@@ -93,13 +124,7 @@ Status collectKeys(const File& file, const KeySpec& key, std::string& keys, std:
         return Status::Corrupt;
     }
     if (tooMany) return Status::UnsupportedLayout;
-    for (Part& p : parts) p.keys.resize(p.used);
-    keys = std::move(parts[0].keys);
-    addresses = std::move(parts[0].addresses);
-    for (unsigned i = 1; i < kParts; ++i) {
-        keys += parts[i].keys;
-        addresses.insert(addresses.end(), parts[i].addresses.begin(), parts[i].addresses.end());
-    }
+    joinRuns(parts, keys, addresses);
     return Status::Success;
 }
 
