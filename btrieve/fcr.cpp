@@ -29,6 +29,27 @@ uint16_t versionOf(uint16_t word, bool& negative) {
 
 bool knownType(uint8_t t) { return t <= 20 || t == 25 || t == 26; }
 
+// The B-tree root a key's first descriptor names, in the family's page numbers.
+uint32_t rootPageAt(ByteReader& r, uint32_t at, PageNumbers numbers) {
+    switch (numbers) {
+    case PageNumbers::Swapped: return r.swapped32(at);
+    case PageNumbers::PageTable: return r.u32(at) == 0xFFFFFFFFu ? 0xFFFFFFFFu : r.patPage(at);
+    case PageNumbers::Plain: break;
+    }
+    return r.u32(at);
+}
+
+// The three-byte logical page of a segment's own ACS, in the order the family
+// writes page numbers; pre-6 descriptors name none (0).
+uint32_t acsPageAt(ByteReader& r, uint32_t at, PageNumbers numbers) {
+    switch (numbers) {
+    case PageNumbers::Swapped: return 0;
+    case PageNumbers::PageTable: return static_cast<uint32_t>(r.u8(at)) << 16 | r.u8(at + 2) << 8 | r.u8(at + 1);
+    case PageNumbers::Plain: break;
+    }
+    return r.u8(at) | r.u8(at + 1) << 8 | static_cast<uint32_t>(r.u8(at + 2)) << 16;
+}
+
 // Fills keys from the descriptors. katOffset 0 means descriptors packed from 0x110 (pre-6).
 Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t descriptorSize,
                 Layout& out) {
@@ -54,13 +75,7 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t d
             seg.nullValue = r.u8(at + segment::NullValue);
             const uint8_t ext = r.u8(at + segment::ExtendedType);
             if (key.segments.empty()) {
-                switch (info.format->pageNumbers) {
-                case PageNumbers::Swapped: key.rootPage = r.swapped32(at); break;
-                case PageNumbers::PageTable:
-                    key.rootPage = r.u32(at) == 0xFFFFFFFFu ? 0xFFFFFFFFu : r.patPage(at);
-                    break;
-                case PageNumbers::Plain: key.rootPage = r.u32(at); break;
-                }
+                key.rootPage = rootPageAt(r, at, info.format->pageNumbers);
                 key.uniqueCount = r.swapped32(at + segment::Distinct);
                 totalLength = r.u16(at + segment::KeyLength);
                 key.entrySize = r.u16(at + segment::EntrySize);
@@ -83,20 +98,7 @@ Status readKeys(ByteReader& r, uint32_t keyCount, uint32_t katOffset, uint32_t d
                 key.damage = "segment " + std::to_string(key.segments.size()) + " lies outside the record (position " +
                              std::to_string(seg.position) + ", length " + std::to_string(seg.length) +
                              (info.compressed ? "" : ", record length " + std::to_string(info.recordLength)) + ")";
-            // The segment's own ACS page, in the order the family writes page
-            // numbers; pre-6 descriptors name none.
-            uint32_t acsPage = 0;
-            const uint32_t acs = at + segment::Acs;
-            switch (info.format->pageNumbers) {
-            case PageNumbers::Swapped: break;
-            case PageNumbers::PageTable:
-                acsPage = static_cast<uint32_t>(r.u8(acs)) << 16 | r.u8(acs + 2) << 8 | r.u8(acs + 1);
-                break;
-            case PageNumbers::Plain:
-                acsPage = r.u8(acs) | r.u8(acs + 1) << 8 | static_cast<uint32_t>(r.u8(acs + 2)) << 16;
-                break;
-            }
-            refs.push_back(acsPage);
+            refs.push_back(acsPageAt(r, at + segment::Acs, info.format->pageNumbers));
             const bool more = (seg.flags & keyflag::Segmented) != 0;
             key.segments.push_back(seg);
             at += descriptorSize;
