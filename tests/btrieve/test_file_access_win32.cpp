@@ -30,11 +30,7 @@ WriterOptions options() {
     WriterOptions o;
     o.recordLength = 16;
     o.pageSize = 512;
-    KeySegment s;
-    s.position = 0;
-    s.length = 8;
-    s.type = DataType::String;
-    o.keys.push_back({{s}});
+    o.keys.push_back({{testkeys::keySegment(0, 8, DataType::String)}});
     return o;
 }
 

@@ -6,20 +6,14 @@
 #include "btrieve/keys.h"
 #include "sql/plan.h"
 #include "sql/schema.h"
+#include "tests/btrieve/key_segment.h"
 
 namespace {
 
 using btrieve::DataType;
+using testkeys::keySegment;
 using sqlplan::End;
 using sqlplan::SqlValue;
-
-btrieve::KeySegment segment(DataType type, uint16_t length, uint16_t flags = btrieve::keyflag::ExtendedType) {
-    btrieve::KeySegment s;
-    s.type = type;
-    s.length = length;
-    s.flags = flags;
-    return s;
-}
 
 SqlValue integer(int64_t v) { return {SqlValue::Integer, v, 0, ""}; }
 SqlValue real(double v) { return {SqlValue::Real, 0, v, ""}; }
@@ -38,36 +32,36 @@ struct Bytes {
 
 TEST(SqlPlan, NumbersBecomeKeyBytesOnlyWhenTheSegmentHoldsThemExactly) {
     Bytes bytes;
-    EXPECT_EQ(bytes(segment(DataType::Integer, 2), integer(-2)), std::string("\xfe\xff", 2));
-    EXPECT_EQ(bytes(segment(DataType::Integer, 2), integer(32768)), "-");
-    EXPECT_EQ(bytes(segment(DataType::Integer, 4), real(7.0)), std::string("\x07\0\0\0", 4));
-    EXPECT_EQ(bytes(segment(DataType::Integer, 4), real(7.5)), "-");
-    EXPECT_EQ(bytes(segment(DataType::Integer, 4), text("7")), "-");
-    EXPECT_EQ(bytes(segment(DataType::UnsignedBinary, 1), integer(255)), "\xff");
-    EXPECT_EQ(bytes(segment(DataType::UnsignedBinary, 1), integer(-1)), "-");
-    EXPECT_EQ(bytes(segment(DataType::Float, 4), real(0.5)).size(), 4u);
-    EXPECT_EQ(bytes(segment(DataType::Float, 4), real(0.1)), "-");  // no float is 0.1
-    EXPECT_EQ(bytes(segment(DataType::Date, 4), text("2002-12-31")), std::string("\x1f\x0c\xd2\x07", 4));
-    EXPECT_EQ(bytes(segment(DataType::Date, 4), text("2002-02-30")), "-");
-    EXPECT_EQ(bytes(segment(DataType::Date, 4), text("2002-12-31x")), "-");
+    EXPECT_EQ(bytes(keySegment(0, 2, DataType::Integer), integer(-2)), std::string("\xfe\xff", 2));
+    EXPECT_EQ(bytes(keySegment(0, 2, DataType::Integer), integer(32768)), "-");
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::Integer), real(7.0)), std::string("\x07\0\0\0", 4));
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::Integer), real(7.5)), "-");
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::Integer), text("7")), "-");
+    EXPECT_EQ(bytes(keySegment(0, 1, DataType::UnsignedBinary), integer(255)), "\xff");
+    EXPECT_EQ(bytes(keySegment(0, 1, DataType::UnsignedBinary), integer(-1)), "-");
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::Float), real(0.5)).size(), 4u);
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::Float), real(0.1)), "-");  // no float is 0.1
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::Date), text("2002-12-31")), std::string("\x1f\x0c\xd2\x07", 4));
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::Date), text("2002-02-30")), "-");
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::Date), text("2002-12-31x")), "-");
 }
 
 TEST(SqlPlan, TextRangesRunFromTheLowestToTheHighestFill) {
     Bytes bytes;
-    EXPECT_EQ(bytes(segment(DataType::ZString, 4), text("AB")), std::string("AB\0\0", 4));
-    EXPECT_EQ(bytes(segment(DataType::ZString, 4), text("ABCDE")), "-");
-    EXPECT_EQ(bytes(segment(DataType::LString, 4), text("AB")), std::string("\x02" "AB\0", 4));
-    EXPECT_EQ(bytes(segment(DataType::LString, 4), text("AB"), End::High), "\x03" "AB\xff");
-    EXPECT_EQ(bytes(segment(DataType::String, 4), text("AB"), End::Low), std::string("AB\0\0", 4));
-    EXPECT_EQ(bytes(segment(DataType::String, 4), text("AB"), End::High), "AB\xff\xff");
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::ZString), text("AB")), std::string("AB\0\0", 4));
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::ZString), text("ABCDE")), "-");
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::LString), text("AB")), std::string("\x02" "AB\0", 4));
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::LString), text("AB"), End::High), "\x03" "AB\xff");
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::String), text("AB"), End::Low), std::string("AB\0\0", 4));
+    EXPECT_EQ(bytes(keySegment(0, 4, DataType::String), text("AB"), End::High), "AB\xff\xff");
     sqlplan::SegmentUse acs;
     acs.lowest = '\x01', acs.highest = '\x7f';
-    EXPECT_EQ(bytes(segment(DataType::String, 3), text("A"), End::High, acs), "A\x7f\x7f");
+    EXPECT_EQ(bytes(keySegment(0, 3, DataType::String), text("A"), End::High, acs), "A\x7f\x7f");
     // Exact ZSTRING bytes end the text whatever the collation puts first.
-    EXPECT_EQ(bytes(segment(DataType::ZString, 3), text("A"), End::Exact, acs), std::string("A\0\0", 3));
+    EXPECT_EQ(bytes(keySegment(0, 3, DataType::ZString), text("A"), End::Exact, acs), std::string("A\0\0", 3));
     // Text goes back into the code page: é is one byte, a Cyrillic letter none.
-    EXPECT_EQ(bytes(segment(DataType::ZString, 2), text("\xc3\xa9")), std::string("\xe9\0", 2));
-    EXPECT_EQ(bytes(segment(DataType::ZString, 2), text("\xd0\x96")), "-");
+    EXPECT_EQ(bytes(keySegment(0, 2, DataType::ZString), text("\xc3\xa9")), std::string("\xe9\0", 2));
+    EXPECT_EQ(bytes(keySegment(0, 2, DataType::ZString), text("\xd0\x96")), "-");
 }
 
 TEST(SqlPlan, TextEncoderGivesBackTheCodePagesBytes) {
@@ -93,7 +87,7 @@ TEST(SqlPlan, KeysServeOnlyWhatTheirOrderAllows) {
     auto key = [&](uint16_t flags, DataType type = DataType::String) {
         btrieve::KeySpec k;
         k.number = static_cast<int>(info.keys.size());
-        k.segments.push_back(segment(type, 8, flags));
+        k.segments.push_back(keySegment(0, 8, type, flags));
         info.keys.push_back(k);
     };
     using namespace btrieve::keyflag;
