@@ -187,11 +187,7 @@ protected:
         WriterOptions o;
         o.recordLength = 18;
         o.variable = true;
-        KeySegment id;
-        id.length = 4;
-        id.type = DataType::UnsignedBinary;
-        id.flags = keyflag::ExtendedType;
-        o.keys.push_back({{id}});
+        o.keys.push_back({{testkeys::keySegment(0, 4, DataType::UnsignedBinary)}});
         ASSERT_EQ(writeFile(dir.file("Orders.dat"), o,
                             {orderRecord(2, "second", "tail"), orderRecord(1, "first")}),
                   Status::Success);
