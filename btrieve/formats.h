@@ -11,7 +11,7 @@
 //   0x06    2     pre-6: version word (sign bit set when an owner is set);
 //                 8.x/9.0: usage count of this copy (u16)
 //   0x08    2     pre-6, 6.x/7.x: page size; 9.5: usage count of this copy (u32)
-//   0x0A    2     6.x: 0 on the current copy, 0x4000 on a stale one
+//   0x0A    2     6.x to 9.0: 0 on the current copy, 0x4000 on a stale one
 //   0x0C    4     6.x: free-page list, FF FF FF FF for none
 //   0x10    4     ws address of the first deleted slot, FFFFFFFF for none
 //   0x14    2     number of keys
@@ -114,6 +114,8 @@ enum class IndexOwner { Counter, TypeByte, KeyWord };
 enum class RecordPointers { Offset, PageShiftSlot };
 
 // One format family's constants. A field of 0 means the family has no such thing.
+// An open file's facts point at its row (FileInfo::format), set when its header is
+// read; the page, index and record readers go by that row rather than by version.
 struct FormatFamily {
     Family family = Family::Pre6;
     PatKind pat = PatKind::None;
@@ -204,8 +206,8 @@ inline constexpr FormatFamily kFormats[] = {
      .pageNumbers = PageNumbers::Plain, .recordPointers = RecordPointers::PageShiftSlot,
      .indexHeader = 14, .indexCountAt = 8, .indexRightAt = 10, .indexOwner = IndexOwner::KeyWord,
      .acsSignatureAt = {8, 0}},
-    // 9.5: the 8.x layout with wider usage counts (its FCR count covers 0x0A, so a
-// stale copy has no mark) and a zero u16 at 0x06 of index pages.
+    // 9.5: the 8.x layout with wider usage counts (the FCR's covers 0x0A, so a stale
+    // copy has no mark there) and a zero u16 at 0x06 of index pages.
     {.family = Family::V8, .pat = PatKind::V95, .versionMin = 0x0950, .versionMax = 0x0950,
      .pageSizeAt = 0x2B, .pageSizeUnit = 256, .maxPageSize = 16384,
      .copyMinBytes = 2048, .copyMinPages = 2, .usageAt = 0x08, .usageSize = 4,
