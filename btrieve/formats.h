@@ -224,6 +224,7 @@ inline constexpr FormatFamily kFormats[] = {
 
 inline constexpr const FormatFamily& kPre6 = kFormats[0];
 inline constexpr const FormatFamily& kV6 = kFormats[1];
+inline constexpr const FormatFamily& kV8 = kFormats[2];
 inline constexpr const FormatFamily& kV95 = kFormats[3];
 
 // The family a version word belongs to, among those with a signature (6.x and

@@ -126,7 +126,7 @@ namespace fcr = detail::fcr;
 namespace segment = detail::fcr::segment;
 constexpr uint32_t kFcrDescriptors = fcr::PackedDescriptors;
 constexpr uint32_t kDescriptorSize = detail::kV6.descriptorSize;
-constexpr const detail::FormatFamily& kV8 = detail::kFormats[2];
+using detail::kV8;
 constexpr uint32_t kV8Descriptors = 0x200;     // where this writer puts an 8.0 file's descriptors
 constexpr uint32_t kV8ShiftAt = 0x15F;   // FCR byte: the record pointers' slot bits
 constexpr uint32_t kMaxPage24 = 0xFFFFFF;
