@@ -369,7 +369,7 @@ Status Committer::Impl::writePages(const LaidOut& laid, const Placement& at) {
     const uint32_t ps = current.pageSize;
     for (uint32_t l : at.changed) {
         const std::string_view bytes = laid.page(l);
-        if (Status s = writeAt(fd, bytes.data(), ps, uint64_t(at.physical[l]) * ps); !ok(s)) return s;
+        if (Status s = writeAt(fd, bytes.data(), bytes.size(), uint64_t(at.physical[l]) * ps); !ok(s)) return s;
     }
     return Status::Success;
 }
