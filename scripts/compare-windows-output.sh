@@ -2,8 +2,9 @@
 # Runs the Linux tools (in $1) and the Windows tools (in $2, under Wine) on the same
 # input and compares what they write by digest: btrexport --raw and --info (apart
 # from its "reads:" line, which tells how the file is read) over every corpus file,
-# with its messages and exit codes, the same paths given with backslashes (a file a folder), and
-# mkcompany's company files with btrexport's CSV of each. Prints one line per
+# with its messages and exit codes, the same paths given with backslashes (a file a
+# folder), every table of the corpus dictionaries as CSV, and mkcompany's company
+# files with btrexport's CSV of each. Prints one line per
 # difference and a summary; exits non-zero on any difference.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -47,6 +48,23 @@ while IFS= read -r f; do
     lastFolder=$folder
   fi
 done < <(find ../shared/btrieve/corpus -type f | LC_ALL=C sort)
+
+# The corpus dictionaries: the list, then each table's CSV.
+ddf() {  # folder, options...
+  local dir=$1; shift
+  same "btrexport --ddf $dir --list" "$linux/btrexport" --ddf "$dir" --list "$@" -- \
+    wine "$win/btrexport.exe" --ddf "$dir" --list "$@"
+  local table
+  while IFS=, read -r table _; do
+    same "btrexport --ddf $dir --table $table" "$linux/btrexport" --ddf "$dir" --table "$table" "$@" -- \
+      wine "$win/btrexport.exe" --ddf "$dir" --table "$table" "$@"
+  done < <("$linux/btrexport" --ddf "$dir" --list "$@" 2>/dev/null | tail -n +2 | tr -d '\r')
+}
+corpus=../shared/btrieve/corpus
+ddf $corpus/exchequer/ENTRPRSE-DDF --data $corpus/exchequer/BaseDemo
+ddf $corpus/exchequer/UDF-DDFs
+ddf $corpus/doclife --encoding CP866
+ddf $corpus/actianui
 
 # A sample company written by each mkcompany, then read by each btrexport.
 for format in 6 8; do

@@ -154,7 +154,7 @@ TEST(DictionaryPaths, FoundAsWindowsWouldFindThem) {
     std::string path, relative, problem;
     EXPECT_TRUE(resolveWindowsPath(root.string(), "cust\\CUSTSUPP.DAT", path, relative, problem));
     EXPECT_EQ(relative, "CUST/CustSupp.Dat");
-    EXPECT_EQ(path, (root / "CUST/CustSupp.Dat").string());
+    EXPECT_EQ(fs::path(path), root / "CUST" / "CustSupp.Dat");
     EXPECT_TRUE(resolveWindowsPath(root.string(), "misc\\settin~1.dat", path, relative, problem));
     EXPECT_EQ(relative, "MISC/Settings2.DAT");  // Settings.dat is 8.3 itself: it has no alias
     EXPECT_TRUE(resolveWindowsPath((root / "dict").string(), "..\\udentity.dat", path, relative, problem));
