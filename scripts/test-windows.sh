@@ -10,17 +10,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 start=$(date +%s)
 
-pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest curl ca-certificates)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update
-  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh --windows
 
 build=$root/build-windows
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
