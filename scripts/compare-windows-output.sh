@@ -13,9 +13,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 compared=0 differing=0
 
-# One run: its stdout digest, stderr and exit code, as one text.
+# One run (its files in folder $1): its stdout digest, stderr and exit code, as one text.
 outcome() {
-  local out=$work/out err=$work/err code=0
+  local out=$1/out err=$1/err code=0
+  shift
   "$@" >"$out" 2>"$err" || code=$?
   case " $* " in *" --info "*) grep -v '^reads: ' "$out" >"$out.kept"; mv "$out.kept" "$out" ;; esac
   # A path given with backslashes is named so in messages: compared as slashes.
@@ -23,6 +24,10 @@ outcome() {
   printf 'exit %s\nstdout %s\nstderr %s\n' "$code" "$(sha256sum <"$out" | cut -d' ' -f1)" "$(cat "$err")"
 }
 
+# Compares a Linux run with a Windows run, two comparisons at a time (most of the
+# time goes on starting Wine processes); a difference is noted in the comparison's
+# own folder and told at the end.
+running=0
 same() {  # label, Linux command..., --, Windows command...
   local label=$1; shift
   local a=() b=()
@@ -30,10 +35,12 @@ same() {  # label, Linux command..., --, Windows command...
   shift
   b=("$@")
   compared=$((compared + 1))
-  if [ "$(outcome "${a[@]}")" != "$(outcome "${b[@]}")" ]; then
-    differing=$((differing + 1))
-    echo "differs: $label"
-  fi
+  local job=$work/$(printf 'job%05d' "$compared")
+  mkdir -p "$job/linux" "$job/windows"
+  ( [ "$(outcome "$job/linux" "${a[@]}")" = "$(outcome "$job/windows" "${b[@]}")" ] ||
+      echo "differs: $label" >"$job/differs" ) &
+  running=$((running + 1))
+  if [ "$running" -ge 2 ]; then wait -n; running=$((running - 1)); fi
 }
 
 while IFS= read -r f; do
@@ -89,5 +96,11 @@ same "btrexport --raw of a folder" "$linux/btrexport" --raw ../shared -- wine "$
 same "btrexport --layout of an unknown layout" "$linux/btrexport" --layout nothing x.dat -- \
   wine "$win/btrexport.exe" --layout nothing x.dat
 
+wait
+for d in "$work"/job*/differs; do
+  [ -f "$d" ] || continue
+  cat "$d"
+  differing=$((differing + 1))
+done
 echo "compare-windows-output: $compared outputs compared, $differing differ"
 [ "$differing" -eq 0 ]
