@@ -1,12 +1,10 @@
 // Code pages to UTF-8. A single-byte code page is turned into a table of 256 UTF-8
-// sequences once, through iconv; a multi-byte one (Shift-JIS, GBK, ...) keeps an
-// iconv converter and runs each text through it. The iconv calls live in
-// convertOnce alone, the one place a port to a system without iconv replaces.
+// sequences once, through the system's conversion; a multi-byte one (Shift-JIS,
+// GBK, ...) keeps the system's converter and runs each text through it.
 #include "btrieve/codepage.h"
 
-#include <iconv.h>
+#include "btrieve/codepage_system.h"
 
-#include <cerrno>
 #include <mutex>
 
 namespace btrieve {
@@ -23,30 +21,6 @@ void appendCodePoint(uint32_t cp, std::string& out) {
         out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
         out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-}
-
-// What converting a run of bytes gave: all of it, a byte sequence the code page does
-// not define at `used`, or a sequence cut short by the end of the input at `used`.
-enum class Converted { Whole, Undefined, Incomplete };
-
-// Converts bytes through cd into UTF-8 appended to out, stopping at the first
-// sequence that fails; used says how many bytes went through.
-Converted convertOnce(iconv_t cd, std::string_view bytes, std::string& out, size_t& used) {
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial state
-    char* in = const_cast<char*>(bytes.data());
-    size_t inLeft = bytes.size();
-    char buf[1024];
-    for (;;) {
-        char* o = buf;
-        size_t oLeft = sizeof buf;
-        const size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-        const int e = errno;
-        out.append(buf, static_cast<size_t>(o - buf));
-        used = bytes.size() - inLeft;
-        if (r != static_cast<size_t>(-1)) return Converted::Whole;
-        if (e == E2BIG) continue;
-        return e == EINVAL ? Converted::Incomplete : Converted::Undefined;
     }
 }
 
@@ -67,27 +41,28 @@ constexpr char16_t kWindows1252High[32] = {
 
 }  // namespace
 
-// An open iconv descriptor, used by one thread at a time.
+using detail::Converted;
+
+// The system's converter, used by one thread at a time.
 class CodePage::Converter {
 public:
-    explicit Converter(iconv_t cd) : cd_(cd) {}
-    ~Converter() { iconv_close(cd_); }
+    explicit Converter(std::unique_ptr<detail::SystemCodePage> system) : system_(std::move(system)) {}
     // bytes appended to out as UTF-8: a byte that starts no defined sequence (or a
     // sequence the text's end cuts short) becomes the code point of its value.
     void append(std::string_view bytes, std::string& out) {
         std::lock_guard lock(mutex_);
         while (!bytes.empty()) {
             size_t used = 0;
-            if (convertOnce(cd_, bytes, out, used) == Converted::Whole) return;
+            if (system_->convert(bytes, out, used) == Converted::Whole) return;
             bytes.remove_prefix(used);
             appendCodePoint(static_cast<uint8_t>(bytes[0]), out);
             bytes.remove_prefix(1);
         }
     }
-    iconv_t cd() const { return cd_; }
+    detail::SystemCodePage& system() { return *system_; }
 
 private:
-    iconv_t cd_;
+    std::unique_ptr<detail::SystemCodePage> system_;
     std::mutex mutex_;
 };
 
@@ -105,20 +80,17 @@ std::unique_ptr<CodePage> CodePage::windows1252() {
 std::unique_ptr<CodePage> CodePage::make(const std::string& name, std::string& why) {
     why.clear();
     if (sameName(name, "WINDOWS-1252") || sameName(name, "CP1252")) return windows1252();
-    const iconv_t cd = iconv_open("UTF-8", name.c_str());
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
-        why = "unknown encoding '" + name + "'";
-        return nullptr;
-    }
+    auto system = detail::SystemCodePage::open(name, why);
+    if (!system) return nullptr;
     std::unique_ptr<CodePage> cp(new CodePage);
     cp->name_ = name;
-    cp->converter_ = std::make_unique<Converter>(cd);
+    cp->converter_ = std::make_unique<Converter>(std::move(system));
     // A code page is single-byte when no byte alone is the start of a longer
     // sequence; then each byte's UTF-8 is had once, and text decodes by table.
     for (unsigned b = 0; b < 256 && cp->singleByte_; ++b) {
         const char c = static_cast<char>(b);
         size_t used = 0;
-        switch (convertOnce(cd, std::string_view(&c, 1), cp->table_[b], used)) {
+        switch (cp->converter_->system().convert(std::string_view(&c, 1), cp->table_[b], used)) {
         case Converted::Whole: break;
         case Converted::Undefined: appendCodePoint(b, cp->table_[b]); break;
         case Converted::Incomplete: cp->singleByte_ = false; break;
@@ -129,6 +101,10 @@ std::unique_ptr<CodePage> CodePage::make(const std::string& name, std::string& w
     if (cp->singleByte_) cp->converter_.reset();
     cp->markSelfBytes();
     return cp;
+}
+
+bool CodePage::fromUtf8(std::string_view utf8, std::string& out) const {
+    return detail::encodeFromUtf8(name_, utf8, out);
 }
 
 void CodePage::markSelfBytes() {

@@ -14,10 +14,10 @@ namespace btrieve {
 
 class CodePage {
 public:
-    // The code page by any name the C library's iconv knows ("WINDOWS-1252", "CP866",
+    // The code page by any name the system knows ("WINDOWS-1252", "CP866",
     // "SHIFT_JIS"). Empty, with why filled ("unknown encoding 'X'"), when there is none.
     static std::unique_ptr<CodePage> make(const std::string& name, std::string& why);
-    // Windows-1252, which needs no iconv.
+    // Windows-1252, from a table of its own.
     static std::unique_ptr<CodePage> windows1252();
     ~CodePage();
     CodePage(const CodePage&) = delete;
@@ -31,8 +31,11 @@ public:
         appendUtf8(bytes, s);
         return s;
     }
+    // UTF-8 text in this code page, into out; false when some character has no bytes
+    // in it.
+    bool fromUtf8(std::string_view utf8, std::string& out) const;
 
-    class Converter;  // the iconv state of a multi-byte code page
+    class Converter;  // the system's converter of a multi-byte code page
 private:
     CodePage() = default;
     std::string name_;

@@ -110,15 +110,18 @@ bool fitsShortAlias(std::string_view longName, const std::string& stem, const st
     return base.compare(0, stem.size(), stem) == 0 && lext.substr(0, 3) == ext;
 }
 
-// The entry of folder that name stands for under Windows' rules; empty with problem
-// set when none or more than one does.
+// The entry of folder that name stands for under Windows' rules, spelled as the
+// folder spells it; empty with problem set when none or more than one does.
 std::string matchEntry(const fs::path& folder, const std::string& name, std::string& problem) {
-    const std::string where = folder.lexically_normal().string();
-    // The exact name needs no listing (on a case-sensitive system it wins anyway).
+    const std::string where = folder.lexically_normal().generic_string();
+    // Whether the system finds the name itself: exactly on a case-sensitive system,
+    // ignoring case (or by an 8.3 alias of its own) on Windows. Either way the
+    // listing tells the entry's own spelling.
     std::error_code ec;
-    if (fs::symlink_status(folder / name, ec).type() != fs::file_type::not_found && !ec) return name;
+    const bool systemFinds = fs::symlink_status(folder / name, ec).type() != fs::file_type::not_found && !ec;
     std::vector<std::string> names;
     if (!listFolder(folder, names)) {
+        if (systemFinds) return name;  // a folder that can be entered but not listed
         problem = "cannot list " + where;
         return {};
     }
@@ -132,6 +135,7 @@ std::string matchEntry(const fs::path& folder, const std::string& name, std::str
         for (const auto& n : names)
             if (!equalIgnoringCase(n, name) && fitsShortAlias(n, stem, ext)) fits.push_back(n);
         if (fits.size() == 1) return fits.front();
+        if (systemFinds) return name;
         if (fits.empty()) {
             problem = "no file in " + where + " fits the short name '" + name + "'";
         } else {
@@ -141,6 +145,7 @@ std::string matchEntry(const fs::path& folder, const std::string& name, std::str
         return {};
     }
     if (fits.size() == 1) return fits.front();
+    if (systemFinds) return name;
     if (fits.empty()) problem = "no '" + name + "' in " + where;
     else problem = std::to_string(fits.size()) + " entries in " + where + " are '" + name + "' ignoring case";
     return {};
@@ -231,7 +236,7 @@ bool resolveWindowsPath(const std::string& base, std::string_view windowsPath, s
             relative += (relative.empty() ? "" : "/") + entry;
         }
         if (found && !relative.empty()) {
-            path = at.string();
+            path = at.generic_string();  // with / on every system, as messages name it
             relativePath = relative;
             return true;
         }

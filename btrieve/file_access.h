@@ -1,7 +1,8 @@
-// The engine's only door to the operating system: files opened, read, looked at,
-// mapped and (for the test writer and committer) created and written. One
-// implementation for POSIX systems (file_access_posix.cpp) and one for Windows
-// (file_access_win32.cpp); the build picks one. Paths are UTF-8 on both.
+// The engine's door to the operating system for files (the other door, for code
+// pages, is codepage_system.h): files opened, read, looked at, mapped and (for the
+// test writer and committer) created and written. One implementation for POSIX
+// systems (file_access_posix.cpp) and one for Windows (file_access_win32.cpp); the
+// build picks one. Paths are UTF-8 on both.
 //
 // What the reader relies on, on both:
 // - a company file is opened for reading only, with nothing asked that would keep

@@ -16,9 +16,7 @@ install(TARGETS btrexport mkcompany RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The SQLite extension, in the package's own library folder (engine-only builds
 # too): one path to give .load whatever the machine's multiarch folder is.
-if(TARGET btrieve_sqlite)
-  install(TARGETS btrieve_sqlite LIBRARY DESTINATION lib/openinvoice)
-endif()
+install(TARGETS btrieve_sqlite LIBRARY DESTINATION lib/openinvoice)
 
 # Manual pages, compressed as Debian wants them (gzip -n: the same bytes every build).
 set(OPENINVOICE_MAN_PAGES)

@@ -2,8 +2,9 @@
 # Runs the Linux tools (in $1) and the Windows tools (in $2, under Wine) on the same
 # input and compares what they write by digest: btrexport --raw and --info (apart
 # from its "reads:" line, which tells how the file is read) over every corpus file,
-# with its messages and exit codes, the same paths given with backslashes (a file a folder), and
-# mkcompany's company files with btrexport's CSV of each. Prints one line per
+# with its messages and exit codes, the same paths given with backslashes (a file a
+# folder), every table of the corpus dictionaries as CSV, and mkcompany's company
+# files with btrexport's CSV of each. Prints one line per
 # difference and a summary; exits non-zero on any difference.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -12,9 +13,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 compared=0 differing=0
 
-# One run: its stdout digest, stderr and exit code, as one text.
+# One run (its files in folder $1): its stdout digest, stderr and exit code, as one text.
 outcome() {
-  local out=$work/out err=$work/err code=0
+  local out=$1/out err=$1/err code=0
+  shift
   "$@" >"$out" 2>"$err" || code=$?
   case " $* " in *" --info "*) grep -v '^reads: ' "$out" >"$out.kept"; mv "$out.kept" "$out" ;; esac
   # A path given with backslashes is named so in messages: compared as slashes.
@@ -22,6 +24,10 @@ outcome() {
   printf 'exit %s\nstdout %s\nstderr %s\n' "$code" "$(sha256sum <"$out" | cut -d' ' -f1)" "$(cat "$err")"
 }
 
+# Compares a Linux run with a Windows run, two comparisons at a time (most of the
+# time goes on starting Wine processes); a difference is noted in the comparison's
+# own folder and told at the end.
+running=0
 same() {  # label, Linux command..., --, Windows command...
   local label=$1; shift
   local a=() b=()
@@ -29,10 +35,12 @@ same() {  # label, Linux command..., --, Windows command...
   shift
   b=("$@")
   compared=$((compared + 1))
-  if [ "$(outcome "${a[@]}")" != "$(outcome "${b[@]}")" ]; then
-    differing=$((differing + 1))
-    echo "differs: $label"
-  fi
+  local job=$work/$(printf 'job%05d' "$compared")
+  mkdir -p "$job/linux" "$job/windows"
+  ( [ "$(outcome "$job/linux" "${a[@]}")" = "$(outcome "$job/windows" "${b[@]}")" ] ||
+      echo "differs: $label" >"$job/differs" ) &
+  running=$((running + 1))
+  if [ "$running" -ge 2 ]; then wait -n; running=$((running - 1)); fi
 }
 
 while IFS= read -r f; do
@@ -47,6 +55,23 @@ while IFS= read -r f; do
     lastFolder=$folder
   fi
 done < <(find ../shared/btrieve/corpus -type f | LC_ALL=C sort)
+
+# The corpus dictionaries: the list, then each table's CSV.
+ddf() {  # folder, options...
+  local dir=$1; shift
+  same "btrexport --ddf $dir --list" "$linux/btrexport" --ddf "$dir" --list "$@" -- \
+    wine "$win/btrexport.exe" --ddf "$dir" --list "$@"
+  local table
+  while IFS=, read -r table _; do
+    same "btrexport --ddf $dir --table $table" "$linux/btrexport" --ddf "$dir" --table "$table" "$@" -- \
+      wine "$win/btrexport.exe" --ddf "$dir" --table "$table" "$@"
+  done < <("$linux/btrexport" --ddf "$dir" --list "$@" 2>/dev/null | tail -n +2 | tr -d '\r')
+}
+corpus=../shared/btrieve/corpus
+ddf $corpus/exchequer/ENTRPRSE-DDF --data $corpus/exchequer/BaseDemo
+ddf $corpus/exchequer/UDF-DDFs
+ddf $corpus/doclife --encoding CP866
+ddf $corpus/actianui
 
 # A sample company written by each mkcompany, then read by each btrexport.
 for format in 6 8; do
@@ -71,5 +96,11 @@ same "btrexport --raw of a folder" "$linux/btrexport" --raw ../shared -- wine "$
 same "btrexport --layout of an unknown layout" "$linux/btrexport" --layout nothing x.dat -- \
   wine "$win/btrexport.exe" --layout nothing x.dat
 
+wait
+for d in "$work"/job*/differs; do
+  [ -f "$d" ] || continue
+  cat "$d"
+  differing=$((differing + 1))
+done
 echo "compare-windows-output: $compared outputs compared, $differing differ"
 [ "$differing" -eq 0 ]

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs everything needed to build, run and test the program on Debian 12.
-# Safe to run again: apt-get skips what is already there.
+# Installs everything needed to build, run and test the program on Debian 12; with
+# --windows also what the Windows build of the engine and its tools needs (the
+# MinGW-w64 cross compiler, Wine, and curl for SQLite's sources), in the same
+# apt-get run. Safe to run again: apt-get skips what is already there.
 set -euo pipefail
 pkgs=(
   build-essential cmake ninja-build pkg-config
@@ -14,6 +16,9 @@ pkgs=(
   desktop-file-utils appstream man-db file xdg-utils
   dpkg-dev fakeroot debootstrap
 )
+if [ "${1:-}" = --windows ]; then
+  pkgs+=(g++-mingw-w64-x86-64-posix wine wine64 curl ca-certificates)
+fi
 if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
 missing=()
 for p in "${pkgs[@]}"; do

@@ -10,17 +10,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 start=$(date +%s)
 
-pkgs=(cmake ninja-build g++-mingw-w64-x86-64-posix wine wine64 googletest libsqlite3-dev)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
-  export DEBIAN_FRONTEND=noninteractive
-  $SUDO apt-get update
-  $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-deps.sh --windows
 
 build=$root/build-windows
 toolchain=$root/cmake/mingw-w64-x86_64.cmake
@@ -50,30 +40,54 @@ ln -sfn "$share" "$WINEPREFIX/dosdevices/unc/openinvoice-test/share"
 export BTRIEVE_TEST_SHARE='\\openinvoice-test\share' BTRIEVE_TEST_SHARE_FOLDER=$share
 export WINEPATH=
 
+# SQLite for Windows: Debian packages none, so SQLite's own amalgamation is built
+# into btrexport and the tests, as the npm registry's better-sqlite3 package ships it
+# (that version, checked by its digest; SQLite 3.54.1).
+sqlite=$build/sqlite
+sqlite_pkg=better-sqlite3-13.2.0.tgz
+sqlite_sha256=40487589df3496f2ee0079d22b73c63fccebe7db0e8ee9a2c42421861e321e0b
+if [ ! -f "$sqlite/sqlite3.c" ]; then
+  mkdir -p "$sqlite"
+  curl -fsSL --retry 3 -o "$build/$sqlite_pkg" "https://registry.npmjs.org/better-sqlite3/-/$sqlite_pkg"
+  echo "$sqlite_sha256  $build/$sqlite_pkg" | sha256sum -c --quiet
+  tar -xzf "$build/$sqlite_pkg" -C "$sqlite" --strip-components=3 \
+    package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h package/deps/sqlite3/sqlite3ext.h
+fi
+
 # -O1 without debug information: the cross build takes half the time, and what
 # is checked here is behaviour, not speed. The tests are listed when CTest runs
 # (under Wine), not at each link.
-# The SQLite extension needs only SQLite's headers: Debian's, which are the same for
-# every system (there is no Windows SQLite to link btrexport's export or to run the
-# extension's tests with).
-mkdir -p "$build/sqlite-headers"
-cp /usr/include/sqlite3.h /usr/include/sqlite3ext.h "$build/sqlite-headers/"
 cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DSQLITE3_HEADERS="$build/sqlite-headers" \
-  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -DNDEBUG" -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST \
+  -DSQLITE3_AMALGAMATION="$sqlite" \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -DNDEBUG" -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O1 -DNDEBUG" -DCMAKE_GTEST_DISCOVER_TESTS_DISCOVERY_MODE=PRE_TEST \
   -DOPENINVOICE_ENGINE_ONLY=ON -DGTest_DIR="$gtest/lib/cmake/GTest" >/dev/null
 cmake --build "$build" --parallel "$jobs"
 built=$(date +%s)
 
 # Every engine and tool test, under Wine, from the project root as CTest runs them
 # on Linux: each test program once with all its tests (one Wine process each rather
-# than one a test). Skipped tests are listed with their reasons.
+# than one a test). The engine's tests, the longest, run beside the others; each
+# program's output is shown whole when it ends. Skipped tests are listed with their
+# reasons.
+logs=$build/test-logs
+rm -rf "$logs" && mkdir -p "$logs"
+under_wine() {  # test program, relative to the build folder
+  local log=$logs/$(basename "$1").log status=0
+  timeout 1200 wine "$build/$1.exe" >"$log" 2>&1 || status=$?
+  { echo "== $1.exe (under Wine): exit $status"; cat "$log"; } >"$log.done"
+  return "$status"
+}
 failed=0
-for t in tests/btrieve/btrieve_tests tests/layouts/layouts_tests tests/tools/tools_tests \
-         tests/tools/csv_portable_tests tests/sql/sql_plan_tests; do
-  echo "== $t.exe (under Wine)"
-  timeout 1200 wine "$build/$t.exe" || failed=1
+under_wine tests/btrieve/btrieve_tests &
+engine=$!
+for t in tests/layouts/layouts_tests tests/tools/tools_tests tests/tools/csv_portable_tests \
+         tests/sql/sql_plan_tests tests/sql/sql_extension_tests; do
+  under_wine "$t" || failed=1
+  cat "$logs/$(basename "$t").log.done"
 done
+wait "$engine" || failed=1
+cat "$logs/btrieve_tests.log.done"
+for f in "$logs"/*.done; do grep -m1 "^== " "$f"; done
 [ "$failed" -eq 0 ] || { echo "test-windows: tests failed under Wine" >&2; exit 1; }
 tested=$(date +%s)
 

@@ -1,9 +1,6 @@
 #include "sql/schema.h"
 
-#include <iconv.h>
-
 #include <algorithm>
-#include <cerrno>
 
 namespace sqlschema {
 
@@ -26,22 +23,6 @@ size_t sequenceLength(std::string_view s, size_t i) {
     const auto c = static_cast<uint8_t>(s[i]);
     const size_t n = c < 0x80 ? 1 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
     return std::min(n, s.size() - i);
-}
-
-bool iconvEncode(const std::string& codePage, std::string_view utf8, std::string& out) {
-    iconv_t cd = iconv_open(codePage.c_str(), "UTF-8");
-    if (cd == reinterpret_cast<iconv_t>(-1)) return false;
-    std::string in(utf8);
-    out.assign(utf8.size() * 4 + 16, '\0');
-    char* inp = in.data();
-    size_t inLeft = in.size();
-    char* outp = out.data();
-    size_t outLeft = out.size();
-    bool done = iconv(cd, &inp, &inLeft, &outp, &outLeft) != static_cast<size_t>(-1) &&
-                iconv(cd, nullptr, nullptr, &outp, &outLeft) != static_cast<size_t>(-1);
-    iconv_close(cd);
-    out.resize(out.size() - outLeft);
-    return done && inLeft == 0;
 }
 
 }  // namespace
@@ -133,7 +114,7 @@ bool TextEncoder::encode(std::string_view utf8, std::string& out) const {
                                    [](const auto& a, const auto& b) { return a.first < b.first; });
         if (it == single_.end() || it->first != ch) {
             // A character no single byte stands for: the code page's own converter.
-            if (!iconvEncode(codePage_.name(), utf8, out)) return false;
+            if (!codePage_.fromUtf8(utf8, out)) return false;
             break;
         }
         out += it->second;

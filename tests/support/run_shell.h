@@ -160,6 +160,9 @@ inline int runShell(const std::string& line) {
         if (::GetExitCodeProcess(pi.hProcess, &exit)) code = static_cast<int>(exit);
         ::CloseHandle(pi.hThread);
         ::CloseHandle(pi.hProcess);
+    } else {
+        std::fprintf(stderr, "runShell: could not start %s: error %lu\n", c.words[0].c_str(),
+                     static_cast<unsigned long>(::GetLastError()));
     }
     if (!c.in.empty()) ::CloseHandle(in);
     if (!c.out.empty()) ::CloseHandle(out);
