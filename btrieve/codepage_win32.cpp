@@ -6,7 +6,9 @@
 #include "btrieve/codepage_system.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // (the C++ library may have asked for it already)
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <cctype>

@@ -11,7 +11,9 @@
 #include "btrieve/file_access.h"
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // (the C++ library may have asked for it already)
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <algorithm>

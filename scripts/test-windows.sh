@@ -28,8 +28,12 @@ fi
 # A Wine prefix of our own, made once, and a wine server kept up while the tests
 # start their hundreds of processes.
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# The server wineboot starts ends a few seconds after its last program: wait for
+# it, then start one that stays up (programs started while a server shuts down
+# lose their connection to it).
 [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
-wineserver -p 2>/dev/null || true  # (already up after wineboot: fine)
+timeout 60 wineserver -w || wineserver -k
+wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
 
 # A network share for the share test: \\openinvoice-test\share is a folder here

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // (the C++ library may have asked for it already)
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <algorithm>
