@@ -37,5 +37,5 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 sanitized=$(date +%s)
 
 bash scripts/test-windows.sh
-echo "test: built and tested $((linux - start)) s, sanitizer tests $((sanitized - linux)) s," \
+echo "test: built and tested $((linux - start)) s, sanitizer build (rest) and tests $((sanitized - linux)) s," \
      "Windows $(($(date +%s) - sanitized)) s"
