@@ -5,10 +5,6 @@
 // GB18030) are refused with a reason.
 #include "btrieve/codepage_system.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX  // (the C++ library may have asked for it already)
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <cctype>

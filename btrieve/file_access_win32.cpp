@@ -10,10 +10,6 @@
 // the sharing modes let through. Reads go by ReadFile, through the store's cache.
 #include "btrieve/file_access.h"
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX  // (the C++ library may have asked for it already)
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <algorithm>

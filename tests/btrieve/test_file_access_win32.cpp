@@ -3,10 +3,6 @@
 // ASCII; either slash; what is not a file; a file on a network share.
 #include <gtest/gtest.h>
 
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX  // (the C++ library may have asked for it already)
-#define NOMINMAX
-#endif
 #include <windows.h>
 
 #include <algorithm>

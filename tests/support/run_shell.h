@@ -10,10 +10,6 @@
 #include <string>
 
 #ifdef _WIN32
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX  // (the C++ library may have asked for it already)
-#define NOMINMAX
-#endif
 #include <windows.h>
 #include <bcrypt.h>
 
