@@ -4,8 +4,8 @@
 # from its "reads:" line, which tells how the file is read) over every corpus file,
 # with its messages and exit codes, the same paths given with backslashes (a file a
 # folder), every table of the corpus dictionaries as CSV, and mkcompany's company
-# files with btrexport's CSV of each. Prints one line per
-# difference and a summary; exits non-zero on any difference.
+# files with btrexport's CSV of each. Prints each difference
+# (both outcomes) and a summary; exits non-zero on any difference.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 linux=$1 win=$2
@@ -37,8 +37,9 @@ same() {  # label, Linux command..., --, Windows command...
   compared=$((compared + 1))
   local job=$work/$(printf 'job%05d' "$compared")
   mkdir -p "$job/linux" "$job/windows"
-  ( [ "$(outcome "$job/linux" "${a[@]}")" = "$(outcome "$job/windows" "${b[@]}")" ] ||
-      echo "differs: $label" >"$job/differs" ) &
+  ( l=$(outcome "$job/linux" "${a[@]}") w=$(outcome "$job/windows" "${b[@]}")
+    [ "$l" = "$w" ] ||
+      printf 'differs: %s\n  Linux:\n%s\n  Windows:\n%s\n' "$label" "$l" "$w" >"$job/differs" ) &
   running=$((running + 1))
   if [ "$running" -ge 2 ]; then wait -n; running=$((running - 1)); fi
 }

@@ -4,6 +4,7 @@
 #   bash scripts/make-icons.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --screens
 out=res/icons
 mkdir -p "$out"
 

@@ -4,6 +4,7 @@
 #   bash scripts/make-skin-images.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --screens
 out=res/skins
 mkdir -p "$out"
 

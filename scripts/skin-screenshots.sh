@@ -7,6 +7,7 @@
 #   bash scripts/skin-screenshots.sh [company-folder]
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --screens
 root=$(pwd)
 program="$root/build/app/openinvoice"
 title="Peachtree Open Invoice Vexel"

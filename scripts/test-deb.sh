@@ -12,6 +12,7 @@ mirror=${DEBIAN_MIRROR:-http://deb.debian.org/debian}
 fail() { echo "test-deb: $*" >&2; exit 1; }
 step() { echo "-- $* ($(date +%T))"; }
 [ "$(id -u)" -eq 0 ] || fail "run as root (debootstrap and chroot need it)"
+bash "$root/scripts/install-deps.sh" --package
 
 step "build the package"
 rm -rf "$build/package"
