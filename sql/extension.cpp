@@ -690,12 +690,28 @@ int xUpdate(sqlite3_vtab* vtab, int, sqlite3_value**, sqlite3_int64*) {
     return SQLITE_READONLY;
 }
 
-const sqlite3_module kModule = {
-    /* iVersion */ 0,  xConnect,  xConnect, xBestIndex, xDisconnect, xDisconnect, xOpen, xClose,
-    xFilter,           xNext,     xEof,     xColumn,    xRowid,      xUpdate,
-    /* xBegin.. */ nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-    /* xSavepoint.. */ nullptr, nullptr, nullptr, nullptr,
-};
+// Version 0 of the module: the members later SQLite versions add stay empty,
+// whichever version's header this is built with.
+sqlite3_module makeModule() {
+    sqlite3_module m{};
+    m.iVersion = 0;
+    m.xCreate = xConnect;
+    m.xConnect = xConnect;
+    m.xBestIndex = xBestIndex;
+    m.xDisconnect = xDisconnect;
+    m.xDestroy = xDisconnect;
+    m.xOpen = xOpen;
+    m.xClose = xClose;
+    m.xFilter = xFilter;
+    m.xNext = xNext;
+    m.xEof = xEof;
+    m.xColumn = xColumn;
+    m.xRowid = xRowid;
+    m.xUpdate = xUpdate;
+    return m;
+}
+
+const sqlite3_module kModule = makeModule();
 
 // ---- btrieve_attach ---------------------------------------------------------------
 

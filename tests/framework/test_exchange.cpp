@@ -83,7 +83,9 @@ TEST_F(ExchangeTest, ALongTextShowsFromItsStartUnlessItsEditIsBeingTypedInto) {
         edit(dlg, IDC_B)->setFocus();
         EXPECT_TRUE(dlg.UpdateData(FALSE));
         EXPECT_EQ(edit(dlg, IDC_A)->cursorPosition(), 0);
-        if (edit(dlg, IDC_B)->hasFocus()) EXPECT_EQ(edit(dlg, IDC_B)->cursorPosition(), 120);
+        if (edit(dlg, IDC_B)->hasFocus()) {
+            EXPECT_EQ(edit(dlg, IDC_B)->cursorPosition(), 120);
+        }
     });
 }
 
