@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 namespace btrieve::detail {
 
@@ -148,10 +149,12 @@ void PageStore::decrypt(std::string& bytes, uint64_t firstPage) const {
 }
 
 unsigned PageStore::threadSlot() {
-    // Bit s of taken: slot s is held by a live thread. A thread claims the lowest
-    // free slot when it first counts and gives it back when it ends, after its
-    // last count (release), before the next holder's first (acquire).
+    // Bit s of taken: slot s is held by a live thread, whose id is owners[s]. A
+    // thread claims the lowest free slot when it first counts and gives it back
+    // when it ends, after its last count (release), before the next holder's first
+    // (acquire).
     static std::atomic<uint32_t> taken{0};
+    static std::array<std::atomic<std::thread::id>, kSlots> owners{};
     static_assert(kSlots <= 32);
     struct Claim {
         unsigned slot = kSlots;
@@ -163,13 +166,23 @@ unsigned PageStore::threadSlot() {
                 const unsigned s = static_cast<unsigned>(__builtin_ctz(free));
                 if (taken.compare_exchange_weak(held, held | 1u << s, std::memory_order_acquire,
                                                 std::memory_order_relaxed)) {
+                    owners[s].store(std::this_thread::get_id(), std::memory_order_relaxed);
                     slot = s;
                     return;
                 }
             }
         }
+        // Finds the slot by the thread's id and reads nothing of this object:
+        // MinGW's GCC (before 16) keeps thread_local objects in emulated storage
+        // that a thread's end may free before their destructors run.
         ~Claim() {
-            if (slot < kSlots) taken.fetch_and(~(1u << slot), std::memory_order_release);
+            const std::thread::id me = std::this_thread::get_id();
+            for (unsigned s = 0; s < kSlots; ++s) {
+                if (owners[s].load(std::memory_order_relaxed) != me) continue;
+                owners[s].store(std::thread::id(), std::memory_order_relaxed);
+                taken.fetch_and(~(1u << s), std::memory_order_release);
+                return;
+            }
         }
     };
     thread_local const Claim claim;
