@@ -152,7 +152,15 @@ inline int runShell(const std::string& line) {
     si.hStdInput = in, si.hStdOutput = out, si.hStdError = err;
     PROCESS_INFORMATION pi{};
     int code = -1;
-    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    // Wine, with many processes starting at once, now and then fails a start with
+    // ERROR_INTERNAL_ERROR; a second try starts it. Any other failure is final.
+    bool started = false;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        started = ::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+        if (started || ::GetLastError() != ERROR_INTERNAL_ERROR) break;
+        ::Sleep(200);
+    }
+    if (started) {
         ::WaitForSingleObject(pi.hProcess, INFINITE);
         DWORD exit = 0;
         if (::GetExitCodeProcess(pi.hProcess, &exit)) code = static_cast<int>(exit);
