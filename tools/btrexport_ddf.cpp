@@ -90,13 +90,13 @@ int runTable(const DictionaryArgs& args, const btrieve::Dictionary& dict) {
     std::string header;
     csvLine(header, t->columns.size(), [&](size_t i, std::string& l) { appendCsvText(t->columns[i].name, l); });
     out.put(header);
-    // Rows are formatted in two threads: each its own cell and line.
+    // Rows are formatted in two threads: each row its own cell and line (not
+    // thread_local: MinGW's GCC frees such storage before its destructors run).
     size_t rows = 0;
     st = exportRecords(*file, args.key, args.keyGiven, out,
                        [&](csvout::Buffer& b, std::string_view rec, btrieve::Value&) {
-                           thread_local btrieve::Cell cell;
-                           thread_local std::string line;
-                           line.clear();
+                           btrieve::Cell cell;
+                           std::string line;
                            csvLine(line, readers.size(), [&](size_t i, std::string& l) {
                                readers[i].read(rec, cp, cell);
                                btrieve::appendCsvField(cell, l);
