@@ -46,6 +46,7 @@
 // as many on a key that leaves null keys out).
 #include "btrieve/index_btree.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <list>
 #include <mutex>
@@ -163,6 +164,9 @@ public:
 
     // Reads the root; Fault when it does not check out.
     Step init(std::string& why) const;
+    // Pages are then believed whatever the order of their entries: for a walk that
+    // asks what the tree lists, not whether it sorts under the key's collation.
+    void ignoreEntryOrder() { entryOrderChecked_ = false; }
 
     const KeySpec& key() const override { return key_; }
     Status first(std::unique_ptr<IndexCursor>& out) const override { return end(false, out); }
@@ -236,6 +240,7 @@ private:
     bool nullable_;
     const FormatFamily& format_;
     uint32_t recordOffset_ = 0;
+    bool entryOrderChecked_ = true;
 
     mutable std::mutex mutex_;
     mutable RecentlyUsed<Node, &Node::page, kNodeCache> nodes_;
@@ -387,7 +392,7 @@ Step TreeIndex::node(uint32_t page, NodeRef& out, std::string& why) const {
             why = where + " holds a null key, which the index leaves out";
             return Step::Fault;
         }
-        if (i > 0 && compareKeys(key_, info_, n->key(i - 1), n->key(i)) >= 0) {
+        if (entryOrderChecked_ && i > 0 && compareKeys(key_, info_, n->key(i - 1), n->key(i)) >= 0) {
             why = where + " has entries out of order";
             return Step::Fault;
         }
@@ -791,6 +796,24 @@ Step TreeCursor::toBound(std::string_view value, size_t segments, bool after, st
     return land(true, why);
 }
 
+// Visits the entries under page in key order (child 0, entry 0, child 1, ...,
+// the right-most child), each page checked; false at the first fault, or as soon
+// as visit returns false.
+template <class Visit>
+bool walkInOrder(const TreeIndex& index, uint32_t page, size_t depth, Visit& visit, std::string& why) {
+    if (depth >= kMaxDepth) {
+        why = "the index is deeper than " + std::to_string(kMaxDepth) + " pages";
+        return false;
+    }
+    NodeRef n;
+    if (index.node(page, n, why) != Step::Ok) return false;
+    for (uint32_t i = 0; i <= n->count; ++i) {
+        if (!n->leaf && !walkInOrder(index, n->children[i], depth + 1, visit, why)) return false;
+        if (i < n->count && !visit(*n, i, why)) return false;
+    }
+    return true;
+}
+
 // An in-order walk over a tree's entries that checks each against the next of
 // the records in the engine's order: its first record (and with duplicates its
 // last, the end of the value's run) must be the next in order, and its key that
@@ -803,7 +826,8 @@ public:
 
     std::string run() {
         std::string why;
-        if (index_.root() != kNone && !walk(index_.root(), 0, why)) return why;
+        auto visit = [this](const Node& n, uint32_t i, std::string& w) { return entry(n, i, w); };
+        if (index_.root() != kNone && !walkInOrder(index_, index_.root(), 0, visit, why)) return why;
         if (at_ != order_.size())
             return "a walk through the index reached " + std::to_string(at_) + " of " +
                    std::to_string(order_.size()) + " records";
@@ -811,20 +835,6 @@ public:
     }
 
 private:
-    bool walk(uint32_t page, size_t depth, std::string& why) {
-        if (depth >= kMaxDepth) {
-            why = "the index is deeper than " + std::to_string(kMaxDepth) + " pages";
-            return false;
-        }
-        NodeRef n;
-        if (index_.node(page, n, why) != Step::Ok) return false;
-        for (uint32_t i = 0; i <= n->count; ++i) {
-            if (!n->leaf && !walk(n->children[i], depth + 1, why)) return false;
-            if (i < n->count && !entry(*n, i, why)) return false;
-        }
-        return true;
-    }
-
     bool entry(const Node& n, uint32_t i, std::string& why) {
         if (at_ >= order_.size() || order_[at_] != n.first[i]) {
             why = "the index lists the records in another order than their keys give";
@@ -863,7 +873,73 @@ private:
     std::string scratch_;
 };
 
+// An in-order walk that lists the records a tree names: each page checked as in
+// any walk but for the order of its entries, each entry's key its records' (with
+// duplicates, every record of the chain, whose links are checked both ways).
+class TreeListing {
+public:
+    explicit TreeListing(const TreeIndex& index) : index_(index) {}
+
+    std::string run(std::vector<RecordAddress>& out) {
+        std::string why;
+        auto visit = [&](const Node& n, uint32_t i, std::string& w) { return entry(n, i, out, w); };
+        if (index_.root() != kNone && !walkInOrder(index_, index_.root(), 0, visit, why)) return why;
+        return {};
+    }
+
+private:
+    bool entry(const Node& n, uint32_t i, std::vector<RecordAddress>& out, std::string& why) {
+        // Every entry takes a record: more entries than records is a tree gone round.
+        if (out.size() >= index_.info().recordCount) {
+            why = "the index lists more records than the file holds";
+            return false;
+        }
+        if (index_.duplicates()) {
+            ChainRef c;
+            if (index_.chain(n, i, c, why) != Step::Ok) return false;
+            out.insert(out.end(), c->addresses.begin(), c->addresses.end());
+            return true;
+        }
+        std::string key;
+        RecordAddress prev, next;
+        if (index_.record(n.first[i], key, prev, next, why) != Step::Ok) return false;
+        if (compareKeys(index_.key(), index_.info(), key, n.key(i)) != 0) {
+            why = "an entry's key differs from its record's";
+            return false;
+        }
+        out.push_back(n.first[i]);
+        return true;
+    }
+
+    const TreeIndex& index_;
+};
+
 }  // namespace
+
+std::string treeListing(const File& file, const KeySpec& key, const std::vector<RecordAddress>& order,
+                        std::vector<RecordAddress>& out) {
+    out.clear();
+    if (std::string why = fileIndexUnusable(file, key); !why.empty()) return why;
+    std::shared_ptr<const RecordSource> unowned(std::shared_ptr<const RecordSource>(), &file);
+    TreeIndex index(unowned, file, key);
+    index.ignoreEntryOrder();
+    std::string why;
+    if (index.init(why) != Step::Ok || !(why = TreeListing(index).run(out)).empty()) {
+        out.clear();
+        return why;
+    }
+    // Each record the file holds under the key, once: the same records as order.
+    std::vector<RecordAddress> listed = out, expected = order;
+    std::sort(listed.begin(), listed.end());
+    std::sort(expected.begin(), expected.end());
+    if (listed != expected) {
+        out.clear();
+        return listed.size() == expected.size() ? "the index lists some records twice and others not at all"
+                                                : "the index lists " + std::to_string(listed.size()) + " of " +
+                                                      std::to_string(expected.size()) + " records";
+    }
+    return {};
+}
 
 std::string treeDisagreement(const File& file, const KeySpec& key, const std::vector<RecordAddress>& order) {
     if (!fileIndexUnusable(file, key).empty()) return {};

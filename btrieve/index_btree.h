@@ -33,6 +33,15 @@ Status makeBTreeIndex(std::shared_ptr<const RecordSource> source, const KeySpec&
 // entry, not the records between a chain's ends.
 std::string treeDisagreement(const File& file, const KeySpec& key, const std::vector<RecordAddress>& order);
 
+// The live records in the order the file's own tree of key lists them, on the
+// tree's own evidence: every page checks out as in a walk except for the order of
+// its entries, every entry's key is its record's, and the tree names each record
+// of order (the records in the key's order, as for treeDisagreement) exactly once.
+// Such a tree is the order the engine keeps even where the key's collation sorts
+// otherwise, as it does when the collating table is damaged. Why not, else empty.
+std::string treeListing(const File& file, const KeySpec& key, const std::vector<RecordAddress>& order,
+                        std::vector<RecordAddress>& out);
+
 // The default index of a Table: the file's own tree where it can be walked and
 // its root checks out, otherwise the in-memory index, whose description() then
 // names the reason. The environment variable BTRIEVE_NO_FILE_INDEX=1 (read once

@@ -187,6 +187,32 @@ inline btrieve::Status emitInOrder(const btrieve::File& file, const std::vector<
     return result;
 }
 
+// Where the file's own tree of key disagrees with order (the records sorted by the
+// key), says so on stderr and settles the order. A tree that lists every record
+// once, each under its own key, only sorts otherwise: its order is the file's, and
+// the key's collation (a damaged collating table, say) is what is wrong. Any other
+// tree is what is wrong, and the sorted order stands.
+inline void followIndex(const btrieve::File& file, const btrieve::KeySpec& key,
+                        std::vector<btrieve::RecordAddress>& order) {
+    const std::string why = btrieve::treeDisagreement(file, key, order);
+    if (why.empty()) return;
+    std::vector<btrieve::RecordAddress> listed;
+    if (!btrieve::treeListing(file, key, order, listed).empty()) {
+        std::fprintf(stderr, "btrexport: %s: key %d: read without the file's index, which disagrees with the records (%s)\n",
+                     file.path().c_str(), key.number, why.c_str());
+        return;
+    }
+    const bool acs = std::any_of(key.segments.begin(), key.segments.end(),
+                                 [](const btrieve::KeySegment& s) { return s.flags & btrieve::keyflag::Acs; });
+    std::fprintf(stderr,
+                 "btrexport: %s: key %d: the file's index holds every record once but in another order than %s (%s); "
+                 "read in the index's order\n",
+                 file.path().c_str(), key.number,
+                 acs ? "the key's alternate collating sequence gives, so that table may be damaged" : "the key's type gives",
+                 why.c_str());
+    order.swap(listed);
+}
+
 // Writes every live record in the order of key (or physical order for a file without
 // keys when no key was asked for).
 inline btrieve::Status exportRecords(const btrieve::File& file, int key, bool keyGiven, Out& out, const Format& format,
@@ -210,10 +236,7 @@ inline btrieve::Status exportRecords(const btrieve::File& file, int key, bool ke
             if (k.number != key) continue;
             std::vector<btrieve::RecordAddress> order;
             st = keyOrder(file, k, order);
-            if (const std::string why = btrieve::ok(st) ? btrieve::treeDisagreement(file, k, order) : ""; !why.empty())
-                std::fprintf(stderr,
-                             "btrexport: %s: key %d: read without the file's index, which disagrees with the records (%s)\n",
-                             file.path().c_str(), k.number, why.c_str());
+            if (btrieve::ok(st)) followIndex(file, k, order);
             if (btrieve::ok(st)) st = emitInOrder(file, order, out, format, &written);
             break;
         }
