@@ -742,19 +742,21 @@ Status File::Impl::scan(unsigned parts, Visit&& visit, std::pair<uint32_t, uint3
 }
 
 // The visitors below return EndOfFile to stop the scan.
-// Scans that decode records from variable pages also check that no fragment
-// serves two records (a damaged pointer that hands one record's bytes out twice
-// and loses another's): a fault found only once every record has been read.
+// Scans that decode records from variable pages also check that each fragment
+// serves one record (RecordReader::checkClaims): no fragment twice, and once every
+// record has been read, no fragment left over on the pages the records reach.
 Status File::forEachRecord(const std::function<bool(RecordAddress, const std::string&)>& visit) const {
     std::string record;
     FragmentList fragments;
     FragmentList* claimed = impl_->layout.info.compressed || impl_->layout.info.variable ? &fragments : nullptr;
+    bool stopped = false;
     Status s = impl_->scan(1, [&](unsigned, RecordAddress addr, std::string_view slot) {
         Status s = impl_->records->decode(slot, record, claimed);
         if (!ok(s)) return s;
-        return visit(addr, record) ? Status::Success : Status::EndOfFile;
+        stopped = !visit(addr, record);
+        return stopped ? Status::EndOfFile : Status::Success;
     });
-    if (ok(s) && claimed) s = checkClaimedOnce(fragments, impl_->records->damage());
+    if (ok(s) && claimed) s = impl_->records->checkClaims(fragments, !stopped);
     return s;
 }
 
@@ -786,6 +788,7 @@ Status File::forEachRecordViewInParts(
         from += l.recordOffset, to += l.recordOffset;
         if (to <= l.info.physicalRecordLength) reads = {static_cast<uint32_t>(from), static_cast<uint32_t>(to)};
     }
+    std::atomic<bool> stopped{false};
     Status s = impl_->scan(parts, [&](unsigned part, RecordAddress addr, std::string_view slot) {
         std::string_view record;
         Status s = Status::Success;
@@ -794,12 +797,14 @@ Status File::forEachRecordViewInParts(
         else
             s = impl_->records->decodeView(slot, record, scratch[part].bytes, whole ? nullptr : &scratch[part].fragments);
         if (!ok(s)) return s;
-        return visit(part, addr, record) ? Status::Success : Status::EndOfFile;
+        if (visit(part, addr, record)) return Status::Success;
+        stopped.store(true, std::memory_order_relaxed);
+        return Status::EndOfFile;
     }, reads, passed);
     if (!ok(s) || whole) return s;
     FragmentList& all = scratch[0].fragments;
     for (size_t p = 1; p < scratch.size(); ++p) all.insert(all.end(), scratch[p].fragments.begin(), scratch[p].fragments.end());
-    return checkClaimedOnce(all, impl_->records->damage());
+    return impl_->records->checkClaims(all, !stopped.load());
 }
 
 std::string File::damage() const {

@@ -132,21 +132,22 @@ bool RecordReader::readPointer(std::string_view bytes, uint64_t at, uint32_t& pa
     return r.ok();
 }
 
+Status RecordReader::variablePage(uint32_t page, PageRef& holder) const {
+    if (layout_.pat == PatKind::None) {
+        if (page == 0) return Status::VariablePageError;
+        if (Status s = store_.readPage(page, holder); !ok(s)) return s;
+        ByteReader r(*holder);
+        if (r.swapped32(0) != page || (r.u16(4) & 0x8000) != 0) return Status::VariablePageError;
+        return Status::Success;
+    }
+    Status s = map_.read(page, pagetype::Variable, holder);
+    return s == Status::Corrupt ? Status::VariablePageError : s;
+}
+
 Status RecordReader::fragment(uint32_t page, uint32_t index, PageRef& holder, Fragment& out) const {
     out = Fragment{};
     const uint32_t ps = layout_.info.pageSize;
-    if (layout_.pat == PatKind::None) {
-        if (page == 0) return Status::VariablePageError;
-        Status s = store_.readPage(page, holder);
-        if (s == Status::Truncated) return s;
-        if (!ok(s)) return s;
-        ByteReader r(*holder);
-        if (r.swapped32(0) != page || (r.u16(4) & 0x8000) != 0) return Status::VariablePageError;
-    } else {
-        Status s = map_.read(page, pagetype::Variable, holder);
-        if (s == Status::Corrupt) return Status::VariablePageError;
-        if (!ok(s)) return s;
-    }
+    if (Status s = variablePage(page, holder); !ok(s)) return s;
     std::string_view bytes(*holder);
     ByteReader r(bytes);
     const uint32_t count = r.u16(layout_.varCountOffset);
@@ -194,13 +195,36 @@ Status RecordReader::fragment(uint32_t page, uint32_t index, PageRef& holder, Fr
     return Status::Success;
 }
 
-Status checkClaimedOnce(FragmentList& fragments, const DamageNote& note) {
+Status RecordReader::checkClaims(FragmentList& fragments, bool everyRecord) const {
     std::sort(fragments.begin(), fragments.end());
     const auto twice = std::adjacent_find(fragments.begin(), fragments.end());
-    if (twice == fragments.end()) return Status::Success;
-    note.set("variable page " + std::to_string(*twice >> 16) + ": fragment " + std::to_string(*twice & 0xFFFF) +
-             " is claimed by two records");
-    return Status::Corrupt;
+    if (twice != fragments.end()) {
+        damage_.set("variable page " + std::to_string(*twice >> 16) + ": fragment " + std::to_string(*twice & 0xFFFF) +
+                    " is claimed by two records");
+        return Status::Corrupt;
+    }
+    if (!everyRecord) return Status::Success;
+    const uint32_t ps = layout_.info.pageSize;
+    for (auto at = fragments.begin(); at != fragments.end();) {
+        const uint32_t page = static_cast<uint32_t>(*at >> 16);
+        const auto end = std::find_if(at, fragments.end(), [&](uint64_t f) { return f >> 16 != page; });
+        PageRef holder;
+        if (ok(variablePage(page, holder))) {
+            ByteReader r(*holder);
+            const uint32_t count = r.u16(layout_.varCountOffset);
+            for (uint32_t i = 0; 2ull * count <= ps - layout_.varDataOffset && i < count; ++i) {
+                if (r.u16(ps - 2ull * (i + 1)) == 0xFFFF) continue;
+                while (at != end && (*at & 0xFFFF) < i) ++at;
+                if (at == end || (*at & 0xFFFF) != i) {
+                    damage_.set("variable page " + std::to_string(page) + ": fragment " + std::to_string(i) +
+                                " is claimed by no record");
+                    return Status::Corrupt;
+                }
+            }
+        }
+        at = end;
+    }
+    return Status::Success;
 }
 
 Status RecordReader::readChain(uint32_t page, uint32_t index, std::string& out, FragmentList* fragments) const {

@@ -36,12 +36,8 @@ private:
 };
 
 // The fragments of variable pages a record's chain passed through, one number
-// each (page << 16 | fragment), for the check that no fragment serves two records.
+// each (page << 16 | fragment), for the check that each fragment serves one record.
 using FragmentList = std::vector<uint64_t>;
-
-// Sorts fragments and finds a fragment named twice; Corrupt (with the note set)
-// when there is one.
-Status checkClaimedOnce(FragmentList& fragments, const DamageNote& note);
 
 class RecordReader {
 public:
@@ -67,6 +63,14 @@ public:
     Status decodeView(std::string_view slot, std::string_view& out, std::string& scratch,
                       FragmentList* fragments = nullptr) const;
 
+    // The fragments the records of a scan were read from (sorted here): none may
+    // be named twice, a damaged pointer that hands one record's bytes out again.
+    // After a scan of every record, no page they name may hold a fragment that
+    // none of them claims either: a damaged pointer that ends a chain early, or
+    // starts it part-way, leaves the rest of the record so. Corrupt, with the note
+    // set, at the first fault.
+    Status checkClaims(FragmentList& fragments, bool everyRecord) const;
+
     // What the last check that failed found, when it can say.
     const DamageNote& damage() const { return damage_; }
 
@@ -77,6 +81,8 @@ private:
         uint32_t nextPage = 0;
         uint32_t nextFragment = 0;
     };
+    // Variable page `page` as a chain reaches it (pre-6: physical, else logical).
+    Status variablePage(uint32_t page, PageRef& holder) const;
     Status readChain(uint32_t page, uint32_t fragment, std::string& out, FragmentList* fragments) const;
     Status fragment(uint32_t page, uint32_t index, PageRef& holder, Fragment& out) const;
     bool readPointer(std::string_view bytes, uint64_t at, uint32_t& page, uint32_t& fragment,

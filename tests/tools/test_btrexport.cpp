@@ -621,9 +621,10 @@ TEST(BtrexportDamage, ControlRecordCopiesTheCountsCannotTellApart) {
     }
 }
 
-// A fragment pointer damaged so that two records decode to the same bytes: refused,
-// naming the file and the page, before any row.
-TEST(BtrexportDamage, AFragmentClaimedByTwoRecordsIsRefused) {
+// A fragment pointer damaged so that two records decode to the same bytes, or a
+// record's pointer to its variable part damaged to "none" so that its tail is
+// lost: refused, naming the file and the page, before any row.
+TEST(BtrexportDamage, AFragmentClaimedByTwoRecordsOrByNoneIsRefused) {
     const fs::path src = corpusDir() / "exchequer/BaseDemo/REPORTS/Reports.Dat";
     if (!fs::exists(src)) GTEST_SKIP() << src;
     Scratch s;
@@ -635,6 +636,16 @@ TEST(BtrexportDamage, AFragmentClaimedByTwoRecordsIsRefused) {
     EXPECT_TRUE(r.out.empty());
     const ToolRun info = btrexport("--info " + copy);
     EXPECT_TRUE(contains(info.out, "damage: variable page 88: fragment 3 is claimed by two records")) << info.out;
+
+    const fs::path variable = corpusDir() / "wbtrv32/VARIABLE.DAT";
+    if (!fs::exists(variable)) GTEST_SKIP() << variable;
+    const std::string cut = patchedCopy(s.dir(), variable, [](std::string& b) { b.replace(0xb4fe, 4, 4, '\xFF'); });
+    const ToolRun tail = btrexport("--raw " + cut);
+    EXPECT_EQ(tail.exitCode, 1);
+    EXPECT_TRUE(contains(tail.err, "VARIABLE.DAT: status 1003 (file is corrupt): variable page 97: fragment 2 is "
+                                   "claimed by no record"))
+        << tail.err;
+    EXPECT_TRUE(tail.out.empty());
 }
 
 // A key segment moved past the end of every record: reading by that key fails,
