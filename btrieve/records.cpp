@@ -133,15 +133,22 @@ bool RecordReader::readPointer(std::string_view bytes, uint64_t at, uint32_t& pa
 }
 
 Status RecordReader::variablePage(uint32_t page, PageRef& holder) const {
-    if (layout_.pat == PatKind::None) {
-        if (page == 0) return Status::VariablePageError;
-        if (Status s = store_.readPage(page, holder); !ok(s)) return s;
-        ByteReader r(*holder);
-        if (r.swapped32(0) != page || (r.u16(4) & 0x8000) != 0) return Status::VariablePageError;
-        return Status::Success;
+    if (layout_.pat != PatKind::None) {
+        Status s = map_.read(page, pagetype::Variable, holder);
+        return s == Status::Corrupt ? Status::VariablePageError : s;
     }
-    Status s = map_.read(page, pagetype::Variable, holder);
-    return s == Status::Corrupt ? Status::VariablePageError : s;
+    if (page == 0) return Status::VariablePageError;
+    Status s = store_.readPage(page, holder);
+    // The open found the file as long as its header says, so when it still is, the
+    // pointer that leads past its end is what is damaged: it was not cut short.
+    if (s == Status::Truncated && page >= store_.physicalPages() && store_.checkSize() == Status::Success) {
+        damage_.set("a record's chain reaches variable page " + std::to_string(page) + ", past the end of the file");
+        return Status::VariablePageError;
+    }
+    if (!ok(s)) return s;
+    ByteReader r(*holder);
+    if (r.swapped32(0) != page || (r.u16(4) & 0x8000) != 0) return Status::VariablePageError;
+    return Status::Success;
 }
 
 Status RecordReader::fragment(uint32_t page, uint32_t index, PageRef& holder, Fragment& out) const {

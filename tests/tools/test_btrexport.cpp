@@ -623,7 +623,7 @@ TEST(BtrexportDamage, ControlRecordCopiesTheCountsCannotTellApart) {
 
 // A fragment pointer damaged so that two records decode to the same bytes, or a
 // record's pointer to its variable part damaged to "none" so that its tail is
-// lost: refused, naming the file and the page, before any row.
+// lost, or past the file's end: refused, naming the file and the page, before any row.
 TEST(BtrexportDamage, AFragmentClaimedByTwoRecordsOrByNoneIsRefused) {
     const fs::path src = corpusDir() / "exchequer/BaseDemo/REPORTS/Reports.Dat";
     if (!fs::exists(src)) GTEST_SKIP() << src;
@@ -646,6 +646,13 @@ TEST(BtrexportDamage, AFragmentClaimedByTwoRecordsOrByNoneIsRefused) {
                                    "claimed by no record"))
         << tail.err;
     EXPECT_TRUE(tail.out.empty());
+    // The same pointer led past the end of the file: damage, not a file cut short.
+    const std::string past = patchedCopy(s.dir(), variable, [](std::string& b) { b[0xb4fe] = b[0xb4ff] = '\xFF'; });
+    const ToolRun beyond = btrexport("--raw " + past);
+    EXPECT_EQ(beyond.exitCode, 1);
+    EXPECT_TRUE(contains(beyond.err, "VARIABLE.DAT: status 54 (corrupt variable-length record): a record's chain "
+                                     "reaches variable page 16711935, past the end of the file"))
+        << beyond.err;
 }
 
 // A key segment moved past the end of every record: reading by that key fails,
