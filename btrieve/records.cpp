@@ -211,27 +211,50 @@ Status RecordReader::checkClaims(FragmentList& fragments, bool everyRecord) cons
         return Status::Corrupt;
     }
     if (!everyRecord) return Status::Success;
+    // Whether every live fragment of a page is among its claims [at, end).
     const uint32_t ps = layout_.info.pageSize;
-    for (auto at = fragments.begin(); at != fragments.end();) {
-        const uint32_t page = static_cast<uint32_t>(*at >> 16);
-        const auto end = std::find_if(at, fragments.end(), [&](uint64_t f) { return f >> 16 != page; });
-        PageRef holder;
-        if (ok(variablePage(page, holder))) {
-            ByteReader r(*holder);
-            const uint32_t count = r.u16(layout_.varCountOffset);
-            for (uint32_t i = 0; 2ull * count <= ps - layout_.varDataOffset && i < count; ++i) {
-                if (r.u16(ps - 2ull * (i + 1)) == 0xFFFF) continue;
-                while (at != end && (*at & 0xFFFF) < i) ++at;
-                if (at == end || (*at & 0xFFFF) != i) {
-                    damage_.set("variable page " + std::to_string(page) + ": fragment " + std::to_string(i) +
-                                " is claimed by no record");
-                    return Status::Corrupt;
-                }
+    auto allClaimed = [&](uint32_t page, const PageRef& holder, FragmentList::const_iterator at,
+                          FragmentList::const_iterator end) {
+        ByteReader r(*holder);
+        const uint32_t count = r.u16(layout_.varCountOffset);
+        for (uint32_t i = 0; 2ull * count <= ps - layout_.varDataOffset && i < count; ++i) {
+            if (r.u16(ps - 2ull * (i + 1)) == 0xFFFF) continue;
+            while (at != end && (*at & 0xFFFF) < i) ++at;
+            if (at == end || (*at & 0xFFFF) != i) {
+                damage_.set("variable page " + std::to_string(page) + ": fragment " + std::to_string(i) +
+                            " is claimed by no record");
+                return false;
             }
         }
-        at = end;
+        return true;
+    };
+    auto claimsOf = [&](uint32_t page) {
+        const auto at = std::lower_bound(fragments.cbegin(), fragments.cend(), uint64_t{page} << 16);
+        return std::make_pair(at, std::find_if(at, fragments.cend(), [&](uint64_t f) { return f >> 16 != page; }));
+    };
+    if (layout_.pat == PatKind::None) {
+        // Without a page table, only the pages the records reach are known to be in
+        // use: a page no record reaches may be a freed one with its old bytes.
+        for (auto at = fragments.cbegin(); at != fragments.cend();) {
+            const uint32_t page = static_cast<uint32_t>(*at >> 16);
+            const auto [from, to] = claimsOf(page);
+            PageRef holder;
+            if (ok(variablePage(page, holder)) && !allClaimed(page, holder, from, to)) return Status::Corrupt;
+            at = to;
+        }
+        return Status::Success;
     }
-    return Status::Success;
+    // The page table names every variable page of this version, reached or not.
+    bool whole = true;
+    Status s = map_.forEach([&](uint32_t logical, const PageEntry& entry) {
+        if (entry.type != pagetype::Variable) return true;
+        PageRef holder;
+        if (!ok(map_.read(logical, entry, pagetype::Variable, holder))) return true;
+        const auto [from, to] = claimsOf(logical);
+        whole = allClaimed(logical, holder, from, to);
+        return whole;
+    });
+    return !ok(s) ? s : whole ? Status::Success : Status::Corrupt;
 }
 
 Status RecordReader::readChain(uint32_t page, uint32_t index, std::string& out, FragmentList* fragments) const {

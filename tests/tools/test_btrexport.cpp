@@ -653,6 +653,17 @@ TEST(BtrexportDamage, AFragmentClaimedByTwoRecordsOrByNoneIsRefused) {
     EXPECT_TRUE(contains(beyond.err, "VARIABLE.DAT: status 54 (corrupt variable-length record): a record's chain "
                                      "reaches variable page 16711935, past the end of the file"))
         << beyond.err;
+    // A 6.x file whose one record loses its tail: no record reaches the page the
+    // tail is on, which the page table still lists.
+    const fs::path lone = corpusDir() / "exchequer/BaseDemo/FORMS/PAPRSIZE.DAT";
+    if (fs::exists(lone)) {
+        const std::string noTail = patchedCopy(s.dir(), lone, [](std::string& b) { b.replace(0x1532, 4, 4, '\xFF'); });
+        const ToolRun r6 = btrexport("--raw " + noTail);
+        EXPECT_EQ(r6.exitCode, 1);
+        EXPECT_TRUE(contains(r6.err, "PAPRSIZE.DAT: status 1003 (file is corrupt): variable page 5: fragment 0 is "
+                                     "claimed by no record"))
+            << r6.err;
+    }
 }
 
 // A key segment moved past the end of every record: reading by that key fails,
