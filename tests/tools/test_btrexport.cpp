@@ -637,33 +637,38 @@ TEST(BtrexportDamage, AFragmentClaimedByTwoRecordsOrByNoneIsRefused) {
     const ToolRun info = btrexport("--info " + copy);
     EXPECT_TRUE(contains(info.out, "damage: variable page 88: fragment 3 is claimed by two records")) << info.out;
 
-    const fs::path variable = corpusDir() / "wbtrv32/VARIABLE.DAT";
-    if (!fs::exists(variable)) GTEST_SKIP() << variable;
-    const std::string cut = patchedCopy(s.dir(), variable, [](std::string& b) { b.replace(0xb4fe, 4, 4, '\xFF'); });
-    const ToolRun tail = btrexport("--raw " + cut);
-    EXPECT_EQ(tail.exitCode, 1);
-    EXPECT_TRUE(contains(tail.err, "VARIABLE.DAT: status 1003 (file is corrupt): variable page 97: fragment 2 is "
-                                   "claimed by no record"))
-        << tail.err;
-    EXPECT_TRUE(tail.out.empty());
-    // The same pointer led past the end of the file: damage, not a file cut short.
-    const std::string past = patchedCopy(s.dir(), variable, [](std::string& b) { b[0xb4fe] = b[0xb4ff] = '\xFF'; });
-    const ToolRun beyond = btrexport("--raw " + past);
-    EXPECT_EQ(beyond.exitCode, 1);
-    EXPECT_TRUE(contains(beyond.err, "VARIABLE.DAT: status 54 (corrupt variable-length record): a record's chain "
-                                     "reaches variable page 16711935, past the end of the file"))
-        << beyond.err;
-    // A 6.x file whose one record loses its tail: no record reaches the page the
-    // tail is on, which the page table still lists.
-    const fs::path lone = corpusDir() / "exchequer/BaseDemo/FORMS/PAPRSIZE.DAT";
-    if (fs::exists(lone)) {
-        const std::string noTail = patchedCopy(s.dir(), lone, [](std::string& b) { b.replace(0x1532, 4, 4, '\xFF'); });
-        const ToolRun r6 = btrexport("--raw " + noTail);
-        EXPECT_EQ(r6.exitCode, 1);
-        EXPECT_TRUE(contains(r6.err, "PAPRSIZE.DAT: status 1003 (file is corrupt): variable page 5: fragment 0 is "
-                                     "claimed by no record"))
-            << r6.err;
+    // Four bytes set to FF: a record's pointer to its variable part becomes "none"
+    // (pre-6, and a 6.x file of one record, whose tail's page no record reaches
+    // now), or, two of them, leads past the end of the file: damage, not a file
+    // cut short.
+    struct Case {
+        const char* file;
+        size_t at, bytes;
+        const char* message;
+    };
+    std::string missing;
+    for (const Case& c : {Case{"wbtrv32/VARIABLE.DAT", 0xb4fe, 4,
+                               "VARIABLE.DAT: status 1003 (file is corrupt): variable page 97: fragment 2 is claimed "
+                               "by no record"},
+                          Case{"wbtrv32/VARIABLE.DAT", 0xb4fe, 2,
+                               "VARIABLE.DAT: status 54 (corrupt variable-length record): a record's chain reaches "
+                               "variable page 16711935, past the end of the file"},
+                          Case{"exchequer/BaseDemo/FORMS/PAPRSIZE.DAT", 0x1532, 4,
+                               "PAPRSIZE.DAT: status 1003 (file is corrupt): variable page 5: fragment 0 is claimed "
+                               "by no record"}}) {
+        const fs::path file = corpusDir() / c.file;
+        if (!fs::exists(file)) {
+            missing += std::string(" ") + c.file;
+            continue;
+        }
+        const std::string damaged =
+            patchedCopy(s.dir(), file, [&](std::string& b) { b.replace(c.at, c.bytes, c.bytes, '\xFF'); });
+        const ToolRun cut = btrexport("--raw " + damaged);
+        EXPECT_EQ(cut.exitCode, 1) << c.message;
+        EXPECT_TRUE(contains(cut.err, c.message)) << cut.err;
+        EXPECT_TRUE(cut.out.empty()) << c.message;
     }
+    if (!missing.empty()) GTEST_SKIP() << "not found:" << missing;
 }
 
 // A key segment moved past the end of every record: reading by that key fails,
